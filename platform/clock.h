@@ -1,0 +1,28 @@
+// Monotonic clocks of the platform, as the core's timer expects them:
+// a coarse millisecond tick count and a fine high-resolution counter with
+// its frequency. Tests replace both with an injected clock.
+#pragma once
+#include <cstdint>
+
+struct PlatformClock {
+  // Milliseconds since an arbitrary start; wraps at 2^32.
+  uint32_t (*tick_count)(void* context);
+  // Returns false when the fine counter is not available.
+  bool (*high_res_counter)(void* context, uint64_t* value);
+  // Counts per second of the fine counter.
+  uint64_t (*high_res_frequency)(void* context);
+  // Milliseconds of the multimedia system time (used when there is no fine counter).
+  uint32_t (*system_time)(void* context);
+  void* context;
+};
+
+// The clock in force: the platform's own unless one was injected.
+const PlatformClock* PlatformGetClock();
+// Injects a clock (null restores the platform's own). Not thread-safe: set it
+// before anything reads the time.
+void PlatformSetClock(const PlatformClock* clock);
+
+uint32_t PlatformTickCount();
+bool PlatformHighResCounter(uint64_t* value);
+uint64_t PlatformHighResFrequency();
+uint32_t PlatformSystemTime();

@@ -1,0 +1,5 @@
+// Sub-commands of the `vexa` program. Each lives in its own file and gets
+// the arguments after its name (argv[0] is the sub-command's name).
+#pragma once
+
+int CommandInfo(int argc, char** argv);

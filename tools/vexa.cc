@@ -1,0 +1,41 @@
+// vexa: inspect, convert and make Vexa media files.
+#include <cstdio>
+#include <cstring>
+
+#include "tools/commands.h"
+
+namespace {
+
+struct Command {
+  const char* name;
+  int (*run)(int argc, char** argv);
+  const char* summary;
+};
+
+const Command kCommands[] = {
+    {"info", CommandInfo, "describe a Vexa file's header, tracks and frames"},
+};
+
+void Usage(FILE* out) {
+  std::fprintf(out, "usage: vexa COMMAND [ARGS]\n\ncommands:\n");
+  for (const Command& c : kCommands) std::fprintf(out, "  %-8s %s\n", c.name, c.summary);
+  std::fprintf(out, "\n'vexa COMMAND --help' describes a command.\n");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) {
+    Usage(stderr);
+    return 2;
+  }
+  if (!std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h") || !std::strcmp(argv[1], "help")) {
+    Usage(stdout);
+    return 0;
+  }
+  for (const Command& c : kCommands)
+    if (!std::strcmp(argv[1], c.name)) return c.run(argc - 1, argv + 1);
+  std::fprintf(stderr, "vexa: unknown command '%s'\n\n", argv[1]);
+  Usage(stderr);
+  return 2;
+}
