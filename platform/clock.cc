@@ -1,5 +1,6 @@
 #include "platform/clock.h"
 
+#include <sched.h>
 #include <time.h>
 
 namespace {
@@ -28,7 +29,7 @@ uint64_t NativeHighResFrequency(void*) { return 1000000000u; }
 uint32_t NativeSystemTime(void*) { return uint32_t(MonotonicNanos(CLOCK_MONOTONIC) / 1000000u); }
 
 const PlatformClock kNativeClock = {NativeTickCount, NativeHighResCounter, NativeHighResFrequency,
-                                    NativeSystemTime, nullptr};
+                                    NativeSystemTime, nullptr, nullptr};
 const PlatformClock* g_clock = &kNativeClock;
 
 }  // namespace
@@ -40,3 +41,10 @@ uint32_t PlatformTickCount() { return g_clock->tick_count(g_clock->context); }
 bool PlatformHighResCounter(uint64_t* value) { return g_clock->high_res_counter(g_clock->context, value); }
 uint64_t PlatformHighResFrequency() { return g_clock->high_res_frequency(g_clock->context); }
 uint32_t PlatformSystemTime() { return g_clock->system_time(g_clock->context); }
+
+void PlatformYield() {
+  if (g_clock->yield)
+    g_clock->yield(g_clock->context);
+  else
+    sched_yield();
+}

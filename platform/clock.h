@@ -13,6 +13,9 @@ struct PlatformClock {
   uint64_t (*high_res_frequency)(void* context);
   // Milliseconds of the multimedia system time (used when there is no fine counter).
   uint32_t (*system_time)(void* context);
+  // Gives up the processor once. May be null (the platform's own yield); an
+  // injected clock uses it to let time pass in loops that wait by yielding.
+  void (*yield)(void* context);
   void* context;
 };
 
@@ -26,3 +29,5 @@ uint32_t PlatformTickCount();
 bool PlatformHighResCounter(uint64_t* value);
 uint64_t PlatformHighResFrequency();
 uint32_t PlatformSystemTime();
+// Gives up the processor once (through the injected clock's yield when it has one).
+void PlatformYield();
