@@ -6,9 +6,8 @@
 // position (row * 8 + column) that the i-th pixel of the runs fills.
 extern const uint8_t RUN_SCANS[16][64];
 
-// Coefficient and residue order: list index k goes to natural position
-// COEFF_SCAN[k] (row * 8 + column). Indices 4j..4j+3 form a 2x2 square.
-extern const uint8_t COEFF_SCAN[64];
+// The coefficient and residue order, COEFF_SCAN, lives with the coefficient
+// readers in video/coefficients_scan.h.
 
 // How often a block-kind symbol of 12..15 repeats the last kind.
 extern const uint8_t RUN_LENGTH_ESCAPES[16];
