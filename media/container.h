@@ -15,6 +15,8 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "media/open_flags.h"
+
 inline constexpr uint32_t kFileHeaderSize = 44;
 
 // The header as stored, one 32-bit field each, in file order. `magic` holds
@@ -34,10 +36,8 @@ struct FileHeader {
 };
 static_assert(sizeof(FileHeader) == kFileHeaderSize, "FileHeader is stored as is");
 
-// Video flags.
-inline constexpr uint32_t FLAG_GRAYSCALE = 0x00020000;
-inline constexpr uint32_t FLAG_ALPHA = 0x00100000;
-inline constexpr uint32_t SCALE_MODE = 0x70000000;
+// Video flags: FLAG_GRAYSCALE, FLAG_ALPHA and SCALE_MODE share their bits
+// with the open flags (media/open_flags.h).
 
 // Doubling modes held in the SCALE_MODE field.
 enum ScaleModeValue : uint32_t {
@@ -50,7 +50,6 @@ enum ScaleModeValue : uint32_t {
   SCALE_HEIGHT_INTERLACED_1X = 6,
   SCALE_FORCE_NONE = 7,  // only meaningful in open flags
 };
-inline constexpr uint32_t ScaleModeOf(uint32_t flags) { return (flags & SCALE_MODE) >> 28; }
 // A short lower-case name of a doubling mode ("none", "height-doubled", ...).
 const char* ScaleModeName(uint32_t mode);
 
