@@ -3,3 +3,4 @@
 #pragma once
 
 int CommandInfo(int argc, char** argv);
+int CommandSample(int argc, char** argv);

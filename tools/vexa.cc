@@ -14,6 +14,7 @@ struct Command {
 
 const Command kCommands[] = {
     {"info", CommandInfo, "describe a Vexa file's header, tracks and frames"},
+    {"sample", CommandSample, "write a small valid Vexa file (placeholder video)"},
 };
 
 void Usage(FILE* out) {
