@@ -1,0 +1,151 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <random>
+
+#include "video/forward_transform.h"
+#include "video/inverse_transform.h"
+#include "video/quant_tables.h"
+#include "video/residue.h"
+
+namespace {
+
+// Every pixel of a block with only a DC value.
+uint8_t FlatPixel(int16_t dc, const uint32_t* quant) {
+  int16_t block[64] = {};
+  block[0] = dc;
+  uint8_t out[64];
+  InverseTransform(block, quant, out);
+  for (int i = 1; i < 64; ++i) EXPECT_EQ(out[i], out[0]);
+  return out[0];
+}
+
+TEST(InverseTransform, FlatBlocksWrapInsteadOfClamping) {
+  EXPECT_EQ(FlatPixel(1016, INTRA_QUANT[0]), 127);
+  EXPECT_EQ(FlatPixel(2044, INTRA_QUANT[0]), 255);
+  EXPECT_EQ(FlatPixel(2045, INTRA_QUANT[0]), 0);
+  EXPECT_EQ(FlatPixel(2047, INTRA_QUANT[0]), 0);
+  EXPECT_EQ(FlatPixel(5, INTRA_QUANT[0]), 1);
+  EXPECT_EQ(FlatPixel(-8, INTER_QUANT[0]), 255);  // -1: negative results wrap too
+}
+
+TEST(InverseTransform, AddWrapsModulo256) {
+  int16_t block[64] = {};
+  block[0] = 5;  // v = 1 everywhere
+  uint8_t ref[64], dst[64];
+  std::memset(ref, 255, sizeof ref);
+  InverseTransformAdd(block, INTER_QUANT[0], dst, 8, ref, 8);
+  for (uint8_t p : dst) EXPECT_EQ(p, 0);
+  // In place (destination is the source).
+  InverseTransformAdd(block, INTER_QUANT[0], ref, 8, ref, 8);
+  for (uint8_t p : ref) EXPECT_EQ(p, 0);
+}
+
+// Against a floating-point inverse of the same coefficients: the integer
+// transform with its shifts stays within a couple of levels of the exact one.
+TEST(InverseTransform, MatchesTheExactTransform) {
+  std::mt19937 rng(7);
+  const double a[8] = {1,
+                       std::sqrt(2) * std::cos(1 * M_PI / 16),
+                       std::sqrt(2) * std::cos(2 * M_PI / 16),
+                       std::sqrt(2) * std::cos(3 * M_PI / 16),
+                       std::sqrt(2) * std::cos(4 * M_PI / 16),
+                       std::sqrt(2) * std::cos(5 * M_PI / 16),
+                       std::sqrt(2) * std::cos(6 * M_PI / 16),
+                       std::sqrt(2) * std::cos(7 * M_PI / 16)};
+  int compared = 0;
+  for (int trial = 0; trial < 200; ++trial) {
+    const int q = trial % 4;
+    const uint32_t* quant = (trial & 4) ? INTER_QUANT[q] : INTRA_QUANT[q];
+    int16_t block[64] = {};
+    block[0] = 1024;
+    const int count = 1 + trial % 6;
+    for (int i = 0; i < count; ++i) block[1 + rng() % 63] = int16_t(int(rng() % 21) - 10);
+    double F[64];
+    for (int p = 0; p < 64; ++p) F[p] = block[p] * double(quant[p]) / (65536.0 * a[p / 8] * a[p % 8]);
+    uint8_t out[64];
+    InverseTransform(block, quant, out);
+    double exact[64];
+    bool in_range = true;
+    for (int y = 0; y < 8; ++y)
+      for (int x = 0; x < 8; ++x) {
+        double s = 0;
+        for (int v = 0; v < 8; ++v)
+          for (int u = 0; u < 8; ++u)
+            s += (u ? 1 : std::sqrt(0.5)) * (v ? 1 : std::sqrt(0.5)) * F[v * 8 + u] *
+                 std::cos((2 * x + 1) * u * M_PI / 16) * std::cos((2 * y + 1) * v * M_PI / 16);
+        exact[y * 8 + x] = s / 4;
+        in_range &= s / 4 >= 2 && s / 4 <= 253;
+      }
+    if (!in_range) continue;  // would wrap; compared elsewhere
+    ++compared;
+    for (int i = 0; i < 64; ++i) EXPECT_NEAR(out[i], exact[i], 2.0) << "trial " << trial << " at " << i;
+  }
+  EXPECT_GE(compared, 100);
+}
+
+TEST(InverseTransform, ScaledDoublesEveryPixel) {
+  std::mt19937 rng(3);
+  int16_t block[64];
+  for (int16_t& c : block) c = int16_t(int(rng() % 61) - 30);
+  block[0] = 900;
+  uint8_t small[64], big[16 * 20];
+  std::memset(big, 0xAB, sizeof big);
+  InverseTransform(block, INTRA_QUANT[2], small);
+  InverseTransformPutScaled(block, INTRA_QUANT[2], big, 20);
+  for (int y = 0; y < 16; ++y) {
+    for (int x = 0; x < 16; ++x) EXPECT_EQ(big[y * 20 + x], small[(y / 2) * 8 + x / 2]);
+    for (int x = 16; x < 20; ++x) EXPECT_EQ(big[y * 20 + x], 0xAB);  // outside the block
+  }
+  uint8_t put[8 * 10];
+  InverseTransformPut(block, INTRA_QUANT[2], put, 10);
+  for (int y = 0; y < 8; ++y)
+    for (int x = 0; x < 8; ++x) EXPECT_EQ(put[y * 10 + x], small[y * 8 + x]);
+}
+
+// Extreme coefficients overflow the 32-bit products and sums; that must be
+// plain wrapping (the sanitizer build checks there is no undefined overflow).
+TEST(InverseTransform, ExtremeCoefficientsWrap) {
+  int16_t block[64];
+  for (int i = 0; i < 64; ++i) block[i] = (i & 1) ? 32767 : -32768;
+  uint8_t a[64], b[64];
+  InverseTransform(block, INTRA_QUANT[15], a);
+  InverseTransform(block, INTRA_QUANT[15], b);
+  EXPECT_EQ(std::memcmp(a, b, 64), 0);
+}
+
+// Forward transform, quantisation and the decoder's inverse bring a smooth
+// block back closely at a fine quantiser.
+TEST(ForwardTransform, RoundTripsThroughTheInverse) {
+  int16_t pixels[64];
+  for (int y = 0; y < 8; ++y)
+    for (int x = 0; x < 8; ++x) pixels[y * 8 + x] = int16_t(60 + 9 * x + 5 * y + ((x * y) % 7));
+  double F[64];
+  ForwardDct(pixels, F);
+  int16_t coef[64];
+  QuantizeCoefficients(F, INTRA_QUANT[0], 0.5, coef);
+  uint8_t out[64];
+  InverseTransform(coef, INTRA_QUANT[0], out);
+  for (int i = 0; i < 64; ++i) EXPECT_NEAR(out[i], pixels[i], 3) << i;
+  // A coarse quantiser with a dead zone keeps the mean.
+  QuantizeCoefficients(F, INTRA_QUANT[12], 0.2, coef);
+  InverseTransform(coef, INTRA_QUANT[12], out);
+  int sum_in = 0, sum_out = 0;
+  for (int i = 0; i < 64; ++i) sum_in += pixels[i], sum_out += out[i];
+  EXPECT_NEAR(sum_out / 64.0, sum_in / 64.0, 3.0);
+}
+
+TEST(ResidueAdd, WrapsAndFollowsTheScan) {
+  int8_t residue[64] = {};
+  residue[0] = 10;   // natural position 0
+  residue[2] = -3;   // list index 2 is natural position 8 (row 1, column 0)
+  uint8_t ref[64], dst[64];
+  std::memset(ref, 250, sizeof ref);
+  ResidueAdd(residue, dst, 8, ref, 8);
+  EXPECT_EQ(dst[0], 4);
+  EXPECT_EQ(dst[8], 247);
+  EXPECT_EQ(dst[1], 250);
+}
+
+}  // namespace

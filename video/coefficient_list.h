@@ -1,0 +1,98 @@
+// The significance list that the coefficient and residue readers (and their
+// writers) walk. Entries are (index, mode) pairs, index 0..63 in list order:
+//   mode 0: a start entry; on a 1 it codes its own group of four and turns
+//           into a mode-1 entry for the sixteen list indices after it;
+//   mode 1: on a 1 it splits into four mode-2 groups (one kept, three
+//           appended at the end);
+//   mode 2: on a 1 it codes its group of four;
+//   mode 3: a single index waiting to become significant; inserted in front.
+// Entry (0, 0) is empty. Entries are emptied, never removed.
+//
+// The structure itself bounds the list: only the three start entries ever
+// reach mode 1, so at most nine entries are appended, and at most one
+// entry per list index is inserted in front (64 when index 0 takes part, as
+// in the residue). The array below holds that worst case whatever the bits.
+#pragma once
+#include <cstdint>
+
+struct CoefficientList {
+  static constexpr int kFront = 72;  // room for 64 front inserts (+ margin)
+  static constexpr int kSize = kFront + 8 + 12;
+  uint8_t index[kSize];
+  uint8_t mode[kSize];
+  int head;  // first entry
+  int tail;  // one past the last entry
+};
+
+inline void ListStart(CoefficientList* l) { l->head = l->tail = CoefficientList::kFront; }
+inline void ListAppend(CoefficientList* l, int index, int mode) {
+  l->index[l->tail] = uint8_t(index);
+  l->mode[l->tail] = uint8_t(mode);
+  ++l->tail;
+}
+inline void ListInsertFront(CoefficientList* l, int index) {
+  --l->head;
+  l->index[l->head] = uint8_t(index);
+  l->mode[l->head] = 3;
+}
+inline bool ListEmptyAt(const CoefficientList* l, int i) { return l->index[i] == 0 && l->mode[i] == 0; }
+inline void ListClear(CoefficientList* l, int i) { l->index[i] = 0, l->mode[i] = 0; }
+
+// One pass of the list walk, shared by the readers and the writers so that
+// both follow the same structure. The policy supplies the bits and the
+// coefficient values:
+//   bool EntryBit(int index, int mode)  the examination bit of an entry
+//   bool GroupBit(int k)                1: k waits (inserted in front),
+//                                       0: k becomes significant now
+//   bool Receive(int k)                 k becomes significant; false stops
+//                                       the whole read (residue limit)
+// Entries appended during the walk are visited in the same pass; entries
+// inserted in front are not. Returns false when the policy stopped.
+template <class Policy>
+inline bool ListProcessGroup(CoefficientList* l, Policy& p, int first) {
+  for (int k = first; k < first + 4; ++k) {
+    if (p.GroupBit(k)) {
+      ListInsertFront(l, k);
+    } else if (!p.Receive(k)) {
+      return false;
+    }
+  }
+  return true;
+}
+
+template <class Policy>
+inline bool ListWalkPass(CoefficientList* l, Policy& p) {
+  for (int i = l->head; i < l->tail; ++i) {
+    for (;;) {
+      if (ListEmptyAt(l, i)) break;
+      const int index = l->index[i];
+      const int mode = l->mode[i];
+      if (!p.EntryBit(index, mode)) break;
+      if (mode == 0) {
+        l->index[i] = uint8_t(index + 4);
+        l->mode[i] = 1;
+        if (!ListProcessGroup(l, p, index)) return false;
+        continue;  // the same entry is examined again as mode 1
+      }
+      if (mode == 1) {
+        l->mode[i] = 2;
+        ListAppend(l, index + 4, 2);
+        ListAppend(l, index + 8, 2);
+        ListAppend(l, index + 12, 2);
+        continue;  // and again as mode 2
+      }
+      ListClear(l, i);
+      if (mode == 2) {
+        if (!ListProcessGroup(l, p, index)) return false;
+      } else if (!p.Receive(index)) {
+        return false;
+      }
+      break;
+    }
+  }
+  return true;
+}
+
+// The list indices an entry answers for: its examination bit is 1 exactly
+// when one of them becomes significant in the current pass.
+inline int ListEntrySpan(int mode) { return mode == 0 ? 20 : mode == 1 ? 16 : mode == 2 ? 4 : 1; }

@@ -1,0 +1,48 @@
+#include "video/coefficients.h"
+
+#include <cstring>
+
+#include "video/coefficient_list.h"
+#include "video/coefficients_scan.h"
+
+namespace {
+
+struct ReadPolicy {
+  BitReader* r;
+  int16_t* values;  // list order
+  int b;            // current bit plane (1..15)
+
+  bool EntryBit(int, int) { return ReadBit(r) != 0; }
+  bool GroupBit(int) { return ReadBit(r) != 0; }
+  bool Receive(int k) {
+    if (b == 1) {
+      values[k] = ReadBit(r) ? -1 : 1;
+    } else {
+      const uint32_t top = 1u << (b - 1);
+      const uint32_t t = ReadBits(r, uint32_t(b));
+      const int m = int(top | (t & (top - 1)));
+      values[k] = int16_t((t & top) ? -m : m);
+    }
+    return true;
+  }
+};
+
+}  // namespace
+
+void ReadCoefficients(BitReader* r, int16_t block[64]) {
+  int16_t values[64] = {};
+  CoefficientList list;
+  ListStart(&list);
+  ListAppend(&list, 4, 0);
+  ListAppend(&list, 24, 0);
+  ListAppend(&list, 44, 0);
+  ListAppend(&list, 1, 3);
+  ListAppend(&list, 2, 3);
+  ListAppend(&list, 3, 3);
+  ReadPolicy p{r, values, 0};
+  for (int b = int(ReadBits(r, 4)); b >= 1; --b) {
+    p.b = b;
+    ListWalkPass(&list, p);
+  }
+  for (int k = 1; k < 64; ++k) block[COEFF_SCAN[k]] = values[k];
+}

@@ -1,0 +1,103 @@
+#include "video/residue_writer.h"
+
+#include "video/coefficient_list.h"
+
+namespace {
+
+int Magnitude(int8_t v) { return v < 0 ? -int(v) : int(v); }
+
+struct ResidueWritePolicy {
+  BitWriter* w;
+  uint32_t bits;
+  const int* mag;
+  const int8_t* target;
+  int8_t* values;  // what the reader holds so far
+  int mask;
+  int limit;
+  int updates;
+  uint8_t significant[64];
+  int significant_count;
+
+  void Put(uint32_t v, uint32_t n) {
+    bits += n;
+    if (w) PutBits(w, v, n);
+  }
+  bool Changed() {
+    if (updates == limit) return false;
+    ++updates;
+    return true;
+  }
+  bool EntryBit(int index, int mode) {
+    const int end = index + ListEntrySpan(mode);
+    bool any = false;
+    for (int k = index; k < end && k < 64; ++k) any |= mag[k] >= mask && mag[k] < 2 * mask;
+    Put(any, 1);
+    return any;
+  }
+  bool GroupBit(int k) {
+    const bool waits = mag[k] < mask;
+    Put(waits, 1);
+    return waits;
+  }
+  bool Receive(int k) {
+    significant[significant_count++] = uint8_t(k);
+    Put(target[k] < 0, 1);
+    values[k] = int8_t(target[k] < 0 ? -mask : mask);
+    return Changed();
+  }
+  bool Refine() {
+    for (int i = 0; i < significant_count; ++i) {
+      const int k = significant[i];
+      const bool set = (mag[k] & mask) != 0;
+      Put(set, 1);
+      if (!set) continue;
+      values[k] = int8_t(values[k] < 0 ? values[k] - mask : values[k] + mask);
+      if (!Changed()) return false;
+    }
+    return true;
+  }
+};
+
+int TopMask(const int* mag) {
+  int largest = 0;
+  for (int k = 0; k < 64; ++k)
+    if (mag[k] > largest) largest = mag[k];
+  int c = 0;
+  while (c < 7 && (2 << c) <= largest) ++c;
+  return c;
+}
+
+}  // namespace
+
+int ResidueChanges(const int8_t target[64]) {
+  int n = 0;
+  for (int k = 0; k < 64; ++k) n += __builtin_popcount(unsigned(Magnitude(target[k])));
+  return n;
+}
+
+uint32_t WriteResidue(BitWriter* w, const int8_t target[64], int limit, int8_t decoded[64]) {
+  int mag[64];
+  for (int k = 0; k < 64; ++k) mag[k] = Magnitude(target[k]);
+  int8_t values[64] = {};
+  ResidueWritePolicy p{};
+  p.w = w;
+  p.mag = mag;
+  p.target = target;
+  p.values = values;
+  p.limit = limit;
+  const int c = TopMask(mag);
+  p.Put(uint32_t(c), 3);
+  CoefficientList list;
+  ListStart(&list);
+  ListAppend(&list, 4, 0);
+  ListAppend(&list, 24, 0);
+  ListAppend(&list, 44, 0);
+  ListAppend(&list, 0, 2);
+  for (int mask = 1 << c; mask >= 1; mask >>= 1) {
+    p.mask = mask;
+    if (!p.Refine() || !ListWalkPass(&list, p)) break;
+  }
+  if (decoded)
+    for (int k = 0; k < 64; ++k) decoded[k] = values[k];
+  return p.bits;
+}
