@@ -1,5 +1,5 @@
-// The embedded switch field. It is one constant-initialised block of
-// read-only data: the marker, the field of 512 "~", and a terminating zero.
+// The embedded switch field. It is one statically initialised block of the
+// program's data: the marker, the field of 512 "~", and a terminating zero.
 // The block is kept by the compiler and linker (it is used), and every read
 // goes through a pointer the optimiser cannot see through, so a patched
 // program file really reads its patched bytes.
@@ -25,14 +25,16 @@ constexpr EmbeddedBlock MakeBlock() {
   return block;
 }
 
-// Only this block holds the marker: the marker literal above is used at
-// compile time only and leaves no copy of its own in the program.
-[[gnu::used]] const EmbeddedBlock kEmbeddedBlock = MakeBlock();
+// Only this block holds the marker followed by a field: the marker literal
+// above is used at compile time only. The block is deliberately not const:
+// debug information records the value of a constant, which would put a
+// second intact copy of the field into the program file.
+[[gnu::used]] EmbeddedBlock g_embedded_block = MakeBlock();
 
 // The block's address, hidden from the optimiser so that the constant
 // content is never folded into the code that reads it.
 const char* BlockBytes() {
-  const char* p = kEmbeddedBlock.bytes;
+  const char* p = g_embedded_block.bytes;
   asm volatile("" : "+r"(p));
   return p;
 }
