@@ -1,0 +1,14 @@
+// Vector converters for x86-64: the same outputs as the plain converters,
+// sixteen (SSE2) or thirty-two (AVX2) pixels per step. Each returns null when
+// it has no converter for the request or the build is not for x86.
+#pragma once
+#include <cstdint>
+
+#include "display/converter.h"
+
+// RGB families: type 0 (bytes 1), 7-12 (bytes 2), 1-6 (bytes 4; the 24-bit
+// types use the 32-bit converter of their byte order as first stage).
+RowConverter Sse2RgbConverter(uint32_t type, bool alpha);
+RowConverter Avx2RgbConverter(uint32_t type, bool alpha);
+// Packed YUV types 13 and 14 without width doubling.
+RowConverter Sse2PackedYuvConverter(uint32_t type);

@@ -1,0 +1,208 @@
+#include "display/copy_walk.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <cstring>
+
+#include "display/copy_flags.h"
+
+namespace {
+
+// Chroma input of a grayscale copy: neutral samples, enough for a chunk of
+// kGrayChunk pixels starting on any column.
+constexpr uint32_t kGrayChunk = 256;
+alignas(16) constexpr uint8_t kGrayRow[kGrayChunk / 2 + 16] = {
+#define VEXA_G8 128, 128, 128, 128, 128, 128, 128, 128
+    VEXA_G8, VEXA_G8, VEXA_G8, VEXA_G8, VEXA_G8, VEXA_G8, VEXA_G8, VEXA_G8,
+    VEXA_G8, VEXA_G8, VEXA_G8, VEXA_G8, VEXA_G8, VEXA_G8, VEXA_G8, VEXA_G8, VEXA_G8, VEXA_G8,
+#undef VEXA_G8
+};
+
+struct RowSources {
+  const uint8_t* y;
+  const uint8_t* a;
+  const uint8_t* v;
+  const uint8_t* u;
+};
+
+// Everything that stays the same across the rows of one walk.
+struct Walk {
+  const ConverterSet* conv;
+  CopyContext ctx;
+  bool grayscale;
+  uint32_t srcX;
+  uint32_t destX;
+  uint32_t xScale;    // 2 when the width is doubled
+  uint32_t chunk;     // pixels per converter call
+  alignas(16) uint8_t scratch[kScratchBytes];
+};
+
+// Converts pixels [start, end) of one row into the destination row.
+void ConvertSpan(Walk& w, const RowSources& src, uint8_t* destRow, uint8_t* vRow, uint8_t* uRow,
+                 uint32_t start, uint32_t end) {
+  const ConverterSet& conv = *w.conv;
+  CopyContext& ctx = w.ctx;
+  uint32_t col = start;
+  while (col < end) {
+    const uint32_t n = std::min(w.chunk, end - col);
+    ctx.y = src.y + col;
+    ctx.a = src.a ? src.a + col : nullptr;
+    ctx.v = w.grayscale ? kGrayRow : src.v + col / 2;
+    ctx.u = w.grayscale ? kGrayRow : src.u + col / 2;
+    uint8_t* out = destRow + static_cast<size_t>(col - w.srcX) * conv.bytesPerPixel;
+    if (vRow) {
+      const size_t pair = (w.destX + static_cast<size_t>(col - w.srcX) * w.xScale) / 2;
+      ctx.dstV = vRow + pair;
+      ctx.dstU = uRow + pair;
+    }
+    uint32_t left;
+    if (conv.second) {
+      ctx.dst = w.scratch;
+      left = conv.row(&ctx, n, col);
+      conv.second(out, w.scratch, n - left);
+    } else {
+      ctx.dst = out;
+      left = conv.row(&ctx, n, col);
+    }
+    col += n - left;
+  }
+}
+
+}  // namespace
+
+void WalkCopy(const ConverterSet& conv, uint32_t copyFlags, const CopyPlanes& planes, uint8_t* dest,
+              int32_t pitch, uint32_t rowLimit, uint32_t destHeight, uint32_t destX, uint32_t destY,
+              CopyRect source, bool changedOnly) {
+  if (!conv.row || source.width == 0 || source.height == 0) return;
+  const uint32_t mode = conv.mode;
+  const bool alphaAsLuma = (copyFlags & COPY_ALPHA_AS_LUMA) && planes.alpha;
+  const bool swapped = (copyFlags & COPY_SWAPPED_CHROMA) != 0;
+
+  Walk w;
+  w.conv = &conv;
+  w.ctx = CopyContext{};
+  w.ctx.layout = conv.layout;
+  w.ctx.tables = conv.tables;
+  w.grayscale = (copyFlags & COPY_GRAYSCALE) != 0;
+  w.srcX = source.x;
+  w.destX = destX;
+  w.xScale = CopyModeDoublesWidth(mode) ? 2 : 1;
+  w.chunk = conv.second ? (kScratchBytes >> conv.chunkShift) : ~0u;
+  if (w.grayscale) w.chunk = std::min(w.chunk, kGrayChunk);
+
+  // Keep every row inside |pitch| bytes: clip the width to what fits right of destX.
+  const uint64_t rowBytes = pitch < 0 ? -static_cast<int64_t>(pitch) : pitch;
+  const uint32_t destPixelBytes = conv.planar ? 1 : conv.bytesPerPixel / w.xScale;
+  const uint64_t usable = conv.planar ? (rowBytes & ~1ull) : rowBytes;
+  const uint64_t destPixels = usable / destPixelBytes;
+  if (destX >= destPixels) return;
+  const uint64_t fitting = (destPixels - destX) / w.xScale;
+  if (fitting == 0) return;
+  if (source.width > fitting) source.width = static_cast<uint32_t>(fitting);
+
+  const uint8_t* yPlane = alphaAsLuma ? planes.alpha : planes.y;
+  const int32_t yPitch = alphaAsLuma ? planes.alphaPitch : planes.yPitch;
+  const uint8_t* aPlane = conv.withAlpha ? (alphaAsLuma ? planes.y : planes.alpha) : nullptr;
+  const int32_t aPitch = alphaAsLuma ? planes.yPitch : planes.alphaPitch;
+  const uint8_t* vPlane = swapped ? planes.chroma2 : planes.chroma1;
+  const int32_t vPitch = swapped ? planes.chroma2Pitch : planes.chroma1Pitch;
+  const uint8_t* uPlane = swapped ? planes.chroma1 : planes.chroma2;
+  const int32_t uPitch = swapped ? planes.chroma1Pitch : planes.chroma2Pitch;
+
+  // Planar destination: V then U, each of half the pitch and half the height.
+  uint8_t* vDest = nullptr;
+  uint8_t* uDest = nullptr;
+  const size_t chromaPitch = static_cast<size_t>(pitch) / 2;
+  const uint32_t chromaRows = destHeight / 2;
+  if (conv.planar) {
+    vDest = dest + static_cast<size_t>(pitch) * destHeight;
+    uDest = vDest + chromaPitch * chromaRows;
+  }
+
+  // Rows: mode 6 converts every other source row (from half the start row);
+  // modes 1 and 4 write each row twice; modes 2, 5 and 6 every other row.
+  const bool halfHeight = mode == COPY_MODE_HALF_HEIGHT;
+  const uint32_t firstWalkRow = halfHeight ? source.y / 2 : source.y;
+  const uint32_t rowCount = halfHeight ? source.height / 2 : source.height;
+  const uint32_t destStep = (CopyModeDoublesHeight(mode) || CopyModeInterlaces(mode)) ? 2 : 1;
+  const uint32_t repeats = CopyModeDoublesHeight(mode) ? 2 : 1;
+
+  const uint32_t firstBlock = source.x / 16;
+  const uint32_t lastBlock = (source.x + source.width - 1) / 16;
+  const uint32_t rectEnd = source.x + source.width;
+
+  for (uint32_t i = 0; i < rowCount; ++i) {
+    const uint32_t walkRow = firstWalkRow + i;
+    const uint32_t srcRow = halfHeight ? 2 * walkRow : walkRow;
+    if (srcRow >= planes.height) break;
+    // The dither pattern is fixed to picture rows and columns.
+    if (conv.layout) std::memcpy(w.ctx.dither, conv.layout->dither[walkRow & 1], sizeof w.ctx.dither);
+    RowSources src;
+    src.y = yPlane + static_cast<ptrdiff_t>(srcRow) * yPitch;
+    src.a = aPlane ? aPlane + static_cast<ptrdiff_t>(srcRow) * aPitch : nullptr;
+    src.v = vPlane + static_cast<ptrdiff_t>(srcRow / 2) * vPitch;
+    src.u = uPlane + static_cast<ptrdiff_t>(srcRow / 2) * uPitch;
+    const uint8_t* mapRow =
+        changedOnly && planes.changeMap ? planes.changeMap + static_cast<size_t>(srcRow / 16) * planes.changeMapPitch
+                                        : nullptr;
+    for (uint32_t rep = 0; rep < repeats; ++rep) {
+      const uint64_t destRow = static_cast<uint64_t>(destY) + static_cast<uint64_t>(i) * destStep + rep;
+      if (destRow >= rowLimit) break;
+      uint8_t* rowStart = dest + static_cast<ptrdiff_t>(destRow) * pitch +
+                          static_cast<size_t>(destX) * destPixelBytes;
+      uint8_t* vRow = nullptr;
+      uint8_t* uRow = nullptr;
+      // A planar row carries the chroma of its destination pair of rows: the
+      // even row of the pair writes it, or the first row written when the
+      // rectangle starts on an odd row.
+      if (conv.planar && ((destRow & 1) == 0 || (i == 0 && rep == 0)) && destRow / 2 < chromaRows) {
+        vRow = vDest + static_cast<size_t>(destRow / 2) * chromaPitch;
+        uRow = uDest + static_cast<size_t>(destRow / 2) * chromaPitch;
+      }
+      if (!mapRow) {
+        ConvertSpan(w, src, rowStart, vRow, uRow, source.x, rectEnd);
+        continue;
+      }
+      // Runs of changed blocks, clipped to the rectangle.
+      uint32_t b = firstBlock;
+      while (b <= lastBlock) {
+        if (!mapRow[b]) {
+          ++b;
+          continue;
+        }
+        uint32_t e = b;
+        while (e + 1 <= lastBlock && mapRow[e + 1]) ++e;
+        const uint32_t start = std::max(b * 16, source.x);
+        const uint32_t end = std::min((e + 1) * 16, rectEnd);
+        ConvertSpan(w, src, rowStart, vRow, uRow, start, end);
+        b = e + 1;
+      }
+    }
+  }
+}
+
+bool CopyPictureToSurface(const CopyPlanes& planes, uint8_t* dest, int32_t pitch, uint32_t destHeight,
+                          uint32_t destX, uint32_t destY, CopyRect source, uint32_t copyFlags,
+                          bool changedOnly, uint32_t features) {
+  if (!dest || !planes.y) return false;
+  if (!planes.alpha) copyFlags &= ~COPY_ALPHA_AS_LUMA;
+  ConverterSet conv;
+  if (!SelectConverterFor(&conv, copyFlags, planes.alpha != nullptr, features)) return false;
+  if (conv.planar && pitch < 0) return false;
+  // Clamp the rectangle to the picture.
+  source.x = std::min(source.x, planes.width);
+  source.y = std::min(source.y, planes.height);
+  source.width = std::min(source.width, planes.width - source.x);
+  source.height = std::min(source.height, planes.height - source.y);
+  if (source.width == 0 || source.height == 0) return true;
+  uint32_t rowLimit = destHeight;
+  if (pitch < 0) {
+    // Bottom-up: start at the last stored row, which shows as row destY.
+    if (destY >= destHeight) return true;
+    dest += static_cast<ptrdiff_t>(pitch) * (static_cast<int64_t>(destY) - destHeight + 1);
+    rowLimit = destHeight - destY;
+    destY = 0;
+  }
+  WalkCopy(conv, copyFlags, planes, dest, pitch, rowLimit, destHeight, destX, destY, source, changedOnly);
+  return true;
+}

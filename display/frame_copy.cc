@@ -1,0 +1,110 @@
+#include "display/frame_copy.h"
+
+#include <algorithm>
+
+#include "display/copy_flags.h"
+#include "display/copy_walk.h"
+#include "display/converter.h"
+#include "media/timer.h"
+#include "video/frame_buffers.h"
+
+namespace {
+
+void SetMark(CopyFrameState* m, uint32_t on) {
+  if (m->decodeMark) m->decodeMark->store(on, std::memory_order_relaxed);
+}
+
+uint32_t Scale(uint32_t value, uint32_t to, uint32_t from) {
+  if (from == 0) return value;
+  return static_cast<uint32_t>(std::min<uint64_t>(static_cast<uint64_t>(value) * to / from, 0xFFFFFFFFu));
+}
+
+enum class Lateness { kOnTime, kLateShown, kSkipped };
+
+// Whether this frame is too late to be worth copying. At most three copies in
+// a row are skipped; the fourth late frame is shown.
+Lateness TestLateness(CopyFrameState* m, uint32_t copyFlags) {
+  if (m->openTracks == 0 || m->rateDividend == 0 || m->paused) return Lateness::kOnTime;
+  const uint32_t now = MediaTimer();
+  if (m->clockBase == 0) {
+    m->clockBase = now;
+    m->clockBaseFrame = m->framesDecoded - 1;
+    m->pausedElapsed = 0;
+  }
+  // A late credit larger than the time since the clock base means "not late".
+  const int64_t elapsed = static_cast<int64_t>(static_cast<uint32_t>(now - m->clockBase)) - m->lateCredit;
+  const int64_t due = static_cast<int64_t>(static_cast<uint64_t>(m->framesDecoded - m->clockBaseFrame) * 1000 *
+                                           m->rateDivisor / m->rateDividend);
+  if (elapsed < due || elapsed - due <= static_cast<int64_t>(m->lateThreshold)) {
+    m->consecutiveSkips = 0;
+    return Lateness::kOnTime;
+  }
+  m->consecutiveSkips += 1;
+  if (m->consecutiveSkips > 3) {
+    m->consecutiveSkips = 0;
+    return Lateness::kLateShown;
+  }
+  if ((copyFlags | m->openFlags) & COPY_NO_SKIP) return Lateness::kLateShown;
+  m->skipFlag = 1;
+  m->previousBlitSkipped = 1;
+  m->skippedBlits += 1;
+  return Lateness::kSkipped;
+}
+
+}  // namespace
+
+int CopyFrameToSurface(CopyFrameState* m, uint8_t* dest, int32_t pitch, uint32_t destHeight, uint32_t destX,
+                       uint32_t destY, uint32_t srcX, uint32_t srcY, uint32_t srcWidth, uint32_t srcHeight,
+                       uint32_t copyFlags) {
+  if (!m || !dest || !m->frames) return 0;
+  const FrameBuffers* fb = m->frames;
+  const PlaneSet& set = fb->sets[fb->current & 1];
+  if (!set.plane[PLANE_Y].pixels || !set.plane[PLANE_CHROMA1].pixels || !set.plane[PLANE_CHROMA2].pixels) return 0;
+
+  // The rectangle in picture pixels, clamped to the picture.
+  const uint32_t pictureWidth = std::min(m->videoWidth, fb->y_width);
+  const uint32_t pictureHeight = std::min(m->videoHeight, fb->y_height);
+  CopyRect rect{Scale(srcX, m->videoWidth, m->outputWidth), Scale(srcY, m->videoHeight, m->outputHeight),
+                Scale(srcWidth, m->videoWidth, m->outputWidth), Scale(srcHeight, m->videoHeight, m->outputHeight)};
+  rect.x = std::min(rect.x, pictureWidth);
+  rect.y = std::min(rect.y, pictureHeight);
+  rect.width = std::min(rect.width, pictureWidth - rect.x);
+  rect.height = std::min(rect.height, pictureHeight - rect.y);
+  if (rect.width == 0 || rect.height == 0 || m->skipFlag) return m->skipFlag ? 1 : 0;
+
+  copyFlags |= m->openFlags & COPY_FROM_OPEN_FLAGS;
+  SetMark(m, 1);
+  const bool hasAlpha = set.plane[PLANE_ALPHA].present && set.plane[PLANE_ALPHA].pixels;
+  if (!hasAlpha) copyFlags &= ~COPY_ALPHA_AS_LUMA;
+
+  const Lateness lateness = TestLateness(m, copyFlags);
+  if (lateness == Lateness::kSkipped) {
+    SetMark(m, 0);
+    return 1;
+  }
+  // The surface is brought up to date: the change map may be cleared again.
+  m->previousBlitSkipped = 0;
+
+  if (!(copyFlags & COPY_NO_READ_AHEAD) && m->topUp) m->topUp(m->topUpContext);
+
+  m->lastCopyFlags = copyFlags;
+  const bool changedOnly = !(copyFlags & COPY_ALL) && m->changeMap && m->unchangedAreas >= m->blockCount / 4;
+  CopyPlanes planes{};
+  planes.y = set.plane[PLANE_Y].pixels;
+  planes.yPitch = set.plane[PLANE_Y].pitch;
+  planes.chroma1 = set.plane[PLANE_CHROMA1].pixels;
+  planes.chroma1Pitch = set.plane[PLANE_CHROMA1].pitch;
+  planes.chroma2 = set.plane[PLANE_CHROMA2].pixels;
+  planes.chroma2Pitch = set.plane[PLANE_CHROMA2].pitch;
+  planes.alpha = hasAlpha ? set.plane[PLANE_ALPHA].pixels : nullptr;
+  planes.alphaPitch = set.plane[PLANE_ALPHA].pitch;
+  planes.width = pictureWidth;
+  planes.height = pictureHeight;
+  planes.changeMap = m->changeMap;
+  planes.changeMapPitch = m->changeMapPitch;
+  CopyPictureToSurface(planes, dest, pitch, destHeight, destX, destY, rect, copyFlags, changedOnly,
+                       ConverterFeatures());
+
+  SetMark(m, 0);
+  return lateness == Lateness::kLateShown ? 1 : 0;
+}
