@@ -90,7 +90,10 @@ struct SwitchEnvironment {
   int32_t screen_width;
   int32_t screen_height;
   // 0 when not running as a screen saver; otherwise the saver mode (1 run,
-  // 2 system saver, a value of 16 or more = preview parent window).
+  // 2 system saver, a value of 16 or more = preview parent window). The
+  // driver reads it from the raw command line with ParseScreenSaverArgs
+  // before parsing the switches (and ends at once for "configure" or a
+  // preview without a window, so 0 never stands for that case here).
   int32_t screen_saver_mode;
   // Reads a profile string into out (at most out_size - 1 characters plus a
   // terminating zero); an absent value gives "". Null: no profile.
