@@ -8,6 +8,7 @@
 #pragma once
 #include <cstdint>
 
+#include "display/copy_flags.h"
 #include "media/open_flags.h"
 
 // The working text: built once at start-up, edited in place by the switch
@@ -30,7 +31,8 @@ inline constexpr uint32_t DISPLAY_CHANGE_MODE = 0x00800000u;
 inline constexpr int32_t kDisplayStyleMax = 10;
 
 // Extra copy flags added by /A1xxx: keep alpha and show it as luma.
-inline constexpr uint32_t kCopyAlphaExtra = 0x00100800u;
+inline constexpr uint32_t kCopyAlphaExtra = FLAG_ALPHA | COPY_ALPHA_AS_LUMA;
+static_assert(kCopyAlphaExtra == 0x00100800u);
 
 // The position value that means "centre on the screen".
 inline constexpr int32_t kCentrePosition = -3000;
