@@ -73,14 +73,18 @@ ContainerWriter* ContainerWriterCreate(const ContainerSettings* s) {
 
 bool ContainerWriterAddFrame(ContainerWriter* w, const ContainerFrame* f) {
   const uint32_t tracks = w->header.track_count;
-  if (tracks && (!f->audio_sizes || !f->audio)) {
-    MediaSetError("Frame without its audio packets.");
+  if (tracks && !f->audio_sizes) {
+    MediaSetError("Frame without its audio packet sizes.");
+    return false;
+  }
+  if (f->video_size && !f->video) {
+    MediaSetError("Frame without its video data.");
     return false;
   }
   uint64_t packet = f->video_size;
   for (uint32_t t = 0; t < tracks; ++t) {
     uint32_t n = f->audio_sizes[t];
-    if (n && (!f->audio[t] || n < 4)) {
+    if (n && (!f->audio || !f->audio[t] || n < 4)) {
       // A packet carries at least its decoded-byte count.
       MediaSetError("Bad audio packet.");
       return false;

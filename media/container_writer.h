@@ -30,9 +30,10 @@ struct ContainerSettings {
 struct ContainerFrame {
   bool key;
   // Per track (track_count entries; both may be null when there are no
-  // tracks): the packet's bytes after its length field, that is the
-  // decoded-byte count followed by the coded blocks. Size 0 writes a length
-  // of 0: no sound for that track in this frame.
+  // tracks, `audio` also when every size is 0): the packet's bytes after its
+  // length field, that is the decoded-byte count followed by the coded
+  // blocks, so at least 4 bytes. Size 0 writes a length of 0: no sound for
+  // that track in this frame.
   const uint8_t* const* audio;
   const uint32_t* audio_sizes;
   const uint8_t* video;  // may be null when video_size is 0

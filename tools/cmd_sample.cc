@@ -46,7 +46,7 @@ bool ParseSize(const char* text, uint32_t* w, uint32_t* h) {
 int CommandSample(int argc, char** argv) {
   const char* out = nullptr;
   uint32_t tracks = 0, width = 200, height = 200, frames = 50;
-  for (int i = 1; i < argc; ++i) {
+  for (int i = 1; i < argc; i += 2) {
     const char* a = argv[i];
     const char* v = i + 1 < argc ? argv[i + 1] : nullptr;
     if (!std::strcmp(a, "--help") || !std::strcmp(a, "-h")) {
@@ -64,7 +64,6 @@ int CommandSample(int argc, char** argv) {
       Usage(stderr);
       return 2;
     }
-    ++i;
   }
   if (!out) {
     Usage(stderr);
