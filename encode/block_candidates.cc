@@ -1,0 +1,244 @@
+#include "encode/block_candidates.h"
+
+#include <cmath>
+#include <cstring>
+
+#include "video/block_kinds.h"
+#include "video/coefficients_scan.h"
+#include "video/coefficients_writer.h"
+#include "video/forward_transform.h"
+#include "video/inverse_transform.h"
+#include "video/quant_tables.h"
+#include "video/residue.h"
+#include "video/residue_writer.h"
+#include "video/scan_tables.h"
+
+uint64_t BlockSse(const uint8_t* s, int pitch, const uint8_t recon[64]) {
+  uint64_t e = 0;
+  for (int y = 0; y < 8; ++y)
+    for (int x = 0; x < 8; ++x) {
+      const int d = int(s[y * pitch + x]) - int(recon[y * 8 + x]);
+      e += uint64_t(d * d);
+    }
+  return e;
+}
+
+void LoadBlock(const uint8_t* src, int pitch, uint8_t out[64]) {
+  for (int y = 0; y < 8; ++y) std::memcpy(out + y * 8, src + y * pitch, 8);
+}
+
+void MakeFill(const uint8_t s[64], BlockCandidate* c) {
+  int sum = 0;
+  for (int i = 0; i < 64; ++i) sum += s[i];
+  c->kind = BLOCK_FILL;
+  c->colours[0] = uint8_t((sum + 32) / 64);
+  c->colour_count = 1;
+  std::memset(c->recon, c->colours[0], 64);
+  c->bits = kKindBits + kColourBits;
+  c->sse = BlockSse(s, 8, c->recon);
+}
+
+bool MakePattern(const uint8_t s[64], BlockCandidate* c) {
+  int lo = 255, hi = 0;
+  for (int i = 0; i < 64; ++i) lo = s[i] < lo ? s[i] : lo, hi = s[i] > hi ? s[i] : hi;
+  if (lo == hi) return false;
+  double m0 = lo, m1 = hi;
+  bool side[64];
+  for (int iter = 0; iter < 4; ++iter) {
+    double s0 = 0, s1 = 0;
+    int n0 = 0, n1 = 0;
+    for (int i = 0; i < 64; ++i) {
+      side[i] = std::fabs(s[i] - m1) < std::fabs(s[i] - m0);
+      if (side[i]) s1 += s[i], ++n1;
+      else s0 += s[i], ++n0;
+    }
+    if (n0) m0 = s0 / n0;
+    if (n1) m1 = s1 / n1;
+  }
+  c->kind = BLOCK_PATTERN;
+  c->c0 = uint8_t(std::lround(m0));
+  c->c1 = uint8_t(std::lround(m1));
+  for (int y = 0; y < 8; ++y) {
+    uint8_t m = 0;
+    for (int x = 0; x < 8; ++x) {
+      const uint8_t p = s[y * 8 + x];
+      const bool one = std::abs(p - c->c1) < std::abs(p - c->c0);
+      if (one) m |= uint8_t(1 << x);
+      c->recon[y * 8 + x] = one ? c->c1 : c->c0;
+    }
+    c->pattern[y] = m;
+  }
+  c->bits = kKindBits + 2 * kColourBits + 8 * kPatternBits;
+  c->sse = BlockSse(s, 8, c->recon);
+  return true;
+}
+
+void MakeRaw(const uint8_t s[64], BlockCandidate* c) {
+  c->kind = BLOCK_RAW;
+  std::memcpy(c->colours, s, 64);
+  c->colour_count = 64;
+  std::memcpy(c->recon, s, 64);
+  c->bits = kKindBits + 64 * kColourBits;
+  c->sse = 0;
+}
+
+namespace {
+
+// Runs of one scan; returns the estimated bits.
+double RunsAlong(const uint8_t s[64], int scan, BlockCandidate* c) {
+  uint8_t seq[64];
+  for (int i = 0; i < 64; ++i) seq[i] = s[RUN_SCANS[scan][i]];
+  c->run_count = 0;
+  c->colour_count = 0;
+  int i = 0;
+  while (i < 63) {
+    int r;
+    if (seq[i] == seq[i + 1]) {
+      r = 1;
+      while (i + r < 64 && r < 16 && seq[i + r] == seq[i]) ++r;
+      c->run_flags[c->run_count] = 1;
+      c->colours[c->colour_count++] = seq[i];
+    } else {
+      r = 0;
+      while (i + r < 64 && r < 16 && (i + r == 63 || seq[i + r] != seq[i + r + 1])) {
+        c->colours[c->colour_count++] = seq[i + r];
+        ++r;
+      }
+      c->run_flags[c->run_count] = 0;
+    }
+    c->run_lengths[c->run_count++] = uint8_t(r - 1);
+    i += r;
+  }
+  if (i == 63) c->colours[c->colour_count++] = seq[63];
+  return kKindBits + 4 + c->run_count * (1 + kRunBits) + c->colour_count * kColourBits;
+}
+
+}  // namespace
+
+void MakeRuns(const uint8_t s[64], BlockCandidate* c) {
+  BlockCandidate trial;
+  double best = 1e30;
+  for (int scan = 0; scan < 16; ++scan) {
+    const double bits = RunsAlong(s, scan, &trial);
+    if (bits < best) {
+      best = bits;
+      c->scan = scan;
+    }
+  }
+  c->bits = RunsAlong(s, c->scan, c);
+  c->kind = BLOCK_RUNS;
+  std::memcpy(c->recon, s, 64);
+  c->sse = 0;
+}
+
+void MakeIntraDct(const uint8_t s[64], const double F[64], int q, BlockCandidate* c) {
+  c->kind = BLOCK_INTRA_DCT;
+  c->q = q;
+  QuantizeCoefficients(F, INTRA_QUANT[q], 0.35, c->coef);
+  if (c->coef[0] < 0) c->coef[0] = 0;
+  if (c->coef[0] > 2047) c->coef[0] = 2047;
+  c->dc = c->coef[0];
+  InverseTransform(c->coef, INTRA_QUANT[q], c->recon);
+  c->bits = kKindBits + kDcBits + WriteCoefficients(nullptr, c->coef) + 4;
+  c->sse = BlockSse(s, 8, c->recon);
+}
+
+void MakeInterDct(const uint8_t s[64], const uint8_t ref[64], int q, BlockCandidate* c) {
+  int16_t diff[64];
+  for (int i = 0; i < 64; ++i) diff[i] = int16_t(int(s[i]) - int(ref[i]));
+  double F[64];
+  ForwardDct(diff, F);
+  c->kind = BLOCK_INTER_DCT;
+  c->q = q;
+  QuantizeCoefficients(F, INTER_QUANT[q], 0.35, c->coef);
+  if (c->coef[0] < -1023) c->coef[0] = -1023;
+  if (c->coef[0] > 1023) c->coef[0] = 1023;
+  c->dc = c->coef[0];
+  InverseTransformAdd(c->coef, INTER_QUANT[q], c->recon, 8, ref, 8);
+  c->bits = kKindBits + OffsetBits(c->dx) + OffsetBits(c->dy) + kDcBits + WriteCoefficients(nullptr, c->coef) + 4;
+  c->sse = BlockSse(s, 8, c->recon);
+}
+
+void MakeResidue(const uint8_t s[64], const uint8_t ref[64], int limit, BlockCandidate* c) {
+  int8_t target[64];
+  // Residues add modulo 256, so the wrapped difference is always exact.
+  for (int k = 0; k < 64; ++k) {
+    const int p = COEFF_SCAN[k];
+    target[k] = int8_t(uint8_t(s[p] - ref[p]));
+  }
+  if (limit < 0) {
+    const int changes = ResidueChanges(target);
+    limit = changes == 0 ? 0 : changes - 1 > 127 ? 127 : changes - 1;
+  }
+  c->kind = BLOCK_RESIDUE;
+  c->limit = limit;
+  const uint32_t bits = WriteResidue(nullptr, target, limit, c->residue);
+  // Keep the target for emission: the writer is deterministic.
+  for (int k = 0; k < 64; ++k) c->coef[k] = target[k];
+  ResidueAdd(c->residue, c->recon, 8, ref, 8);
+  c->bits = kKindBits + OffsetBits(c->dx) + OffsetBits(c->dy) + 7 + bits;
+  c->sse = BlockSse(s, 8, c->recon);
+}
+
+void EmitBlock(const BlockCandidate* c, PlaneRow* row) {
+  row->values[BUNDLE_BLOCK_TYPES].push_back(int32_t(c->kind));
+  auto& colours = row->values[BUNDLE_COLOURS];
+  uint8_t scratch[2048];
+  BitWriter w;
+  switch (c->kind) {
+    case BLOCK_SKIP: break;
+    case BLOCK_MOTION:
+      row->values[BUNDLE_X_OFFSETS].push_back(c->dx);
+      row->values[BUNDLE_Y_OFFSETS].push_back(c->dy);
+      break;
+    case BLOCK_FILL: colours.push_back(c->colours[0]); break;
+    case BLOCK_RAW:
+      for (int i = 0; i < 64; ++i) colours.push_back(c->colours[i]);
+      break;
+    case BLOCK_PATTERN:
+      colours.push_back(c->c0);
+      colours.push_back(c->c1);
+      for (int y = 0; y < 8; ++y) row->values[BUNDLE_PATTERNS].push_back(c->pattern[y]);
+      break;
+    case BLOCK_RUNS: {
+      row->bits.Put(uint32_t(c->scan), 4);
+      int next = 0;
+      for (int r = 0; r < c->run_count; ++r) {
+        row->bits.Put(c->run_flags[r], 1);
+        row->values[BUNDLE_RUNS].push_back(c->run_lengths[r]);
+        const int n = c->run_flags[r] ? 1 : c->run_lengths[r] + 1;
+        for (int k = 0; k < n; ++k) colours.push_back(c->colours[next++]);
+      }
+      while (next < c->colour_count) colours.push_back(c->colours[next++]);
+      break;
+    }
+    case BLOCK_INTRA_DCT:
+      row->values[BUNDLE_DC_INTRA].push_back(c->dc);
+      BitWriterInit(&w, scratch, sizeof scratch);
+      WriteCoefficients(&w, c->coef);
+      PutBits(&w, uint32_t(c->q), 4);
+      AppendWriterBits(&row->bits, &w);
+      break;
+    case BLOCK_INTER_DCT:
+      row->values[BUNDLE_X_OFFSETS].push_back(c->dx);
+      row->values[BUNDLE_Y_OFFSETS].push_back(c->dy);
+      row->values[BUNDLE_DC_INTER].push_back(c->dc);
+      BitWriterInit(&w, scratch, sizeof scratch);
+      WriteCoefficients(&w, c->coef);
+      PutBits(&w, uint32_t(c->q), 4);
+      AppendWriterBits(&row->bits, &w);
+      break;
+    case BLOCK_RESIDUE: {
+      row->values[BUNDLE_X_OFFSETS].push_back(c->dx);
+      row->values[BUNDLE_Y_OFFSETS].push_back(c->dy);
+      int8_t target[64];
+      for (int k = 0; k < 64; ++k) target[k] = int8_t(c->coef[k]);
+      BitWriterInit(&w, scratch, sizeof scratch);
+      PutBits(&w, uint32_t(c->limit), 7);
+      WriteResidue(&w, target, c->limit, nullptr);
+      AppendWriterBits(&row->bits, &w);
+      break;
+    }
+    default: break;
+  }
+}

@@ -1,0 +1,35 @@
+// Encoding one plane: the choice of block kind for every 8x8 block, by
+// estimated bits plus weighted squared error, and the plane stream.
+#pragma once
+#include <cstdint>
+#include <vector>
+
+#include "video/block_kinds.h"
+
+// Kind masks for PlaneEncodeParams::kinds.
+constexpr uint32_t KindBit(uint32_t kind) { return 1u << kind; }
+constexpr uint32_t kAllKinds = (1u << BLOCK_KIND_COUNT) - 1;
+
+struct PlaneEncodeParams {
+  const uint8_t* source;     // width x height, padded to whole blocks
+  int source_pitch;
+  const uint8_t* reference;  // the decoder's previous plane; null for a key frame
+  uint8_t* recon;            // receives the decoder's result (not the reference)
+  int pitch;                 // of reference and recon
+  uint32_t width, height;    // multiples of 8
+  uint32_t file_width;       // picture width of the file (sizes the bundles)
+  double lambda;             // weight of one bit against squared error
+  int base_q;                // central quantiser index 0..15
+  uint32_t kinds;            // allowed kinds (KindBit mask)
+};
+
+struct PlaneEncodeStats {
+  uint32_t kind_count[BLOCK_KIND_COUNT] = {};
+  uint64_t sse = 0;
+  uint64_t bytes = 0;
+};
+
+// Appends the plane stream to out and writes the reconstruction. False only
+// on an internal limit failure (it should not happen: block choice keeps the
+// bundles within their chunk limits).
+bool EncodePlane(const PlaneEncodeParams* p, std::vector<uint8_t>* out, PlaneEncodeStats* stats);

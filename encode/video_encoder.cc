@@ -1,0 +1,143 @@
+#include "encode/video_encoder.h"
+
+#include <cmath>
+#include <cstring>
+
+#include "media/open_flags.h"
+
+namespace {
+
+const double kSteps[16] = {1, 4.0 / 3, 5.0 / 3, 2, 8.0 / 3, 3.5, 4, 5, 6, 8, 12, 17, 22, 28, 34, 44};
+
+struct CodedPlane {
+  bool present = false;
+  uint32_t width = 0, height = 0;  // padded, multiples of 8
+  std::vector<uint8_t> source;     // padded source
+  std::vector<uint8_t> recon[2];   // the decoder's two plane sets
+};
+
+uint32_t Round8(uint32_t v) { return (v + 7) / 8 * 8; }
+
+// Copies a w x h picture into a padded plane, repeating the last column and
+// row into the padding.
+void Pad(const uint8_t* src, int pitch, uint32_t w, uint32_t h, CodedPlane* p) {
+  for (uint32_t y = 0; y < p->height; ++y) {
+    const uint8_t* s = src + size_t(y < h ? y : h - 1) * pitch;
+    uint8_t* d = p->source.data() + size_t(y) * p->width;
+    std::memcpy(d, s, w);
+    for (uint32_t x = w; x < p->width; ++x) d[x] = s[w - 1];
+  }
+}
+
+}  // namespace
+
+struct VideoEncoder {
+  VideoEncoderSettings settings;
+  CodedPlane planes[4];
+  uint64_t frame = 0;
+  int current = 0;  // set holding the last reconstruction
+  VideoEncoderStats stats{};
+};
+
+VideoEncoder* VideoEncoderCreate(const VideoEncoderSettings* s) {
+  if (!s->width || !s->height || s->width > 16384 || s->height > 16384) return nullptr;
+  VideoEncoder* e = new VideoEncoder;
+  e->settings = *s;
+  if (e->settings.quality < 0) e->settings.quality = 0;
+  if (e->settings.quality > 100) e->settings.quality = 100;
+  const uint32_t cw = Round8((s->width + 1) / 2), ch = Round8((s->height + 1) / 2);
+  const uint32_t dims[4][2] = {{Round8(s->width), Round8(s->height)}, {cw, ch}, {cw, ch},
+                               {Round8(s->width), Round8(s->height)}};
+  for (int i = 0; i < 4; ++i) {
+    CodedPlane& p = e->planes[i];
+    p.present = i == PLANE_Y || (i == PLANE_ALPHA ? s->alpha : !s->grayscale);
+    if (!p.present) continue;
+    p.width = dims[i][0];
+    p.height = dims[i][1];
+    const size_t n = size_t(p.width) * p.height;
+    p.source.assign(n, 0);
+    p.recon[0].assign(n, 0);
+    p.recon[1].assign(n, 0);
+  }
+  return e;
+}
+
+void VideoEncoderDestroy(VideoEncoder* e) { delete e; }
+
+uint32_t VideoEncoderFlags(const VideoEncoder* e) {
+  return (e->settings.grayscale ? FLAG_GRAYSCALE : 0) | (e->settings.alpha ? FLAG_ALPHA : 0);
+}
+
+namespace {
+
+void PutLength(std::vector<uint8_t>* out, size_t at, uint32_t value) {
+  for (int i = 0; i < 4; ++i) (*out)[at + i] = uint8_t(value >> (8 * i));
+}
+
+}  // namespace
+
+bool VideoEncodeFrame(VideoEncoder* e, const VideoPicture* pic, std::vector<uint8_t>* out, bool* key) {
+  const VideoEncoderSettings& s = e->settings;
+  const bool is_key = e->frame == 0 || (s.keyint > 0 && e->frame % s.keyint == 0);
+  *key = is_key;
+  const uint32_t cw = (s.width + 1) / 2, ch = (s.height + 1) / 2;
+  Pad(pic->y, pic->y_pitch, s.width, s.height, &e->planes[PLANE_Y]);
+  if (e->planes[PLANE_CHROMA1].present) {
+    Pad(pic->v, pic->c_pitch, cw, ch, &e->planes[PLANE_CHROMA1]);
+    Pad(pic->u, pic->c_pitch, cw, ch, &e->planes[PLANE_CHROMA2]);
+  }
+  if (e->planes[PLANE_ALPHA].present) Pad(pic->a, pic->a_pitch, s.width, s.height, &e->planes[PLANE_ALPHA]);
+
+  // Quality maps to a central quantiser and the weight of a bit against
+  // squared error; the block choice tries the neighbouring quantisers.
+  const int base_q = int(std::lround((100 - s.quality) * 12 / 100.0));
+  const double step = kSteps[base_q];
+  const double lambda = 0.8 * step * step + 0.5;
+  const int next = e->current ^ 1;
+
+  out->clear();
+  const int order[4] = {PLANE_ALPHA, PLANE_Y, PLANE_CHROMA1, PLANE_CHROMA2};
+  for (int plane : order) {
+    CodedPlane& p = e->planes[plane];
+    if (!p.present) continue;
+    // Alpha and Y are preceded by a length field counting its own bytes.
+    const bool length_field = plane == PLANE_ALPHA || plane == PLANE_Y;
+    const size_t at = out->size();
+    if (length_field) out->resize(at + 4);
+    PlaneEncodeParams pp;
+    pp.source = p.source.data();
+    pp.source_pitch = int(p.width);
+    pp.reference = is_key ? nullptr : p.recon[e->current].data();
+    pp.recon = p.recon[next].data();
+    pp.pitch = int(p.width);
+    pp.width = p.width;
+    pp.height = p.height;
+    pp.file_width = s.width;
+    pp.lambda = plane == PLANE_Y ? lambda : lambda * 1.5;
+    pp.base_q = base_q;
+    pp.kinds = s.kinds ? s.kinds : kAllKinds;
+    PlaneEncodeStats ps;
+    if (!EncodePlane(&pp, out, &ps)) return false;
+    // The field counts itself and the plane: it points at the next plane.
+    if (length_field) PutLength(out, at, uint32_t(out->size() - at));
+    for (int k = 0; k < int(BLOCK_KIND_COUNT); ++k) e->stats.kind_count[k] += ps.kind_count[k];
+    e->stats.sse[plane] += ps.sse;
+    e->stats.samples[plane] += uint64_t(p.width) * p.height;
+  }
+  e->current = next;
+  ++e->frame;
+  ++e->stats.frames;
+  e->stats.bytes += out->size();
+  return true;
+}
+
+const uint8_t* VideoEncoderPlane(const VideoEncoder* e, int plane, uint32_t* width, uint32_t* height, int* pitch) {
+  if (plane < 0 || plane > 3 || !e->planes[plane].present) return nullptr;
+  const CodedPlane& p = e->planes[plane];
+  if (width) *width = p.width;
+  if (height) *height = p.height;
+  if (pitch) *pitch = int(p.width);
+  return p.recon[e->current].data();
+}
+
+void VideoEncoderGetStats(const VideoEncoder* e, VideoEncoderStats* stats) { *stats = e->stats; }

@@ -1,0 +1,60 @@
+// The video encoder: turns pictures into the video data of revision "i"
+// frames, one plane stream per plane, and keeps the decoder's own
+// reconstruction of every plane as its reference.
+#pragma once
+#include <cstdint>
+#include <vector>
+
+#include "encode/plane_encoder.h"
+#include "video/frame_buffers.h"  // PlaneIndex
+
+struct VideoEncoderSettings {
+  uint32_t width, height;  // picture size in pixels
+  bool grayscale;          // code Y only (FLAG_GRAYSCALE)
+  bool alpha;              // every frame carries an alpha plane (FLAG_ALPHA)
+  int quality;             // 0 (smallest) .. 100 (best); 75 is a good default
+  uint32_t keyint;         // a key frame every keyint frames (1: all key; 0: first only)
+  uint32_t kinds;          // allowed block kinds (kAllKinds normally; tests narrow it)
+};
+
+// One picture: Y width x height; U (blue difference) and V (red difference)
+// ceil(width/2) x ceil(height/2); alpha width x height when the encoder
+// codes alpha.
+struct VideoPicture {
+  const uint8_t* y;
+  int y_pitch;
+  const uint8_t* u;
+  const uint8_t* v;
+  int c_pitch;
+  const uint8_t* a;
+  int a_pitch;
+};
+
+struct VideoEncoder;
+
+// Null when the settings are unusable (zero or huge size).
+VideoEncoder* VideoEncoderCreate(const VideoEncoderSettings* settings);
+void VideoEncoderDestroy(VideoEncoder* e);
+
+// The video flags for the file header (FLAG_GRAYSCALE, FLAG_ALPHA).
+uint32_t VideoEncoderFlags(const VideoEncoder* e);
+
+// Codes the next picture; out receives the frame's video data and key
+// whether it is a key frame. False on an internal failure.
+bool VideoEncodeFrame(VideoEncoder* e, const VideoPicture* picture, std::vector<uint8_t>* out, bool* key);
+
+// The reconstruction the decoder will hold after the last coded frame:
+// plane (PlaneIndex; chroma 1 carries the red difference), its padded width and
+// height (multiples of 8) and pitch. Null for a plane that is not coded.
+const uint8_t* VideoEncoderPlane(const VideoEncoder* e, int plane, uint32_t* width, uint32_t* height,
+                                 int* pitch);
+
+// Statistics of everything coded so far.
+struct VideoEncoderStats {
+  uint64_t frames;
+  uint64_t bytes;
+  uint32_t kind_count[BLOCK_KIND_COUNT];
+  uint64_t sse[4];      // per plane, against the padded source
+  uint64_t samples[4];  // per plane
+};
+void VideoEncoderGetStats(const VideoEncoder* e, VideoEncoderStats* stats);

@@ -1,0 +1,88 @@
+// The encoder's reconstruction must equal what the decoder produces from its
+// output, bit for bit, whatever block kinds it chooses; and it must code the
+// picture well enough to be worth having.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+#include "tests/encode/encode_helpers.h"
+
+namespace {
+
+VideoEncoderSettings Settings(uint32_t w, uint32_t h, uint32_t kinds, int quality = 75) {
+  VideoEncoderSettings s{};
+  s.width = w;
+  s.height = h;
+  s.quality = quality;
+  s.keyint = 0;
+  s.kinds = kinds;
+  return s;
+}
+
+void ExpectExact(const VideoEncoderSettings& s, int frames, VideoEncoderStats* stats) {
+  const DecodeCheck c = EncodeAndDecode(s, frames, stats);
+  EXPECT_EQ(c.frames, frames);
+  EXPECT_EQ(c.rejected_frames, 0);
+  EXPECT_EQ(c.mismatched_frames, 0);
+}
+
+// Each kind on its own (with a fill as the fallback every plane needs), so a
+// fault in one kind's coding or reconstruction cannot hide behind another.
+TEST(VideoEncoder, EveryKindRoundTripsExactly) {
+  const uint32_t base = KindBit(BLOCK_FILL);
+  const BlockKind kinds[] = {BLOCK_SKIP,      BLOCK_MOTION, BLOCK_RUNS,    BLOCK_RESIDUE, BLOCK_INTRA_DCT,
+                             BLOCK_INTER_DCT, BLOCK_PATTERN, BLOCK_RAW};
+  for (BlockKind k : kinds) {
+    SCOPED_TRACE(int(k));
+    VideoEncoderStats stats;
+    ExpectExact(Settings(96, 64, base | KindBit(k) | KindBit(BLOCK_SKIP)), 4, &stats);
+    EXPECT_GT(stats.kind_count[k], 0u) << "kind " << int(k) << " was never chosen";
+  }
+}
+
+TEST(VideoEncoder, AllKindsOddSizesAlphaAndGrayscale) {
+  VideoEncoderStats stats;
+  VideoEncoderSettings s = Settings(70, 38, kAllKinds, 60);
+  s.alpha = true;
+  ExpectExact(s, 5, &stats);
+  s = Settings(50, 30, kAllKinds, 90);
+  s.grayscale = true;
+  ExpectExact(s, 3, &stats);
+  s = Settings(8, 8, kAllKinds, 10);  // one block per plane row
+  ExpectExact(s, 3, &stats);
+}
+
+TEST(VideoEncoder, AllKeyFramesCodeWithoutReference) {
+  VideoEncoderStats stats;
+  VideoEncoderSettings s = Settings(48, 32, kAllKinds);
+  s.keyint = 1;
+  ExpectExact(s, 3, &stats);
+  EXPECT_EQ(stats.kind_count[BLOCK_SKIP] + stats.kind_count[BLOCK_MOTION] + stats.kind_count[BLOCK_RESIDUE] +
+                stats.kind_count[BLOCK_INTER_DCT],
+            0u);
+}
+
+// Wide planes need more run values per row than the runs bundle holds; the
+// encoder must choose other kinds once a row's budget is spent.
+TEST(VideoEncoder, WidePictureKeepsBundlesWithinCapacity) {
+  VideoEncoderStats stats;
+  ExpectExact(Settings(640, 16, KindBit(BLOCK_FILL) | KindBit(BLOCK_RUNS) | KindBit(BLOCK_RAW)), 1, &stats);
+}
+
+// Figures for the report: quality against size on the test source.
+TEST(VideoEncoder, QualityAndSize) {
+  for (int quality : {30, 75, 95}) {
+    VideoEncoderStats stats;
+    VideoEncoderSettings s = Settings(160, 120, kAllKinds, quality);
+    s.keyint = 10;
+    const DecodeCheck c = EncodeAndDecode(s, 12, &stats);
+    EXPECT_EQ(c.mismatched_frames, 0);
+    const double psnr = Psnr(stats.sse[0], stats.samples[0]);
+    const double bpp = 8.0 * double(c.bytes) / (160.0 * 120 * 12);
+    std::printf("quality %d: Y PSNR %.2f dB, %.3f bits per pixel\n", quality, psnr, bpp);
+    EXPECT_GT(psnr, quality >= 75 ? 32.0 : 24.0);
+    EXPECT_LT(bpp, 4.0);
+  }
+}
+
+}  // namespace
