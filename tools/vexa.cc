@@ -15,6 +15,7 @@ struct Command {
 const Command kCommands[] = {
     {"info", CommandInfo, "describe a Vexa file's header, tracks and frames"},
     {"sample", CommandSample, "write a small valid Vexa file (placeholder video)"},
+    {"encode", CommandEncode, "encode YUV4MPEG2 video or a test picture into a Vexa file"},
 };
 
 void Usage(FILE* out) {

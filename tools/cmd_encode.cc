@@ -1,0 +1,295 @@
+// vexa encode: YUV4MPEG2 (or the built-in test source) to a Vexa file.
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "encode/test_source.h"
+#include "encode/video_encoder.h"
+#include "media/container_writer.h"
+#include "media/media_error.h"
+#include "tools/commands.h"
+#include "tools/y4m.h"
+
+namespace {
+
+const char kHelp[] =
+    "usage: vexa encode IN.y4m -o OUT.vxa [options]\n"
+    "       vexa encode --testsrc WxH --frames N [--rate R] -o OUT.vxa [options]\n"
+    "\n"
+    "Encodes 4:2:0 (or mono) YUV4MPEG2 video, at its own size and frame rate, or\n"
+    "a built-in moving test picture, into a Vexa file (revision i).\n"
+    "\n"
+    "options:\n"
+    "  -o, --output FILE   the Vexa file to write (required)\n"
+    "  --quality Q         0 (smallest) .. 100 (best), default 75\n"
+    "  --keyint N          a key frame every N frames (default 120; 1: all key;\n"
+    "                      0: only the first)\n"
+    "  --grayscale         code luma only\n"
+    "  --alpha FILE.y4m    code an alpha plane from this file's luma (same size);\n"
+    "                      with --testsrc, '--alpha testsrc' uses a built-in one\n"
+    "  --frames N          stop after N frames (required with --testsrc)\n"
+    "  --testsrc WxH       use the built-in test source of this size\n"
+    "  --rate R            test source frame rate: N or N/D (default 30)\n"
+    "  --quiet             no progress line\n";
+
+struct EncodeOptions {
+  const char* input = nullptr;
+  const char* output = nullptr;
+  const char* alpha = nullptr;
+  int quality = 75;
+  long keyint = 120;
+  bool grayscale = false;
+  bool quiet = false;
+  long frames = -1;
+  uint32_t test_width = 0, test_height = 0;
+  uint32_t rate_num = 30, rate_den = 1;
+};
+
+bool ParseRate(const char* s, uint32_t* num, uint32_t* den) {
+  char* end = nullptr;
+  const unsigned long n = std::strtoul(s, &end, 10);
+  unsigned long d = 1;
+  if (*end == '/' || *end == ':') d = std::strtoul(end + 1, &end, 10);
+  if (*end || !n || !d || n > 0xFFFFFFFFul || d > 0xFFFFFFFFul) return false;
+  *num = uint32_t(n);
+  *den = uint32_t(d);
+  return true;
+}
+
+bool ParseLong(const char* s, long lo, long hi, long* out) {
+  char* end = nullptr;
+  const long v = std::strtol(s, &end, 10);
+  if (!*s || *end || v < lo || v > hi) return false;
+  *out = v;
+  return true;
+}
+
+// Parses one option at argv[i]; returns the number of arguments it used, 0
+// when it is not an option of this command, -1 on a bad value.
+int ParseOption(EncodeOptions* o, int argc, char** argv, int i) {
+  const char* a = argv[i];
+  const char* v = i + 1 < argc ? argv[i + 1] : nullptr;
+  auto Need = [&]() {
+    if (!v) std::fprintf(stderr, "vexa encode: %s needs a value\n", a);
+    return v != nullptr;
+  };
+  long n = 0;
+  if (!std::strcmp(a, "--grayscale")) return o->grayscale = true, 1;
+  if (!std::strcmp(a, "--quiet")) return o->quiet = true, 1;
+  if (!std::strcmp(a, "-o") || !std::strcmp(a, "--output")) return Need() ? (o->output = v, 2) : -1;
+  if (!std::strcmp(a, "--alpha")) return Need() ? (o->alpha = v, 2) : -1;
+  if (!std::strcmp(a, "--quality")) {
+    if (!Need() || !ParseLong(v, 0, 100, &n)) return -1;
+    o->quality = int(n);
+    return 2;
+  }
+  if (!std::strcmp(a, "--keyint")) {
+    if (!Need() || !ParseLong(v, 0, 1000000, &n)) return -1;
+    o->keyint = n;
+    return 2;
+  }
+  if (!std::strcmp(a, "--frames")) {
+    if (!Need() || !ParseLong(v, 1, 100000000, &n)) return -1;
+    o->frames = n;
+    return 2;
+  }
+  if (!std::strcmp(a, "--rate")) return Need() && ParseRate(v, &o->rate_num, &o->rate_den) ? 2 : -1;
+  if (!std::strcmp(a, "--testsrc")) {
+    unsigned w = 0, h = 0;
+    char extra = 0;
+    if (!Need() || std::sscanf(v, "%ux%u%c", &w, &h, &extra) != 2 || !w || !h || w > 8192 || h > 8192) return -1;
+    o->test_width = w;
+    o->test_height = h;
+    return 2;
+  }
+  return 0;
+}
+
+// Where the pictures come from: a Y4M file or the test source.
+struct PictureSource {
+  Y4mFile* file = nullptr;
+  Y4mFile* alpha = nullptr;
+  uint32_t width = 0, height = 0;
+  uint32_t frame = 0;
+  std::vector<uint8_t> y, u, v, a, scratch_u, scratch_v;
+};
+
+// 1: a picture; 0: the end; -1: an error (reported).
+int NextPicture(PictureSource* s, bool with_alpha, VideoPicture* pic) {
+  const int cw = int((s->width + 1) / 2);
+  if (s->file) {
+    const int r = Y4mReadFrame(s->file, s->y.data(), int(s->width), s->u.data(), s->v.data(), cw);
+    if (r < 0) std::fprintf(stderr, "vexa encode: %s\n", Y4mError());
+    if (r <= 0) return r;
+  } else {
+    TestSourceFrame(s->width, s->height, s->frame, s->y.data(), int(s->width), s->u.data(), s->v.data(), cw);
+  }
+  if (with_alpha) {
+    if (s->alpha) {
+      const int r = Y4mReadFrame(s->alpha, s->a.data(), int(s->width), s->scratch_u.data(), s->scratch_v.data(), cw);
+      if (r <= 0) {
+        std::fprintf(stderr, "vexa encode: alpha input: %s\n", r < 0 ? Y4mError() : "ends before the video");
+        return -1;
+      }
+    } else {
+      TestSourceAlpha(s->width, s->height, s->frame, s->a.data(), int(s->width));
+    }
+  }
+  ++s->frame;
+  *pic = VideoPicture{s->y.data(), int(s->width), s->u.data(), s->v.data(), cw, s->a.data(), int(s->width)};
+  return 1;
+}
+
+}  // namespace
+
+int CommandEncode(int argc, char** argv) {
+  EncodeOptions o;
+  for (int i = 1; i < argc;) {
+    if (!std::strcmp(argv[i], "--help") || !std::strcmp(argv[i], "-h")) {
+      std::fputs(kHelp, stdout);
+      return 0;
+    }
+    const int used = ParseOption(&o, argc, argv, i);
+    if (used < 0) {
+      std::fprintf(stderr, "vexa encode: bad value for %s\n", argv[i]);
+      return 2;
+    }
+    if (used > 0) {
+      i += used;
+      continue;
+    }
+    if (argv[i][0] == '-' && argv[i][1]) {
+      std::fprintf(stderr, "vexa encode: unknown option %s\n\n%s", argv[i], kHelp);
+      return 2;
+    }
+    if (o.input) {
+      std::fprintf(stderr, "vexa encode: more than one input\n");
+      return 2;
+    }
+    o.input = argv[i++];
+  }
+  if (!o.output || (!o.input && !o.test_width) || (o.input && o.test_width)) {
+    std::fprintf(stderr, "vexa encode: give one input (a .y4m file or --testsrc WxH) and -o OUT.vxa\n\n%s", kHelp);
+    return 2;
+  }
+  if (o.test_width && o.frames < 0) {
+    std::fprintf(stderr, "vexa encode: --testsrc needs --frames N\n");
+    return 2;
+  }
+
+  PictureSource src;
+  if (o.input) {
+    src.file = Y4mOpenRead(o.input);
+    if (!src.file) {
+      std::fprintf(stderr, "vexa encode: %s\n", Y4mError());
+      return 1;
+    }
+    src.width = src.file->info.width;
+    src.height = src.file->info.height;
+    o.rate_num = src.file->info.rate_num;
+    o.rate_den = src.file->info.rate_den;
+  } else {
+    src.width = o.test_width;
+    src.height = o.test_height;
+  }
+  const bool with_alpha = o.alpha != nullptr;
+  if (o.alpha && !(o.test_width && !std::strcmp(o.alpha, "testsrc"))) {
+    src.alpha = Y4mOpenRead(o.alpha);
+    if (!src.alpha || src.alpha->info.width != src.width || src.alpha->info.height != src.height) {
+      std::fprintf(stderr, "vexa encode: %s\n", src.alpha ? "the alpha input's size differs from the video's" : Y4mError());
+      Y4mClose(src.file);
+      Y4mClose(src.alpha);
+      return 1;
+    }
+  }
+  const size_t luma = size_t(src.width) * src.height;
+  const size_t chroma = size_t((src.width + 1) / 2) * ((src.height + 1) / 2);
+  src.y.resize(luma);
+  src.u.resize(chroma);
+  src.v.resize(chroma);
+  src.scratch_u.resize(chroma);
+  src.scratch_v.resize(chroma);
+  if (with_alpha) src.a.resize(luma);
+
+  VideoEncoderSettings vs{};
+  vs.width = src.width;
+  vs.height = src.height;
+  vs.grayscale = o.grayscale;
+  vs.alpha = with_alpha;
+  vs.quality = o.quality;
+  vs.keyint = uint32_t(o.keyint);
+  vs.kinds = kAllKinds;
+  VideoEncoder* enc = VideoEncoderCreate(&vs);
+  ContainerSettings cs{};
+  cs.revision = 'i';
+  cs.width = src.width;
+  cs.height = src.height;
+  cs.rate_dividend = o.rate_num;
+  cs.rate_divisor = o.rate_den;
+  cs.video_flags = enc ? VideoEncoderFlags(enc) : 0;
+  ContainerWriter* writer = enc ? ContainerWriterCreate(&cs) : nullptr;
+  int status = 0;
+  if (!writer) {
+    std::fprintf(stderr, "vexa encode: %s\n", enc ? MediaGetError() : "unusable picture size");
+    status = 1;
+  }
+  const auto start = std::chrono::steady_clock::now();
+  std::vector<uint8_t> data;
+  long count = 0;
+  while (status == 0 && (o.frames < 0 || count < o.frames)) {
+    VideoPicture pic;
+    const int r = NextPicture(&src, with_alpha, &pic);
+    if (r < 0) status = 1;
+    if (r <= 0) break;
+    bool key = false;
+    if (!VideoEncodeFrame(enc, &pic, &data, &key)) {
+      std::fprintf(stderr, "vexa encode: frame %ld could not be coded\n", count + 1);
+      status = 1;
+      break;
+    }
+    ContainerFrame frame{};
+    frame.key = key;
+    frame.video = data.data();
+    frame.video_size = uint32_t(data.size());
+    if (!ContainerWriterAddFrame(writer, &frame)) {
+      std::fprintf(stderr, "vexa encode: %s\n", MediaGetError());
+      status = 1;
+      break;
+    }
+    ++count;
+    if (!o.quiet && (count % 10 == 0)) {
+      const double secs = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+      if (o.frames > 0)
+        std::fprintf(stderr, "\rframe %ld/%ld  %.1f fps", count, o.frames, secs > 0 ? count / secs : 0.0);
+      else
+        std::fprintf(stderr, "\rframe %ld  %.1f fps", count, secs > 0 ? count / secs : 0.0);
+      std::fflush(stderr);
+    }
+  }
+  if (status == 0 && count == 0) {
+    std::fprintf(stderr, "vexa encode: the input holds no frames\n");
+    status = 1;
+  }
+  if (status == 0) {
+    if (!ContainerWriterFinishToFile(writer, o.output)) {
+      std::fprintf(stderr, "vexa encode: %s\n", MediaGetError());
+      status = 1;
+    }
+    writer = nullptr;
+  }
+  if (status == 0 && !o.quiet) {
+    VideoEncoderStats st;
+    VideoEncoderGetStats(enc, &st);
+    const double secs = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    std::fprintf(stderr, "\r%ld frames, %llu bytes of video (%.3f bits per pixel), %.1f s\n", count,
+                 (unsigned long long)st.bytes, 8.0 * double(st.bytes) / (double(luma) * double(count)), secs);
+  }
+  ContainerWriterDestroy(writer);
+  VideoEncoderDestroy(enc);
+  Y4mClose(src.file);
+  Y4mClose(src.alpha);
+  return status;
+}
