@@ -35,7 +35,7 @@ int AudioDecodePacket(AudioDecoder* d, const uint8_t* packet, uint32_t size, Aud
       p = next;
     }
     res.delivered = res.owed - remaining;
-    ok = remaining == 0;
+    ok = remaining == 0 && !res.overrun;
   }
   if (result) *result = res;
   return ok;

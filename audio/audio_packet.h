@@ -17,10 +17,11 @@ struct AudioPacketResult {
 };
 
 // Decodes the `size` bytes that follow a packet's length field, reading
-// nothing outside them. Returns 1 when the full count was delivered, 0 when
-// the packet ended early (delivered < owed; a block cut off by the end of
-// the packet is decoded with zero bits and delivered, then decoding stops)
-// or is too short to hold the count. A count that is not a whole number of
+// nothing outside them. Returns 1 when the full count was delivered from
+// whole blocks; 0 when the packet ended before its blocks did (a block cut
+// off by the end of the packet is decoded with zero bits for the missing
+// ones and delivered, then decoding stops; delivered may fall short of
+// owed) or is too short to hold the count. A count that is not a whole number of
 // sample frames is taken down to one, so channels stay in step.
 int AudioDecodePacket(AudioDecoder* decoder, const uint8_t* packet, uint32_t size, AudioPcmSink sink,
                       void* context, AudioPacketResult* result);
