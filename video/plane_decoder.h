@@ -1,0 +1,34 @@
+// Decoding one plane stream into the pixels of one plane: the block loop over
+// the 8x8 grid, every block kind, and the change map.
+#pragma once
+#include <cstdint>
+
+#include "video/bundle.h"
+#include "video/video_error.h"
+
+struct PlaneDecodeArgs {
+  const uint8_t* stream;  // first byte of the plane stream
+  uint32_t stream_size;   // bytes from stream to the end of the frame's video data
+  uint8_t* destination;   // top-left pixel of the plane being written
+  const uint8_t* reference;  // same plane of the previous frame (may be destination)
+  uint32_t width, height;    // multiples of 8
+  int pitch;                 // for destination and reference
+  uint8_t* change_map;       // one byte per 16x16 luma area
+  int map_pitch;
+  uint32_t map_step;  // 1 for Y and alpha, 2 for chroma
+  const BundleBuffers* bundles;
+  bool old_colours;  // colours coded as sign and magnitude (old bitstream)
+};
+
+struct PlaneDecodeResult {
+  uint32_t end_offset;  // bytes from stream to the first word no bit was taken from
+  int32_t unchanged;    // skip blocks whose map byte was still 0
+  VideoError error;
+};
+
+// Decodes the plane; returns false (result.error says why) when the data
+// breaks a limit. Decoding then stops at the offending block: the blocks
+// before it are decoded, the rest keep their previous pixels. The change map
+// must cover ceil(width / 16) bytes per row (map step 1; width / 8 for map
+// step 2) and the matching number of rows.
+bool DecodePlane(const PlaneDecodeArgs* args, PlaneDecodeResult* result);
