@@ -40,10 +40,24 @@ uint32_t ConvertPackedYuvDoubled(const CopyContext* c, uint32_t count, uint32_t 
 uint32_t ConvertPlanar(const CopyContext* c, uint32_t count, uint32_t column) {
   if (count == 0) return 0;
   std::memcpy(c->dst, c->y, count);
-  if (c->dstV) {
+  if (!c->dstV) return 0;
+  if (!c->destParity) {
     const uint32_t pairs = ((column + count - 1) >> 1) - (column >> 1) + 1;
     std::memcpy(c->dstV, c->v, pairs);
     std::memcpy(c->dstU, c->u, pairs);
+    return 0;
+  }
+  // Source and destination pairs straddle each other: a destination pair
+  // takes the chroma of the pixel on its even column (or of the rectangle's
+  // first pixel, at the left edge).
+  const uint32_t firstParity = (column ^ c->destParity) & 1;
+  for (uint32_t i = 0; i < count; ++i) {
+    const uint32_t col = column + i;
+    if (((firstParity + i) & 1) == 0 || col == c->firstColumn) {
+      const uint32_t k = (firstParity + i) >> 1;
+      c->dstV[k] = c->v[(col >> 1) - (column >> 1)];
+      c->dstU[k] = c->u[(col >> 1) - (column >> 1)];
+    }
   }
   return 0;
 }

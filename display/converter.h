@@ -22,6 +22,8 @@ struct CopyContext {
   const uint8_t* a;     // alpha samples; null when the picture has none
   uint8_t* dstV;        // planar type: destination V and U bytes of the span's
   uint8_t* dstU;        //   first pair, null on rows that write no chroma
+  uint32_t destParity;  // planar type: 1 when destination and source columns differ in parity
+  uint32_t firstColumn; // planar type: the rectangle's first source column
   const PixelLayout* layout; // RGB types: channel layout
   const PackTables* tables;  // RGB types: its clamp-and-pack tables
   int16_t dither[2][3];      // the row's offsets [column parity][channel]

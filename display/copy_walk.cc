@@ -50,6 +50,7 @@ void ConvertSpan(Walk& w, const RowSources& src, uint8_t* destRow, uint8_t* vRow
     ctx.v = w.grayscale ? kGrayRow : src.v + col / 2;
     ctx.u = w.grayscale ? kGrayRow : src.u + col / 2;
     uint8_t* out = destRow + static_cast<size_t>(col - w.srcX) * conv.bytesPerPixel;
+    ctx.dstV = ctx.dstU = nullptr;
     if (vRow) {
       const size_t pair = (w.destX + static_cast<size_t>(col - w.srcX) * w.xScale) / 2;
       ctx.dstV = vRow + pair;
@@ -83,6 +84,8 @@ void WalkCopy(const ConverterSet& conv, uint32_t copyFlags, const CopyPlanes& pl
   w.ctx = CopyContext{};
   w.ctx.layout = conv.layout;
   w.ctx.tables = conv.tables;
+  w.ctx.destParity = (destX ^ source.x) & 1;
+  w.ctx.firstColumn = source.x;
   w.grayscale = (copyFlags & COPY_GRAYSCALE) != 0;
   w.srcX = source.x;
   w.destX = destX;

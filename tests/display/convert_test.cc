@@ -216,6 +216,23 @@ TEST(Convert, PlanarCopiesLumaAndHalfSizeChromaPlanes) {
   }
 }
 
+TEST(Convert, PlanarChromaFollowsTheDestinationPairsWhenParitiesDiffer) {
+  // Source (3, 1) to destination (0, 0): each destination chroma sample
+  // comes from the source pixel on its even destination row and column.
+  TestPicture p = MakeRandomPicture(40, 20, false, 8);
+  const int32_t pitch = 48;
+  const uint32_t height = 20;
+  std::vector<uint8_t> surface(pitch * height * 3 / 2, 0xEE);
+  ASSERT_TRUE(CopyPictureToSurface(p.Planes(), surface.data(), pitch, height, 0, 0, CopyRect{3, 1, 36, 18}, 15,
+                                   false, ConverterFeatures()));
+  const uint8_t* vPlane = surface.data() + pitch * height;
+  for (uint32_t r = 0; r < 9; ++r) {
+    for (uint32_t c = 0; c < 18; ++c) {
+      ASSERT_EQ(vPlane[r * (pitch / 2) + c], p.c1[((2 * r + 1) / 2) * p.cWidth + (2 * c + 3) / 2]) << r << "," << c;
+    }
+  }
+}
+
 // Grayscale output equals the copy of the same luma with neutral chroma, in
 // every type: it carries no colour.
 TEST(Convert, GrayscaleOutputHasNoColourInAnyType) {
