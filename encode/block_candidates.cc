@@ -180,8 +180,31 @@ void MakeResidue(const uint8_t s[64], const uint8_t ref[64], int limit, BlockCan
   c->sse = BlockSse(s, 8, c->recon);
 }
 
-void EmitBlock(const BlockCandidate* c, PlaneRow* row) {
-  row->values[BUNDLE_BLOCK_TYPES].push_back(int32_t(c->kind));
+void Downsample16(const uint8_t* src, int pitch, uint8_t out[64]) {
+  for (int y = 0; y < 8; ++y)
+    for (int x = 0; x < 8; ++x) {
+      const uint8_t* q = src + 2 * y * pitch + 2 * x;
+      out[y * 8 + x] = uint8_t((q[0] + q[1] + q[pitch] + q[pitch + 1] + 2) / 4);
+    }
+}
+
+uint64_t ScaledSse(const uint8_t* src, int pitch, const uint8_t recon[64]) {
+  uint64_t e = 0;
+  for (int y = 0; y < 16; ++y)
+    for (int x = 0; x < 16; ++x) {
+      const int d = int(src[y * pitch + x]) - int(recon[(y / 2) * 8 + x / 2]);
+      e += uint64_t(d * d);
+    }
+  return e;
+}
+
+void EmitBlock(const BlockCandidate* c, PlaneRow* row, bool scaled) {
+  if (scaled) {
+    row->values[BUNDLE_BLOCK_TYPES].push_back(int32_t(BLOCK_SCALED));
+    row->values[BUNDLE_SUB_BLOCK_TYPES].push_back(int32_t(c->kind));
+  } else {
+    row->values[BUNDLE_BLOCK_TYPES].push_back(int32_t(c->kind));
+  }
   auto& colours = row->values[BUNDLE_COLOURS];
   uint8_t scratch[2048];
   BitWriter w;

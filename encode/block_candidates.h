@@ -56,5 +56,12 @@ void MakeInterDct(const uint8_t s[64], const uint8_t ref[64], int q, BlockCandid
 void MakeResidue(const uint8_t s[64], const uint8_t ref[64], int limit, BlockCandidate* c);
 
 // Puts the block's values into the row's bundles and its direct bits into
-// the row's bit list (the block kind included).
-void EmitBlock(const BlockCandidate* c, PlaneRow* row);
+// the row's bit list (the block kind included). With scaled, the block is
+// the 8x8 source of a scaled block: kind 1 goes to blockTypes and the
+// candidate's kind to subBlockTypes.
+void EmitBlock(const BlockCandidate* c, PlaneRow* row, bool scaled = false);
+
+// 2x2 averages of a 16x16 area: the 8x8 source of a scaled block.
+void Downsample16(const uint8_t* src, int pitch, uint8_t out[64]);
+// Squared error of an 8x8 result drawn doubled over the 16x16 area.
+uint64_t ScaledSse(const uint8_t* src, int pitch, const uint8_t recon[64]);

@@ -14,10 +14,12 @@ struct Vector {
   int dx, dy;
 };
 
-uint32_t Sad(const uint8_t* s, const uint8_t* r, int pitch) {
+uint32_t Sad(const uint8_t* s, const uint8_t* r, int pitch, uint32_t bound) {
   uint32_t sad = 0;
-  for (int y = 0; y < 8; ++y)
+  for (int y = 0; y < 8; ++y) {
     for (int x = 0; x < 8; ++x) sad += uint32_t(std::abs(int(s[y * 8 + x]) - int(r[y * pitch + x])));
+    if (sad >= bound) return sad;  // cannot win any more
+  }
   return sad;
 }
 
@@ -26,18 +28,21 @@ uint32_t Sad(const uint8_t* s, const uint8_t* r, int pitch) {
 Vector SearchMotion(const PlaneEncodeParams* p, uint32_t x, uint32_t y, const uint8_t s[64],
                     const Vector* predictors, int predictor_count) {
   Vector best{0, 0};
-  uint32_t best_sad = Sad(s, p->reference + y * p->pitch + x, p->pitch);
+  uint32_t best_sad = Sad(s, p->reference + size_t(y) * p->pitch + x, p->pitch, ~0u);
   auto Try = [&](int dx, int dy) {
     if (dx < -15 || dx > 15 || dy < -15 || dy > 15) return;
     if (!MotionSourceInside(x, y, dx, dy, p->width, p->height)) return;
-    const uint32_t sad = Sad(s, p->reference + (int64_t(y) + dy) * p->pitch + int64_t(x) + dx, p->pitch);
+    const uint32_t sad =
+        Sad(s, p->reference + (int64_t(y) + dy) * p->pitch + int64_t(x) + dx, p->pitch, best_sad + 1);
     // Prefer shorter vectors on ties (they cost fewer bits).
-    if (sad < best_sad || (sad == best_sad && std::abs(dx) + std::abs(dy) < std::abs(best.dx) + std::abs(best.dy))) {
+    if (sad < best_sad ||
+        (sad == best_sad && std::abs(dx) + std::abs(dy) < std::abs(best.dx) + std::abs(best.dy))) {
       best_sad = sad;
       best = {dx, dy};
     }
   };
   for (int i = 0; i < predictor_count; ++i) Try(predictors[i].dx, predictors[i].dy);
+  if (best_sad == 0) return best;
   for (int step = 8; step >= 1; step /= 2) {
     const Vector centre = best;
     for (int oy = -1; oy <= 1; ++oy)
@@ -57,7 +62,135 @@ uint32_t ColoursOf(const BlockCandidate& c) {
   }
 }
 
-double Cost(const BlockCandidate& c, double lambda) { return double(c.sse) + lambda * c.bits; }
+struct Choice {
+  BlockCandidate best;
+  double cost = 1e300;
+  void Consider(const BlockCandidate& c, double lambda) {
+    const double j = double(c.sse) + lambda * c.bits;
+    if (j < cost) {
+      cost = j;
+      best = c;
+    }
+  }
+};
+
+// Room left in the current row's chunks.
+struct RowBudget {
+  int64_t colours_free;
+  int64_t runs_free;
+};
+
+// The intra codings of an 8x8 source s (for a scaled block, the downsampled
+// area; `area` then points at the 16x16 source to measure against).
+void ChooseIntra(const PlaneEncodeParams* p, const uint8_t s[64], const uint8_t* area, const RowBudget& budget,
+                 Choice* choice) {
+  const uint32_t k = p->kinds;
+  const int qlo = p->base_q > 0 ? p->base_q - 1 : 0;
+  const int qhi = p->base_q < 15 ? p->base_q + 1 : 15;
+  BlockCandidate trial;
+  auto Consider = [&](BlockCandidate& c) {
+    if (area) c.sse = ScaledSse(area, p->source_pitch, c.recon);
+    choice->Consider(c, p->lambda);
+  };
+  MakeFill(s, &trial);
+  if (k & KindBit(BLOCK_FILL)) Consider(trial);
+  if (trial.sse == 0 && !area) return;  // a flat block: nothing beats a fill
+  if ((k & KindBit(BLOCK_PATTERN)) && budget.colours_free >= 2 && MakePattern(s, &trial)) Consider(trial);
+  if (k & KindBit(BLOCK_INTRA_DCT)) {
+    int16_t pixels[64];
+    for (int i = 0; i < 64; ++i) pixels[i] = s[i];
+    double F[64];
+    ForwardDct(pixels, F);
+    for (int q = qlo; q <= qhi; ++q) {
+      MakeIntraDct(s, F, q, &trial);
+      Consider(trial);
+    }
+  }
+  if (k & KindBit(BLOCK_RUNS)) {
+    MakeRuns(s, &trial);
+    if (trial.run_count <= budget.runs_free && trial.colour_count <= budget.colours_free) Consider(trial);
+  }
+  if ((k & KindBit(BLOCK_RAW)) && budget.colours_free >= 64) {
+    MakeRaw(s, &trial);
+    Consider(trial);
+  }
+}
+
+// The best coding of the 8x8 block at (x, y); *vector receives the motion
+// vector the block used (zero for none).
+BlockCandidate ChooseBlock(const PlaneEncodeParams* p, uint32_t x, uint32_t y, const RowBudget& budget,
+                           const Vector* predictors, int predictor_count, Vector* vector) {
+  uint8_t s[64];
+  LoadBlock(p->source + size_t(y) * p->source_pitch + x, p->source_pitch, s);
+  Choice choice;
+  ChooseIntra(p, s, nullptr, budget, &choice);
+  *vector = {0, 0};
+  const uint32_t k = p->kinds;
+  if (p->reference) {
+    BlockCandidate trial;
+    if (k & KindBit(BLOCK_SKIP)) {
+      trial.kind = BLOCK_SKIP;
+      LoadBlock(p->reference + size_t(y) * p->pitch + x, p->pitch, trial.recon);
+      trial.bits = kKindBits - 1;
+      trial.sse = BlockSse(s, 8, trial.recon);
+      choice.Consider(trial, p->lambda);
+    }
+    const uint32_t moving = KindBit(BLOCK_MOTION) | KindBit(BLOCK_RESIDUE) | KindBit(BLOCK_INTER_DCT);
+    if (choice.best.sse != 0 && (k & moving)) {
+      const Vector v = SearchMotion(p, x, y, s, predictors, predictor_count);
+      uint8_t ref[64];
+      LoadBlock(p->reference + (int64_t(y) + v.dy) * p->pitch + int64_t(x) + v.dx, p->pitch, ref);
+      if ((k & KindBit(BLOCK_MOTION)) && (v.dx || v.dy)) {
+        trial = BlockCandidate();
+        trial.kind = BLOCK_MOTION;
+        trial.dx = v.dx, trial.dy = v.dy;
+        std::memcpy(trial.recon, ref, 64);
+        trial.bits = kKindBits + OffsetBits(v.dx) + OffsetBits(v.dy);
+        trial.sse = BlockSse(s, 8, trial.recon);
+        choice.Consider(trial, p->lambda);
+      }
+      const int qlo = p->base_q > 0 ? p->base_q - 1 : 0;
+      const int qhi = p->base_q < 15 ? p->base_q + 1 : 15;
+      if (choice.best.sse != 0 && (k & KindBit(BLOCK_INTER_DCT))) {
+        for (int q = qlo; q <= qhi; ++q) {
+          trial = BlockCandidate();
+          trial.dx = v.dx, trial.dy = v.dy;
+          MakeInterDct(s, ref, q, &trial);
+          choice.Consider(trial, p->lambda);
+        }
+      }
+      if (choice.best.sse != 0 && (k & KindBit(BLOCK_RESIDUE))) {
+        trial = BlockCandidate();
+        trial.dx = v.dx, trial.dy = v.dy;
+        MakeResidue(s, ref, -1, &trial);
+        const int full = trial.limit;
+        choice.Consider(trial, p->lambda);
+        for (int limit : {31, 15, 7, 3}) {
+          if (limit >= full) continue;
+          trial = BlockCandidate();
+          trial.dx = v.dx, trial.dy = v.dy;
+          MakeResidue(s, ref, limit, &trial);
+          choice.Consider(trial, p->lambda);
+        }
+      }
+      const uint32_t kind = choice.best.kind;
+      if (kind == BLOCK_MOTION || kind == BLOCK_INTER_DCT || kind == BLOCK_RESIDUE) *vector = v;
+    }
+  }
+  if (choice.cost >= 1e300) MakeFill(s, &choice.best);  // nothing allowed: a fill always fits
+  return choice.best;
+}
+
+void StoreBlock(const PlaneEncodeParams* p, uint32_t x, uint32_t y, const uint8_t recon[64]) {
+  uint8_t* d = p->recon + size_t(y) * p->pitch + x;
+  for (int r = 0; r < 8; ++r) std::memcpy(d + r * p->pitch, recon + r * 8, 8);
+}
+
+void StoreDoubled(const PlaneEncodeParams* p, uint32_t x, uint32_t y, const uint8_t recon[64]) {
+  uint8_t* d = p->recon + size_t(y) * p->pitch + x;
+  for (int r = 0; r < 16; ++r)
+    for (int c = 0; c < 16; ++c) d[r * p->pitch + c] = recon[(r / 2) * 8 + c / 2];
+}
 
 }  // namespace
 
@@ -69,123 +202,84 @@ bool EncodePlane(const PlaneEncodeParams* p, std::vector<uint8_t>* out, PlaneEnc
   parts.rows.resize(rows);
   const uint32_t run_limit = ChunkLimit(&parts, BUNDLE_RUNS);
   const uint32_t colour_limit = ChunkLimit(&parts, BUNDLE_COLOURS);
-  const bool inter = p->reference != nullptr;
   std::vector<Vector> vectors(size_t(rows) * cols, Vector{0, 0});
-  const int qlo = p->base_q > 0 ? p->base_q - 1 : 0;
-  const int qhi = p->base_q < 15 ? p->base_q + 1 : 15;
+  // Column pairs drawn by a scaled block of the row above.
+  std::vector<uint8_t> scaled_below(cols, 0);
+  const bool try_scaled = (p->kinds & KindBit(BLOCK_SCALED)) != 0;
 
   for (uint32_t by = 0; by < rows; ++by) {
     PlaneRow& row = parts.rows[by];
     uint32_t runs_used = 0, colours_used = 0;
-    for (uint32_t bx = 0; bx < cols; ++bx) {
+    const bool odd = (by & 1) != 0;
+    for (uint32_t bx = 0; bx < cols;) {
       const uint32_t x = bx * 8, y = by * 8;
-      uint8_t s[64];
-      LoadBlock(p->source + size_t(y) * p->source_pitch + x, p->source_pitch, s);
+      if (odd && scaled_below[bx]) {
+        // Drawn by the scaled block above; the kind marks it in the stream.
+        row.values[BUNDLE_BLOCK_TYPES].push_back(int32_t(BLOCK_SCALED));
+        scaled_below[bx] = 0;
+        if (stats) ++stats->kind_count[BLOCK_SCALED];
+        bx += 2;
+        continue;
+      }
       // Values still free in this row's chunks, keeping room for the
       // remaining blocks' cheapest codings (one colour each).
       const int64_t blocks_left = int64_t(cols - bx - 1);
-      const int64_t colours_free = int64_t(colour_limit) - colours_used - blocks_left;
-      const int64_t runs_free = int64_t(run_limit) - runs_used;
+      RowBudget budget{int64_t(colour_limit) - colours_used - blocks_left, int64_t(run_limit) - runs_used};
+      Vector pred[2];
+      int np = 0;
+      if (bx > 0) pred[np++] = vectors[size_t(by) * cols + bx - 1];
+      if (by > 0) pred[np++] = vectors[size_t(by - 1) * cols + bx];
+      Vector v;
+      BlockCandidate best = ChooseBlock(p, x, y, budget, pred, np, &v);
 
-      BlockCandidate best, trial;
-      double best_cost = 1e300;
-      auto Consider = [&](const BlockCandidate& c) {
-        const double cost = Cost(c, p->lambda);
-        if (cost < best_cost) {
-          best_cost = cost;
-          best = c;
-        }
-      };
-      const uint32_t k = p->kinds;
-      if (k & KindBit(BLOCK_FILL)) {
-        MakeFill(s, &trial);
-        Consider(trial);
-      }
-      if (best.sse != 0 || best_cost >= 1e300) {
-        if ((k & KindBit(BLOCK_PATTERN)) && colours_free >= 2 && MakePattern(s, &trial)) Consider(trial);
-        if ((k & KindBit(BLOCK_INTRA_DCT))) {
-          int16_t pixels[64];
-          for (int i = 0; i < 64; ++i) pixels[i] = s[i];
-          double F[64];
-          ForwardDct(pixels, F);
-          for (int q = qlo; q <= qhi; ++q) {
-            MakeIntraDct(s, F, q, &trial);
-            Consider(trial);
+      // A scaled block covers this block, its right neighbour and the two
+      // below; it must not start in the last block column or row.
+      if (try_scaled && !odd && bx + 1 < cols && by + 1 < rows) {
+        const uint8_t* area = p->source + size_t(y) * p->source_pitch + x;
+        uint8_t small[64];
+        Downsample16(area, p->source_pitch, small);
+        Choice scaled;
+        ChooseIntra(p, small, area, budget, &scaled);
+        // The odd row's kind and the sub-kind cost a few bits more.
+        const double extra = p->lambda * (kKindBits + 2);
+        const double j_scaled = scaled.cost + extra;
+        const double j_here = double(best.sse) + p->lambda * best.bits;
+        if (j_scaled < j_here * 4) {
+          // Worth comparing against the four blocks coded one by one.
+          Vector unused;
+          double j_four = j_here;
+          const uint32_t others[3][2] = {{x + 8, y}, {x, y + 8}, {x + 8, y + 8}};
+          for (const auto& o : others) {
+            if (j_four >= j_scaled) break;
+            const BlockCandidate c = ChooseBlock(p, o[0], o[1], budget, pred, np, &unused);
+            j_four += double(c.sse) + p->lambda * c.bits;
           }
-        }
-        if ((k & KindBit(BLOCK_RUNS)) && best.sse != 0) {
-          MakeRuns(s, &trial);
-          if (trial.run_count <= runs_free && trial.colour_count <= colours_free) Consider(trial);
-        }
-        if ((k & KindBit(BLOCK_RAW)) && colours_free >= 64) {
-          MakeRaw(s, &trial);
-          Consider(trial);
-        }
-      }
-      if (inter) {
-        const uint8_t* same = p->reference + size_t(y) * p->pitch + x;
-        if (k & KindBit(BLOCK_SKIP)) {
-          trial = BlockCandidate();
-          trial.kind = BLOCK_SKIP;
-          LoadBlock(same, p->pitch, trial.recon);
-          trial.bits = kKindBits - 1;
-          trial.sse = BlockSse(s, 8, trial.recon);
-          Consider(trial);
-        }
-        if (best.sse != 0 && (k & (KindBit(BLOCK_MOTION) | KindBit(BLOCK_RESIDUE) | KindBit(BLOCK_INTER_DCT)))) {
-          Vector pred[3] = {{0, 0}, {0, 0}, {0, 0}};
-          int np = 0;
-          if (bx > 0) pred[np++] = vectors[size_t(by) * cols + bx - 1];
-          if (by > 0) pred[np++] = vectors[size_t(by - 1) * cols + bx];
-          const Vector v = SearchMotion(p, x, y, s, pred, np);
-          uint8_t ref[64];
-          LoadBlock(p->reference + (int64_t(y) + v.dy) * p->pitch + int64_t(x) + v.dx, p->pitch, ref);
-          if ((k & KindBit(BLOCK_MOTION)) && (v.dx || v.dy)) {
-            trial = BlockCandidate();
-            trial.kind = BLOCK_MOTION;
-            trial.dx = v.dx, trial.dy = v.dy;
-            std::memcpy(trial.recon, ref, 64);
-            trial.bits = kKindBits + OffsetBits(v.dx) + OffsetBits(v.dy);
-            trial.sse = BlockSse(s, 8, trial.recon);
-            Consider(trial);
-          }
-          if (best.sse != 0 && (k & KindBit(BLOCK_INTER_DCT))) {
-            for (int q = qlo; q <= qhi; ++q) {
-              trial = BlockCandidate();
-              trial.dx = v.dx, trial.dy = v.dy;
-              MakeInterDct(s, ref, q, &trial);
-              Consider(trial);
+          if (j_scaled < j_four && ColoursOf(scaled.best) <= uint64_t(budget.colours_free + 1)) {
+            EmitBlock(&scaled.best, &row, true);
+            StoreDoubled(p, x, y, scaled.best.recon);
+            if (scaled.best.kind == BLOCK_RUNS) runs_used += uint32_t(scaled.best.run_count);
+            colours_used += ColoursOf(scaled.best);
+            scaled_below[bx] = 1;
+            if (stats) {
+              ++stats->kind_count[BLOCK_SCALED];
+              stats->sse += scaled.best.sse;
             }
+            bx += 2;
+            continue;
           }
-          if (best.sse != 0 && (k & KindBit(BLOCK_RESIDUE))) {
-            trial = BlockCandidate();
-            trial.dx = v.dx, trial.dy = v.dy;
-            MakeResidue(s, ref, -1, &trial);
-            Consider(trial);
-            for (int limit : {31, 15, 7}) {
-              if (limit >= trial.limit) continue;
-              BlockCandidate cut;
-              cut.dx = v.dx, cut.dy = v.dy;
-              MakeResidue(s, ref, limit, &cut);
-              Consider(cut);
-            }
-          }
-          if (best.kind == BLOCK_MOTION || best.kind == BLOCK_INTER_DCT || best.kind == BLOCK_RESIDUE)
-            vectors[size_t(by) * cols + bx] = v;
         }
       }
-      if (best_cost >= 1e300) {  // nothing allowed fits: a fill always does
-        MakeFill(s, &best);
-      }
+
       EmitBlock(&best, &row);
+      StoreBlock(p, x, y, best.recon);
+      vectors[size_t(by) * cols + bx] = v;
       if (best.kind == BLOCK_RUNS) runs_used += uint32_t(best.run_count);
       colours_used += ColoursOf(best);
-      uint8_t* d = p->recon + size_t(y) * p->pitch + x;
-      for (int r = 0; r < 8; ++r) std::memcpy(d + r * p->pitch, best.recon + r * 8, 8);
       if (stats) {
         ++stats->kind_count[best.kind];
         stats->sse += best.sse;
       }
+      ++bx;
     }
   }
   const size_t before = out->size();

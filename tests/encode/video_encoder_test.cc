@@ -30,13 +30,23 @@ void ExpectExact(const VideoEncoderSettings& s, int frames, VideoEncoderStats* s
 // fault in one kind's coding or reconstruction cannot hide behind another.
 TEST(VideoEncoder, EveryKindRoundTripsExactly) {
   const uint32_t base = KindBit(BLOCK_FILL);
-  const BlockKind kinds[] = {BLOCK_SKIP,      BLOCK_MOTION, BLOCK_RUNS,    BLOCK_RESIDUE, BLOCK_INTRA_DCT,
+  const BlockKind kinds[] = {BLOCK_SKIP,      BLOCK_MOTION,  BLOCK_RUNS, BLOCK_RESIDUE, BLOCK_INTRA_DCT,
                              BLOCK_INTER_DCT, BLOCK_PATTERN, BLOCK_RAW};
   for (BlockKind k : kinds) {
     SCOPED_TRACE(int(k));
     VideoEncoderStats stats;
     ExpectExact(Settings(96, 64, base | KindBit(k) | KindBit(BLOCK_SKIP)), 4, &stats);
     EXPECT_GT(stats.kind_count[k], 0u) << "kind " << int(k) << " was never chosen";
+  }
+}
+
+// Scaled blocks with every sub-kind they can carry.
+TEST(VideoEncoder, ScaledSubKindsRoundTripExactly) {
+  const uint32_t intra = KindBit(BLOCK_RUNS) | KindBit(BLOCK_INTRA_DCT) | KindBit(BLOCK_PATTERN) | KindBit(BLOCK_RAW);
+  for (uint32_t sub : {KindBit(BLOCK_RUNS), KindBit(BLOCK_INTRA_DCT), KindBit(BLOCK_PATTERN), KindBit(BLOCK_RAW), intra}) {
+    VideoEncoderStats stats;
+    ExpectExact(Settings(80, 48, KindBit(BLOCK_FILL) | KindBit(BLOCK_SCALED) | sub, 20), 2, &stats);
+    EXPECT_GT(stats.kind_count[BLOCK_SCALED], 0u);
   }
 }
 
