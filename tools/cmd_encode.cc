@@ -1,5 +1,6 @@
 // vexa encode: YUV4MPEG2 (or the built-in test source) to a Vexa file.
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -284,8 +285,16 @@ int CommandEncode(int argc, char** argv) {
     VideoEncoderStats st;
     VideoEncoderGetStats(enc, &st);
     const double secs = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    std::fprintf(stderr, "\r%ld frames, %llu bytes of video (%.3f bits per pixel), %.1f s\n", count,
-                 (unsigned long long)st.bytes, 8.0 * double(st.bytes) / (double(luma) * double(count)), secs);
+    double psnr = 99;
+    if (st.sse[PLANE_Y]) psnr = 10 * std::log10(255.0 * 255.0 * double(st.samples[PLANE_Y]) / double(st.sse[PLANE_Y]));
+    std::fprintf(stderr, "\r%ld frames, %llu bytes of video (%.3f bits per pixel), luma PSNR %.2f dB, %.1f s\n",
+                 count, (unsigned long long)st.bytes, 8.0 * double(st.bytes) / (double(luma) * double(count)), psnr,
+                 secs);
+    static const char* const kNames[BLOCK_KIND_COUNT] = {"skip",  "scaled", "motion",    "runs",    "residue",
+                                                         "intra", "fill",   "inter",     "pattern", "raw"};
+    std::fprintf(stderr, "blocks:");
+    for (int k = 0; k < int(BLOCK_KIND_COUNT); ++k) std::fprintf(stderr, " %s %u", kNames[k], st.kind_count[k]);
+    std::fprintf(stderr, "\n");
   }
   ContainerWriterDestroy(writer);
   VideoEncoderDestroy(enc);
