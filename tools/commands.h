@@ -5,3 +5,4 @@
 int CommandInfo(int argc, char** argv);
 int CommandSample(int argc, char** argv);
 int CommandEncode(int argc, char** argv);
+int CommandDecode(int argc, char** argv);

@@ -16,6 +16,7 @@ const Command kCommands[] = {
     {"info", CommandInfo, "describe a Vexa file's header, tracks and frames"},
     {"sample", CommandSample, "write a small valid Vexa file (placeholder video)"},
     {"encode", CommandEncode, "encode YUV4MPEG2 video or a test picture into a Vexa file"},
+    {"decode", CommandDecode, "decode a Vexa file's video to YUV4MPEG2"},
 };
 
 void Usage(FILE* out) {
