@@ -190,4 +190,27 @@ TEST(Residue, ValuesWrapAtEveryStep) {
   EXPECT_EQ(BitReaderConsumed(&r), std::strlen(bits));
 }
 
+// Whatever the bits, the readers stay inside their lists and blocks (the
+// sanitizer build checks the memory side) and coefficient values stay
+// within what 15 bit planes can express.
+TEST(CoefficientsAndResidue, ArbitraryBitsStayInBounds) {
+  std::mt19937 rng(99);
+  std::vector<uint8_t> bytes(256);
+  for (int trial = 0; trial < 3000; ++trial) {
+    const int density = trial % 5;  // from mostly zeros to mostly ones
+    for (uint8_t& b : bytes) {
+      uint8_t v = 0;
+      for (int bit = 0; bit < 8; ++bit) v |= uint8_t((int(rng() % 4) < density) << bit);
+      b = v;
+    }
+    BitReader r;
+    BitReaderInit(&r, bytes.data(), uint32_t(bytes.size()));
+    int16_t block[64] = {};
+    ReadCoefficients(&r, block);
+    for (int i = 1; i < 64; ++i) ASSERT_LE(std::abs(int(block[i])), 32767);
+    int8_t residue[64];
+    ReadResidue(&r, int(rng() % 128), residue);
+  }
+}
+
 }  // namespace
