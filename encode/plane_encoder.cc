@@ -62,6 +62,16 @@ uint32_t ColoursOf(const BlockCandidate& c) {
   }
 }
 
+int DistinctValues(const uint8_t s[64]) {
+  uint64_t seen[4] = {};
+  int n = 0;
+  for (int i = 0; i < 64; ++i) {
+    const uint64_t bit = uint64_t(1) << (s[i] & 63);
+    if (!(seen[s[i] >> 6] & bit)) ++n, seen[s[i] >> 6] |= bit;
+  }
+  return n;
+}
+
 struct Choice {
   BlockCandidate best;
   double cost = 1e300;
@@ -106,7 +116,7 @@ void ChooseIntra(const PlaneEncodeParams* p, const uint8_t s[64], const uint8_t*
       Consider(trial);
     }
   }
-  if (k & KindBit(BLOCK_RUNS)) {
+  if ((k & KindBit(BLOCK_RUNS)) && DistinctValues(s) <= 40) {  // else runs cannot pay
     MakeRuns(s, &trial);
     if (trial.run_count <= budget.runs_free && trial.colour_count <= budget.colours_free) Consider(trial);
   }
