@@ -17,6 +17,7 @@
 #include "media/media_error.h"
 #include "media/open_flags.h"
 #include "tools/commands.h"
+#include "tools/image_output.h"
 #include "tools/y4m.h"
 #include "video/frame_buffers.h"
 #include "video/frame_decoder.h"
@@ -25,10 +26,15 @@ namespace {
 
 void Usage(FILE* out) {
   std::fprintf(out,
-               "usage: vexa decode IN.vxa -o OUT.y4m [--alpha ALPHA.y4m] [--frames N]\n\n"
+               "usage: vexa decode IN.vxa [-o OUT.y4m] [--alpha ALPHA.y4m] [--frames N|A-B]\n"
+               "                  [--png 'frame%%04d.png'] [--rgb OUT.raw [--surface-type N]]\n\n"
                "Decodes the video to YUV4MPEG2 4:2:0 at the file's size and frame rate.\n"
                "Grayscale files give chroma 128. --alpha writes the alpha plane of a file\n"
-               "that has one as a monochrome YUV4MPEG2 file; --frames N stops after N frames.\n"
+               "that has one as a monochrome YUV4MPEG2 file; --frames N stops after N frames,\n"
+               "--frames A-B writes only frames A to B.\n"
+               "--png writes each frame as an RGB (RGBA for files with alpha) PNG file named\n"
+               "by the pattern and the frame number, in the file's display mode. --rgb writes\n"
+               "every frame's surface bytes of --surface-type N (0-15, default 3) to one file.\n"
                "Corrupt frames are reported on standard error with their numbers.\n");
 }
 
@@ -37,6 +43,10 @@ struct DecodeOptions {
   const char* output = nullptr;
   const char* alpha = nullptr;
   uint32_t frames = 0;  // 0: all
+  uint32_t first = 1;   // first frame written (--frames A-B)
+  const char* png = nullptr;
+  const char* rgb = nullptr;
+  uint32_t surface_type = 3;
   bool help = false;
 };
 
@@ -55,16 +65,32 @@ bool SetFrames(DecodeOptions* o, const char* v) {
   char* end = nullptr;
   errno = 0;
   unsigned long n = std::strtoul(v, &end, 10);
-  if (errno || !*v || *end || n == 0 || n > 0xFFFFFFFFul) return false;
+  if (errno || !*v || n == 0 || n > 0xFFFFFFFFul) return false;
+  if (*end == '-') {
+    // A-B: frames A to B, 1-based and inclusive.
+    const char* b = end + 1;
+    unsigned long last = std::strtoul(b, &end, 10);
+    if (errno || !*b || *end || last < n || last > 0xFFFFFFFFul) return false;
+    o->first = uint32_t(n);
+    o->frames = uint32_t(last);
+    return true;
+  }
+  if (*end) return false;
   o->frames = uint32_t(n);
   return true;
 }
+bool SetPng(DecodeOptions* o, const char* v) { return (o->png = v) != nullptr; }
+bool SetRgb(DecodeOptions* o, const char* v) { return (o->rgb = v) != nullptr; }
+bool SetSurfaceType(DecodeOptions* o, const char* v) { return ParseSurfaceType(v, &o->surface_type); }
 bool SetHelp(DecodeOptions* o, const char*) { return o->help = true; }
 
 const OptionSpec kOptions[] = {
     {"-o", "--output", SetOutput, true},
     {"--alpha", nullptr, SetAlpha, true},
     {"--frames", nullptr, SetFrames, true},
+    {"--png", nullptr, SetPng, true},
+    {"--rgb", nullptr, SetRgb, true},
+    {"--surface-type", nullptr, SetSurfaceType, true},
     {"--help", "-h", SetHelp, false},
 };
 
@@ -154,7 +180,7 @@ int CommandDecode(int argc, char** argv) {
     Usage(stdout);
     return 0;
   }
-  if (!o.input || !o.output) {
+  if (!o.input || (!o.output && !o.png && !o.rgb)) {
     Usage(stderr);
     return 2;
   }
@@ -175,7 +201,7 @@ int CommandDecode(int argc, char** argv) {
   const bool has_alpha = (h.video_flags & FLAG_ALPHA) != 0;
   if (o.alpha && !has_alpha)
     std::fprintf(stderr, "vexa decode: %s has no alpha plane; --alpha ignored\n", o.input);
-  const uint32_t open_flags = OpenFlagsFor(h, o.alpha != nullptr);
+  const uint32_t open_flags = OpenFlagsFor(h, o.alpha != nullptr || o.png != nullptr);
   PeakRate peak;
   ContainerPeakRate(layout, &peak);
 
@@ -193,14 +219,28 @@ int CommandDecode(int argc, char** argv) {
   }
 
   Y4mInfo info{h.width, h.height, h.rate_dividend, h.rate_divisor ? h.rate_divisor : 1, false};
-  Y4mFile* out = Y4mOpenWrite(o.output, &info);
+  Y4mFile* out = o.output ? Y4mOpenWrite(o.output, &info) : nullptr;
   Y4mInfo alpha_info = info;
   alpha_info.mono = true;
   Y4mFile* alpha_out = (o.alpha && has_alpha && out) ? Y4mOpenWrite(o.alpha, &alpha_info) : nullptr;
   int rc = 0;
-  if (!out || (o.alpha && has_alpha && !alpha_out)) {
+  if ((o.output && !out) || (o.output && o.alpha && has_alpha && !alpha_out)) {
     std::fprintf(stderr, "vexa decode: %s\n", Y4mError());
     rc = 1;
+  }
+  // Images go through the display converters in the file's display mode.
+  ImageOutput* images = nullptr;
+  if (rc == 0 && (o.png || o.rgb)) {
+    ImageOutputSettings settings;
+    settings.pngPattern = o.png;
+    settings.rawPath = o.rgb;
+    settings.surfaceType = o.surface_type;
+    const uint32_t mode = ScaleModeOf(h.video_flags) == SCALE_FORCE_NONE ? 0 : (h.video_flags & SCALE_MODE);
+    images = ImageOutputOpen(settings, h.width, h.height, open_flags | mode);
+    if (!images) {
+      std::fprintf(stderr, "vexa decode: %s\n", ImageOutputError());
+      rc = 1;
+    }
   }
 
   const uint32_t total = o.frames && o.frames < h.frame_count ? o.frames : h.frame_count;
@@ -232,8 +272,12 @@ int CommandDecode(int argc, char** argv) {
       std::fprintf(stderr, "vexa decode: frame %u is corrupt (%s)\n", i + 1, problem);
       ++corrupt;
     }
-    if (!WritePicture(out, alpha_out, fb, open_flags, &grey)) {
+    if (i + 1 >= o.first && !WritePicture(out, alpha_out, fb, open_flags, &grey)) {
       std::fprintf(stderr, "vexa decode: error writing the output\n");
+      rc = 1;
+    }
+    if (images && i + 1 >= o.first && !ImageOutputWriteFrame(images, fb, i + 1)) {
+      std::fprintf(stderr, "vexa decode: %s\n", ImageOutputError());
       rc = 1;
     }
     ++decoded;
@@ -244,6 +288,10 @@ int CommandDecode(int argc, char** argv) {
   }
   if (!Y4mClose(alpha_out) && rc == 0) {
     std::fprintf(stderr, "vexa decode: error writing %s\n", o.alpha);
+    rc = 1;
+  }
+  if (!ImageOutputClose(images) && rc == 0) {
+    std::fprintf(stderr, "vexa decode: %s\n", ImageOutputError());
     rc = 1;
   }
   if (corrupt) std::fprintf(stderr, "vexa decode: %u of %u frames corrupt\n", corrupt, decoded);
