@@ -11,6 +11,7 @@
 #include "encode/video_encoder.h"
 #include "media/container_writer.h"
 #include "media/media_error.h"
+#include "tools/audio_tracks.h"
 #include "tools/commands.h"
 #include "tools/y4m.h"
 
@@ -148,12 +149,15 @@ int NextPicture(PictureSource* s, bool with_alpha, VideoPicture* pic) {
 
 int CommandEncode(int argc, char** argv) {
   EncodeOptions o;
+  AudioTrackOptions sound_options;
   for (int i = 1; i < argc;) {
     if (!std::strcmp(argv[i], "--help") || !std::strcmp(argv[i], "-h")) {
       std::fputs(kHelp, stdout);
+      std::fputs(kAudioTracksHelp, stdout);
       return 0;
     }
-    const int used = ParseOption(&o, argc, argv, i);
+    int used = ParseOption(&o, argc, argv, i);
+    if (used == 0) used = AudioTracksParseOption(&sound_options, argc, argv, i);
     if (used < 0) {
       std::fprintf(stderr, "vexa encode: bad value for %s\n", argv[i]);
       return 2;
@@ -231,9 +235,19 @@ int CommandEncode(int argc, char** argv) {
   cs.rate_dividend = o.rate_num;
   cs.rate_divisor = o.rate_den;
   cs.video_flags = enc ? VideoEncoderFlags(enc) : 0;
-  ContainerWriter* writer = enc ? ContainerWriterCreate(&cs) : nullptr;
+  // Sound tracks: the WAV inputs, and the test sound with the test picture.
+  AudioTracks sound;
+  std::string sound_error;
+  const bool sound_ok = AudioTracksOpen(sound_options, o.test_width, o.test_height, o.rate_num, o.rate_den, &sound,
+                                        &sound_error);
+  cs.track_count = uint32_t(sound.tracks.size());
+  cs.tracks = sound.tracks.empty() ? nullptr : sound.tracks.data();
+  ContainerWriter* writer = enc && sound_ok ? ContainerWriterCreate(&cs) : nullptr;
   int status = 0;
-  if (!writer) {
+  if (!sound_ok) {
+    std::fprintf(stderr, "vexa encode: %s\n", sound_error.c_str());
+    status = 1;
+  } else if (!writer) {
     std::fprintf(stderr, "vexa encode: %s\n", enc ? MediaGetError() : "unusable picture size");
     status = 1;
   }
@@ -255,6 +269,11 @@ int CommandEncode(int argc, char** argv) {
     frame.key = key;
     frame.video = data.data();
     frame.video_size = uint32_t(data.size());
+    if (!AudioTracksFrame(&sound, uint32_t(count), &frame, &sound_error)) {
+      std::fprintf(stderr, "vexa encode: %s\n", sound_error.c_str());
+      status = 1;
+      break;
+    }
     if (!ContainerWriterAddFrame(writer, &frame)) {
       std::fprintf(stderr, "vexa encode: %s\n", MediaGetError());
       status = 1;
@@ -297,6 +316,7 @@ int CommandEncode(int argc, char** argv) {
     std::fprintf(stderr, "\n");
   }
   ContainerWriterDestroy(writer);
+  AudioTracksClose(&sound);
   VideoEncoderDestroy(enc);
   Y4mClose(src.file);
   Y4mClose(src.alpha);

@@ -1,0 +1,296 @@
+#include "tools/audio_tracks.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "audio/audio_packet.h"
+#include "encode/audio_encoder.h"
+#include "encode/test_sound.h"
+#include "media/container.h"
+#include "media/media_error.h"
+#include "tools/wav_file.h"
+
+const char kAudioTracksHelp[] =
+    "  --audio FILE.wav    add a sound track (8/16-bit PCM, mono or stereo,\n"
+    "                      8000-48000 Hz); repeatable. After each --audio:\n"
+    "    --audio-kind K    dct (default) or dft\n"
+    "    --track-id N      the track's identifier (default: lowest free)\n"
+    "    --8bit            mark the track for 8-bit output\n"
+    "                      The test source comes with a test sound track.\n";
+
+struct AudioTrackState {
+  AudioEncoder* enc = nullptr;
+  WavAudio wav;           // empty for the test sound
+  bool test = false;
+  TestSound sound{};
+  uint64_t at = 0;        // next sample frame
+  std::vector<int16_t> chunk;
+  std::vector<uint8_t> packet;
+};
+
+int AudioTracksParseOption(AudioTrackOptions* o, int argc, char** argv, int i) {
+  const char* a = argv[i];
+  const char* v = i + 1 < argc ? argv[i + 1] : nullptr;
+  const bool audio = !std::strcmp(a, "--audio"), kind = !std::strcmp(a, "--audio-kind"),
+             id = !std::strcmp(a, "--track-id"), eight = !std::strcmp(a, "--8bit");
+  if (!audio && !kind && !id && !eight) return 0;
+  if (!audio && o->tracks.empty()) {
+    std::fprintf(stderr, "vexa encode: %s belongs after an --audio FILE\n", a);
+    return -1;
+  }
+  if (eight) {
+    o->tracks.back().eight_bit = true;
+    return 1;
+  }
+  if (!v) {
+    std::fprintf(stderr, "vexa encode: %s needs a value\n", a);
+    return -1;
+  }
+  if (audio) {
+    AudioTrackRequest r;
+    r.wav = v;
+    o->tracks.push_back(r);
+  } else if (kind) {
+    if (!std::strcmp(v, "dct")) {
+      o->tracks.back().kind = 1;
+    } else if (!std::strcmp(v, "dft")) {
+      o->tracks.back().kind = 0;
+    } else {
+      std::fprintf(stderr, "vexa encode: --audio-kind is dct or dft, not '%s'\n", v);
+      return -1;
+    }
+  } else {
+    char* end = nullptr;
+    errno = 0;
+    const unsigned long long n = std::strtoull(v, &end, 10);
+    if (errno || !*v || *end || *v == '-' || n > 0xFFFFFFFFull) {
+      std::fprintf(stderr, "vexa encode: bad track identifier '%s'\n", v);
+      return -1;
+    }
+    o->tracks.back().id = int64_t(n);
+  }
+  return 2;
+}
+
+bool AudioTracksOpen(const AudioTrackOptions& o, uint32_t test_width, uint32_t test_height, uint32_t rate_num,
+                     uint32_t rate_den, AudioTracks* out, std::string* error) {
+  std::vector<AudioTrackRequest> reqs;
+  if (test_width) reqs.push_back(AudioTrackRequest{});
+  reqs.insert(reqs.end(), o.tracks.begin(), o.tracks.end());
+  // Explicit identifiers first, so automatic ones avoid them.
+  std::vector<int64_t> ids(reqs.size(), -1);
+  for (size_t i = 0; i < reqs.size(); ++i) {
+    if (reqs[i].id < 0) continue;
+    for (size_t k = 0; k < i; ++k)
+      if (ids[k] == reqs[i].id) {
+        *error = "track identifier " + std::to_string(reqs[i].id) + " given twice";
+        return false;
+      }
+    ids[i] = reqs[i].id;
+  }
+  for (size_t i = 0; i < reqs.size(); ++i) {
+    if (ids[i] >= 0) continue;
+    int64_t id = 0;
+    for (bool taken = true; taken;) {
+      taken = false;
+      for (int64_t x : ids) taken |= x == id;
+      if (taken) ++id;
+    }
+    ids[i] = id;
+  }
+  for (size_t i = 0; i < reqs.size(); ++i) {
+    auto* s = new AudioTrackState();
+    out->state.push_back(s);
+    uint32_t rate = 44100, channels = 2;
+    if (reqs[i].wav.empty()) {
+      s->test = true;
+      TestSoundInit(&s->sound, test_width, test_height, rate_num, rate_den, rate, channels);
+    } else {
+      if (!WavRead(reqs[i].wav.c_str(), &s->wav, error)) {
+        *error = reqs[i].wav + ": " + *error;
+        return false;
+      }
+      rate = s->wav.rate;
+      channels = s->wav.channels;
+    }
+    s->enc = AudioEncoderOpen(rate, channels, reqs[i].kind, reqs[i].eight_bit ? 0 : 1);
+    if (!s->enc) {
+      *error = "cannot set up the audio encoder";
+      return false;
+    }
+    // The player's ring: a second of sound, and at least four frames' worth.
+    const uint32_t per_frame = AudioFrameSamples(rate, rate_num, rate_den, 0) + 1;
+    const uint32_t second = rate * channels * 2;
+    const uint32_t four = 4 * per_frame * channels * 2;
+    out->tracks.push_back(ContainerTrack{second > four ? second : four, AudioEncoderTrackFormat(s->enc), uint32_t(ids[i])});
+  }
+  out->rate_num = rate_num;
+  out->rate_den = rate_den ? rate_den : 1;
+  out->packet_ptrs.resize(reqs.size());
+  out->packet_sizes.resize(reqs.size());
+  return true;
+}
+
+bool AudioTracksFrame(AudioTracks* t, uint32_t frame, ContainerFrame* out, std::string* error) {
+  for (size_t i = 0; i < t->state.size(); ++i) {
+    AudioTrackState* s = t->state[i];
+    const uint32_t ch = s->enc->channels;
+    const uint32_t count = AudioFrameSamples(s->enc->rate, t->rate_num, t->rate_den, frame);
+    t->packet_sizes[i] = 0;
+    t->packet_ptrs[i] = nullptr;
+    if (count == 0) continue;
+    // The frame's samples and the overlap after them, which the last block's
+    // tail is made from.
+    const size_t want = (size_t(count) + s->enc->overlap_frames) * ch;
+    if (s->test) {
+      // s->chunk holds the samples generated but not yet coded.
+      const size_t have = s->chunk.size();
+      if (have < want) {
+        s->chunk.resize(want);
+        TestSoundNext(&s->sound, uint32_t((want - have) / ch), s->chunk.data() + have);
+      }
+    } else {
+      s->chunk.assign(want, 0);
+      const size_t from = size_t(s->at) * ch;
+      for (size_t k = 0; k < want && from + k < s->wav.samples.size(); ++k) s->chunk[k] = s->wav.samples[from + k];
+    }
+    s->packet.resize(AudioPacketBound(s->enc, count));
+    const uint32_t size = AudioEncodePacket(s->enc, s->chunk.data(), count, uint32_t(want / ch), s->packet.data(),
+                                            uint32_t(s->packet.size()));
+    if (!size) {
+      *error = "a sound packet could not be coded";
+      return false;
+    }
+    if (s->test) s->chunk.erase(s->chunk.begin(), s->chunk.begin() + size_t(count) * ch);
+    s->at += count;
+    t->packet_ptrs[i] = s->packet.data();
+    t->packet_sizes[i] = size;
+  }
+  out->audio = t->packet_ptrs.empty() ? nullptr : t->packet_ptrs.data();
+  out->audio_sizes = t->packet_sizes.empty() ? nullptr : t->packet_sizes.data();
+  return true;
+}
+
+void AudioTracksClose(AudioTracks* t) {
+  for (AudioTrackState* s : t->state) {
+    AudioEncoderClose(s->enc);
+    delete s;
+  }
+  t->state.clear();
+}
+
+std::string AudioTrackWavName(const std::string& output, uint32_t id) {
+  const size_t slash = output.find_last_of('/');
+  const size_t dot = output.find_last_of('.');
+  const std::string tag = "." + std::to_string(id);
+  if (dot == std::string::npos || (slash != std::string::npos && dot < slash) || dot == slash + 1)
+    return output + tag;
+  return output.substr(0, dot) + tag + output.substr(dot);
+}
+
+namespace {
+
+struct WavTrack {
+  uint32_t index;  // position in the file's track tables
+  uint32_t id, rate, channels;
+  AudioDecoder* dec = nullptr;
+  std::vector<int16_t> pcm;
+  uint32_t short_packets = 0;
+};
+
+void AppendPcm(void* ctx, const int16_t* pcm, uint32_t bytes) {
+  auto* v = static_cast<std::vector<int16_t>*>(ctx);
+  v->insert(v->end(), pcm, pcm + bytes / 2);
+}
+
+}  // namespace
+
+bool AudioTracksDecodeToWav(const char* input, const char* output, bool one_track, uint32_t track_id,
+                            std::string* error) {
+  ContainerFile* file = ContainerLoadPath(input);
+  if (!file) {
+    *error = std::string(input) + ": " + MediaGetError();
+    return false;
+  }
+  const ContainerLayout* layout = &file->layout;
+  const FileHeader& h = layout->header;
+  std::vector<WavTrack> tracks;
+  bool ok = true;
+  for (uint32_t t = 0; t < h.track_count; ++t) {
+    const uint32_t f = layout->formats[t];
+    if (one_track && layout->ids[t] != track_id) continue;
+    const int kind = TrackFormatKind(f);
+    if (kind == TRACK_KIND_NONE || TrackFormatRate(f) == 0) {
+      std::fprintf(stderr, "vexa decode: track %u carries no playable sound; skipped\n", layout->ids[t]);
+      continue;
+    }
+    WavTrack w;
+    w.index = t;
+    w.id = layout->ids[t];
+    w.rate = TrackFormatRate(f);
+    w.channels = TrackFormatChannels(f);
+    w.dec = AudioDecoderOpen(w.rate, w.channels, kind == TRACK_KIND_DCT ? AUDIO_KIND_DCT : 0);
+    if (!w.dec) {
+      *error = "out of memory";
+      ok = false;
+      break;
+    }
+    tracks.push_back(std::move(w));
+    if (one_track) break;
+  }
+  if (ok && tracks.empty()) {
+    *error = one_track ? std::string(input) + " has no playable track " + std::to_string(track_id)
+                       : std::string(input) + " has no sound tracks";
+    ok = false;
+  }
+  FILE* in = ok ? std::fopen(input, "rb") : nullptr;
+  if (ok && !in) {
+    *error = std::string(input) + ": " + kErrorOpeningFile;
+    ok = false;
+  }
+  std::vector<uint8_t> frame(h.largest_frame ? h.largest_frame : 1);
+  for (uint32_t i = 0; ok && i < h.frame_count; ++i) {
+    FrameLocation loc;
+    bool readable = FrameLocate(layout, i, &loc) && loc.size <= frame.size() &&
+                    fseeko(in, off_t(loc.offset), SEEK_SET) == 0 && std::fread(frame.data(), 1, loc.size, in) == loc.size;
+    if (!readable) {
+      std::fprintf(stderr, "vexa decode: frame %u cannot be read; its sound is skipped\n", i + 1);
+      continue;
+    }
+    FrameCursor cur;
+    FrameCursorInit(&cur, frame.data(), loc.size, h.track_count);
+    for (uint32_t t = 0; t < h.track_count; ++t) {
+      const uint8_t* data = nullptr;
+      uint32_t size = 0;
+      if (!FrameCursorNextAudio(&cur, &data, &size)) {
+        std::fprintf(stderr, "vexa decode: frame %u: the sound packets overrun the frame\n", i + 1);
+        break;
+      }
+      for (WavTrack& w : tracks) {
+        if (w.index != t || size == 0) continue;
+        AudioPacketResult r;
+        if (!AudioDecodePacket(w.dec, data, size, AppendPcm, &w.pcm, &r)) {
+          ++w.short_packets;
+          std::fprintf(stderr, "vexa decode: frame %u: track %u's packet ends early (%u of %u bytes)\n", i + 1, w.id,
+                       r.delivered, r.owed);
+          w.pcm.resize(w.pcm.size() + (r.owed - r.delivered) / 2, 0);  // silence keeps the timing
+        }
+      }
+    }
+  }
+  if (in) std::fclose(in);
+  for (WavTrack& w : tracks) {
+    if (ok) {
+      const std::string name = one_track ? std::string(output) : AudioTrackWavName(output, w.id);
+      if (!WavWrite(name.c_str(), w.rate, w.channels, w.pcm.data(), w.pcm.size())) {
+        *error = "cannot write " + name;
+        ok = false;
+      }
+    }
+    AudioDecoderClose(w.dec);
+  }
+  ContainerFree(file);
+  return ok;
+}

@@ -1,0 +1,60 @@
+// Sound tracks for the tools: `vexa encode` turns WAV files (and, with the
+// test picture, the test sound) into one packet per video frame for the
+// container writer; `vexa decode --wav` turns a file's tracks back into WAV.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "media/container_writer.h"
+
+struct AudioTrackRequest {
+  std::string wav;       // input file; empty for the test sound
+  uint32_t kind = 1;     // 1: cosine transform (dct), 0: real DFT (dft)
+  int64_t id = -1;       // -1: the lowest identifier not taken
+  bool eight_bit = false;
+};
+
+struct AudioTrackOptions {
+  std::vector<AudioTrackRequest> tracks;
+};
+
+// Parses the sound options of `vexa encode` at argv[i]: --audio IN.wav, and
+// after it --audio-kind dct|dft, --track-id N and --8bit for that track.
+// Returns the arguments used, 0 when argv[i] is not one of them, -1 after
+// printing what is wrong.
+int AudioTracksParseOption(AudioTrackOptions* o, int argc, char** argv, int i);
+// Help lines for those options.
+extern const char kAudioTracksHelp[];
+
+struct AudioTrackState;
+struct AudioTracks {
+  std::vector<ContainerTrack> tracks;  // table entries for ContainerSettings
+  std::vector<AudioTrackState*> state;
+  std::vector<const uint8_t*> packet_ptrs;
+  std::vector<uint32_t> packet_sizes;
+  uint32_t rate_num = 0, rate_den = 1;  // video frames per second
+};
+
+// Opens the requested tracks at the video's frame rate; with a test
+// picture (test_width > 0) the test sound comes first as a track of its
+// own. False with a message for an unreadable WAV, a bad rate or a repeated
+// identifier.
+bool AudioTracksOpen(const AudioTrackOptions& o, uint32_t test_width, uint32_t test_height, uint32_t rate_num,
+                     uint32_t rate_den, AudioTracks* out, std::string* error);
+// Encodes every track's packet for video frame `frame` (0-based) and points
+// frame->audio / frame->audio_sizes at them (valid until the next call). A
+// WAV that has ended gives silence, so sound lasts as long as the video.
+bool AudioTracksFrame(AudioTracks* t, uint32_t frame, ContainerFrame* out, std::string* error);
+void AudioTracksClose(AudioTracks* t);
+
+// Decodes the sound of a Vexa file to 16-bit WAV: the track with identifier
+// `track_id` to `output` when `one_track`, else every playable track to
+// `output` with its identifier before the extension (out.wav: out.0.wav,
+// out.7.wav ...). Frames that cannot be read and packets that end early are
+// reported on standard error and give silence in their place. False when the
+// file or an output cannot be opened, or the chosen track is not there.
+bool AudioTracksDecodeToWav(const char* input, const char* output, bool one_track, uint32_t track_id,
+                            std::string* error);
+// OUT with `id` inserted before the extension.
+std::string AudioTrackWavName(const std::string& output, uint32_t id);

@@ -1,0 +1,124 @@
+#include "tools/wav_file.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+uint32_t Le32(const uint8_t* p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24; }
+uint16_t Le16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
+void Put32(std::vector<uint8_t>* v, uint32_t x) {
+  for (int i = 0; i < 4; ++i) v->push_back(uint8_t(x >> (8 * i)));
+}
+void Put16(std::vector<uint8_t>* v, uint16_t x) {
+  v->push_back(uint8_t(x));
+  v->push_back(uint8_t(x >> 8));
+}
+
+}  // namespace
+
+bool WavParse(const uint8_t* b, size_t size, WavAudio* out, std::string* error) {
+  if (size < 12 || std::memcmp(b, "RIFF", 4) || std::memcmp(b + 8, "WAVE", 4)) {
+    *error = "not a WAV file";
+    return false;
+  }
+  bool have_fmt = false;
+  size_t pos = 12;
+  while (pos + 8 <= size) {
+    const uint8_t* id = b + pos;
+    const uint32_t len = Le32(b + pos + 4);
+    const size_t body = pos + 8;
+    const size_t avail = size - body;
+    if (!std::memcmp(id, "fmt ", 4)) {
+      if (len < 16 || avail < 16) {
+        *error = "damaged format chunk";
+        return false;
+      }
+      const uint16_t format = Le16(b + body);
+      out->channels = Le16(b + body + 2);
+      out->rate = Le32(b + body + 4);
+      out->bits = Le16(b + body + 14);
+      // Plain PCM, or the extensible header carrying PCM.
+      const bool pcm = format == 1 || (format == 0xFFFE && len >= 40 && avail >= 26 && Le16(b + body + 24) == 1);
+      if (!pcm) {
+        *error = "only PCM WAV files are supported";
+        return false;
+      }
+      if (out->channels != 1 && out->channels != 2) {
+        *error = "only mono and stereo WAV files are supported";
+        return false;
+      }
+      if (out->bits != 8 && out->bits != 16) {
+        *error = "only 8- and 16-bit WAV files are supported";
+        return false;
+      }
+      if (out->rate < 8000 || out->rate > 48000) {
+        *error = "the sample rate must be 8000 to 48000 Hz";
+        return false;
+      }
+      have_fmt = true;
+    } else if (!std::memcmp(id, "data", 4)) {
+      if (!have_fmt) {
+        *error = "data chunk before the format chunk";
+        return false;
+      }
+      const size_t bytes = len < avail ? len : avail;
+      const size_t width = out->bits / 8;
+      const size_t count = bytes / (width * out->channels) * out->channels;
+      out->samples.resize(count);
+      for (size_t i = 0; i < count; ++i)
+        out->samples[i] = width == 2 ? int16_t(Le16(b + body + 2 * i)) : int16_t((int(b[body + i]) - 128) * 256);
+      return true;
+    }
+    if (len > size) break;
+    pos = body + len + (len & 1);  // chunks are padded to even length
+  }
+  *error = have_fmt ? "no data chunk" : "no format chunk";
+  return false;
+}
+
+bool WavRead(const char* path, WavAudio* out, std::string* error) {
+  FILE* f = std::fopen(path, "rb");
+  if (!f) {
+    *error = std::string("cannot open ") + path;
+    return false;
+  }
+  std::vector<uint8_t> bytes;
+  uint8_t buf[65536];
+  size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) bytes.insert(bytes.end(), buf, buf + n);
+  const bool bad = std::ferror(f) != 0;
+  std::fclose(f);
+  if (bad) {
+    *error = std::string("error reading ") + path;
+    return false;
+  }
+  return WavParse(bytes.data(), bytes.size(), out, error);
+}
+
+std::vector<uint8_t> WavBytes(uint32_t rate, uint32_t channels, const int16_t* samples, size_t count) {
+  std::vector<uint8_t> v;
+  const uint32_t data = uint32_t(count * 2);
+  v.insert(v.end(), {'R', 'I', 'F', 'F'});
+  Put32(&v, 36 + data);
+  v.insert(v.end(), {'W', 'A', 'V', 'E', 'f', 'm', 't', ' '});
+  Put32(&v, 16);
+  Put16(&v, 1);
+  Put16(&v, uint16_t(channels));
+  Put32(&v, rate);
+  Put32(&v, rate * channels * 2);
+  Put16(&v, uint16_t(channels * 2));
+  Put16(&v, 16);
+  v.insert(v.end(), {'d', 'a', 't', 'a'});
+  Put32(&v, data);
+  for (size_t i = 0; i < count; ++i) Put16(&v, uint16_t(samples[i]));
+  return v;
+}
+
+bool WavWrite(const char* path, uint32_t rate, uint32_t channels, const int16_t* samples, size_t count) {
+  const std::vector<uint8_t> v = WavBytes(rate, channels, samples, count);
+  FILE* f = std::fopen(path, "wb");
+  if (!f) return false;
+  const bool ok = std::fwrite(v.data(), 1, v.size(), f) == v.size();
+  return std::fclose(f) == 0 && ok;
+}
