@@ -160,21 +160,18 @@ void MakeInterDct(const uint8_t s[64], const uint8_t ref[64], int q, BlockCandid
 }
 
 void MakeResidue(const uint8_t s[64], const uint8_t ref[64], int limit, BlockCandidate* c) {
-  int8_t target[64];
   // Residues add modulo 256, so the wrapped difference is always exact.
   for (int k = 0; k < 64; ++k) {
     const int p = COEFF_SCAN[k];
-    target[k] = int8_t(uint8_t(s[p] - ref[p]));
+    c->target[k] = int8_t(uint8_t(s[p] - ref[p]));
   }
   if (limit < 0) {
-    const int changes = ResidueChanges(target);
+    const int changes = ResidueChanges(c->target);
     limit = changes == 0 ? 0 : changes - 1 > 127 ? 127 : changes - 1;
   }
   c->kind = BLOCK_RESIDUE;
   c->limit = limit;
-  const uint32_t bits = WriteResidue(nullptr, target, limit, c->residue);
-  // Keep the target for emission: the writer is deterministic.
-  for (int k = 0; k < 64; ++k) c->coef[k] = target[k];
+  const uint32_t bits = WriteResidue(nullptr, c->target, limit, c->residue);
   ResidueAdd(c->residue, c->recon, 8, ref, 8);
   c->bits = kKindBits + OffsetBits(c->dx) + OffsetBits(c->dy) + 7 + bits;
   c->sse = BlockSse(s, 8, c->recon);
@@ -254,11 +251,9 @@ void EmitBlock(const BlockCandidate* c, PlaneRow* row, bool scaled) {
     case BLOCK_RESIDUE: {
       row->values[BUNDLE_X_OFFSETS].push_back(c->dx);
       row->values[BUNDLE_Y_OFFSETS].push_back(c->dy);
-      int8_t target[64];
-      for (int k = 0; k < 64; ++k) target[k] = int8_t(c->coef[k]);
       BitWriterInit(&w, scratch, sizeof scratch);
       PutBits(&w, uint32_t(c->limit), 7);
-      WriteResidue(&w, target, c->limit, nullptr);
+      WriteResidue(&w, c->target, c->limit, nullptr);
       AppendWriterBits(&row->bits, &w);
       break;
     }

@@ -18,7 +18,8 @@ struct BlockCandidate {
   int q = 0;
   int32_t dc = 0;
   int16_t coef[64];
-  int8_t residue[64];  // list order
+  int8_t target[64];   // residue to code (list order)
+  int8_t residue[64];  // what the decoder will read back under limit
   int limit = 0;
   uint8_t c0 = 0, c1 = 0, pattern[8] = {};
   uint8_t colours[64];
