@@ -11,11 +11,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "media/container.h"
 #include "media/media_error.h"
 #include "media/open_flags.h"
+#include "tools/audio_tracks.h"
 #include "tools/commands.h"
 #include "tools/image_output.h"
 #include "tools/y4m.h"
@@ -27,7 +29,8 @@ namespace {
 void Usage(FILE* out) {
   std::fprintf(out,
                "usage: vexa decode IN.vxa [-o OUT.y4m] [--alpha ALPHA.y4m] [--frames N|A-B]\n"
-               "                  [--png 'frame%%04d.png'] [--rgb OUT.raw [--surface-type N]]\n\n"
+               "                  [--png 'frame%%04d.png'] [--rgb OUT.raw [--surface-type N]]\n"
+               "                  [--wav OUT.wav [--track ID]]\n\n"
                "Decodes the video to YUV4MPEG2 4:2:0 at the file's size and frame rate.\n"
                "Grayscale files give chroma 128. --alpha writes the alpha plane of a file\n"
                "that has one as a monochrome YUV4MPEG2 file; --frames N stops after N frames,\n"
@@ -35,7 +38,10 @@ void Usage(FILE* out) {
                "--png writes each frame as an RGB (RGBA for files with alpha) PNG file named\n"
                "by the pattern and the frame number, in the file's display mode. --rgb writes\n"
                "every frame's surface bytes of --surface-type N (0-15, default 3) to one file.\n"
-               "Corrupt frames are reported on standard error with their numbers.\n");
+               "Corrupt frames are reported on standard error with their numbers.\n"
+               "--wav OUT.wav decodes the sound to 16-bit WAV: the track with identifier\n"
+               "--track ID, or every track to OUT with its identifier before the\n"
+               "extension (out.0.wav, out.7.wav, ...).\n");
 }
 
 struct DecodeOptions {
@@ -48,6 +54,9 @@ struct DecodeOptions {
   const char* rgb = nullptr;
   uint32_t surface_type = 3;
   bool help = false;
+  const char* wav = nullptr;  // sound to WAV (AudioTracksDecodeToWav)
+  bool one_track = false;     // --track given
+  uint32_t track = 0;
 };
 
 // Options are NAME VALUE pairs or flags; one table so that more outputs are
@@ -83,6 +92,15 @@ bool SetPng(DecodeOptions* o, const char* v) { return (o->png = v) != nullptr; }
 bool SetRgb(DecodeOptions* o, const char* v) { return (o->rgb = v) != nullptr; }
 bool SetSurfaceType(DecodeOptions* o, const char* v) { return ParseSurfaceType(v, &o->surface_type); }
 bool SetHelp(DecodeOptions* o, const char*) { return o->help = true; }
+bool SetWav(DecodeOptions* o, const char* v) { return (o->wav = v) != nullptr; }
+bool SetTrack(DecodeOptions* o, const char* v) {
+  char* end = nullptr;
+  errno = 0;
+  const unsigned long long n = std::strtoull(v, &end, 10);
+  if (errno || !*v || *end || *v == '-' || n > 0xFFFFFFFFull) return false;
+  o->track = uint32_t(n);
+  return o->one_track = true;
+}
 
 const OptionSpec kOptions[] = {
     {"-o", "--output", SetOutput, true},
@@ -92,6 +110,8 @@ const OptionSpec kOptions[] = {
     {"--rgb", nullptr, SetRgb, true},
     {"--surface-type", nullptr, SetSurfaceType, true},
     {"--help", "-h", SetHelp, false},
+    {"--wav", nullptr, SetWav, true},
+    {"--track", nullptr, SetTrack, true},
 };
 
 bool ParseOptions(int argc, char** argv, DecodeOptions* o) {
@@ -180,9 +200,17 @@ int CommandDecode(int argc, char** argv) {
     Usage(stdout);
     return 0;
   }
-  if (!o.input || (!o.output && !o.png && !o.rgb)) {
+  if (!o.input || (!o.output && !o.png && !o.rgb && !o.wav)) {
     Usage(stderr);
     return 2;
+  }
+  if (o.wav) {
+    std::string error;
+    if (!AudioTracksDecodeToWav(o.input, o.wav, o.one_track, o.track, &error)) {
+      std::fprintf(stderr, "vexa decode: %s\n", error.c_str());
+      return 1;
+    }
+    if (!o.output && !o.png && !o.rgb) return 0;
   }
 
   ContainerFile* file = ContainerLoadPath(o.input);
