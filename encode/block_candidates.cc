@@ -27,18 +27,29 @@ void LoadBlock(const uint8_t* src, int pitch, uint8_t out[64]) {
   for (int y = 0; y < 8; ++y) std::memcpy(out + y * 8, src + y * pitch, 8);
 }
 
-void MakeFill(const uint8_t s[64], BlockCandidate* c) {
+void BitCostsDefault(BitCosts* c) {
+  for (int k = 0; k < 16; ++k) c->kind[k] = c->sub_kind[k] = 3.0;
+  c->kind[0] = 2.0;  // skips come in long repeats
+  c->colour = 6.5;
+  c->pattern = 7.0;
+  c->run = 3.0;
+  c->dc_intra = c->dc_inter = 6.0;
+  c->offset[0] = 1.5;
+  for (int m = 1; m < 16; ++m) c->offset[m] = 4.5;
+}
+
+void MakeFill(const uint8_t s[64], const BitCosts& bc, BlockCandidate* c) {
   int sum = 0;
   for (int i = 0; i < 64; ++i) sum += s[i];
   c->kind = BLOCK_FILL;
   c->colours[0] = uint8_t((sum + 32) / 64);
   c->colour_count = 1;
   std::memset(c->recon, c->colours[0], 64);
-  c->bits = kKindBits + kColourBits;
+  c->bits = bc.colour;
   c->sse = BlockSse(s, 8, c->recon);
 }
 
-bool MakePattern(const uint8_t s[64], BlockCandidate* c) {
+bool MakePattern(const uint8_t s[64], const BitCosts& bc, BlockCandidate* c) {
   int lo = 255, hi = 0;
   for (int i = 0; i < 64; ++i) lo = s[i] < lo ? s[i] : lo, hi = s[i] > hi ? s[i] : hi;
   if (lo == hi) return false;
@@ -68,24 +79,24 @@ bool MakePattern(const uint8_t s[64], BlockCandidate* c) {
     }
     c->pattern[y] = m;
   }
-  c->bits = kKindBits + 2 * kColourBits + 8 * kPatternBits;
+  c->bits = 2 * bc.colour + 8 * bc.pattern;
   c->sse = BlockSse(s, 8, c->recon);
   return true;
 }
 
-void MakeRaw(const uint8_t s[64], BlockCandidate* c) {
+void MakeRaw(const uint8_t s[64], const BitCosts& bc, BlockCandidate* c) {
   c->kind = BLOCK_RAW;
   std::memcpy(c->colours, s, 64);
   c->colour_count = 64;
   std::memcpy(c->recon, s, 64);
-  c->bits = kKindBits + 64 * kColourBits;
+  c->bits = 64 * bc.colour;
   c->sse = 0;
 }
 
 namespace {
 
 // Runs of one scan; returns the estimated bits.
-double RunsAlong(const uint8_t s[64], int scan, BlockCandidate* c) {
+double RunsAlong(const uint8_t s[64], int scan, const BitCosts& bc, BlockCandidate* c) {
   uint8_t seq[64];
   for (int i = 0; i < 64; ++i) seq[i] = s[RUN_SCANS[scan][i]];
   c->run_count = 0;
@@ -110,28 +121,28 @@ double RunsAlong(const uint8_t s[64], int scan, BlockCandidate* c) {
     i += r;
   }
   if (i == 63) c->colours[c->colour_count++] = seq[63];
-  return kKindBits + 4 + c->run_count * (1 + kRunBits) + c->colour_count * kColourBits;
+  return 4 + c->run_count * (1 + bc.run) + c->colour_count * bc.colour;
 }
 
 }  // namespace
 
-void MakeRuns(const uint8_t s[64], BlockCandidate* c) {
+void MakeRuns(const uint8_t s[64], const BitCosts& bc, BlockCandidate* c) {
   BlockCandidate trial;
   double best = 1e30;
   for (int scan = 0; scan < 16; ++scan) {
-    const double bits = RunsAlong(s, scan, &trial);
+    const double bits = RunsAlong(s, scan, bc, &trial);
     if (bits < best) {
       best = bits;
       c->scan = scan;
     }
   }
-  c->bits = RunsAlong(s, c->scan, c);
+  c->bits = RunsAlong(s, c->scan, bc, c);
   c->kind = BLOCK_RUNS;
   std::memcpy(c->recon, s, 64);
   c->sse = 0;
 }
 
-void MakeIntraDct(const uint8_t s[64], const double F[64], int q, BlockCandidate* c) {
+void MakeIntraDct(const uint8_t s[64], const double F[64], int q, const BitCosts& bc, BlockCandidate* c) {
   c->kind = BLOCK_INTRA_DCT;
   c->q = q;
   QuantizeCoefficients(F, INTRA_QUANT[q], 0.35, c->coef);
@@ -139,11 +150,11 @@ void MakeIntraDct(const uint8_t s[64], const double F[64], int q, BlockCandidate
   if (c->coef[0] > 2047) c->coef[0] = 2047;
   c->dc = c->coef[0];
   InverseTransform(c->coef, INTRA_QUANT[q], c->recon);
-  c->bits = kKindBits + kDcBits + WriteCoefficients(nullptr, c->coef) + 4;
+  c->bits = bc.dc_intra + WriteCoefficients(nullptr, c->coef) + 4;
   c->sse = BlockSse(s, 8, c->recon);
 }
 
-void MakeInterDct(const uint8_t s[64], const uint8_t ref[64], int q, BlockCandidate* c) {
+void MakeInterDct(const uint8_t s[64], const uint8_t ref[64], int q, const BitCosts& bc, BlockCandidate* c) {
   int16_t diff[64];
   for (int i = 0; i < 64; ++i) diff[i] = int16_t(int(s[i]) - int(ref[i]));
   double F[64];
@@ -155,11 +166,11 @@ void MakeInterDct(const uint8_t s[64], const uint8_t ref[64], int q, BlockCandid
   if (c->coef[0] > 1023) c->coef[0] = 1023;
   c->dc = c->coef[0];
   InverseTransformAdd(c->coef, INTER_QUANT[q], c->recon, 8, ref, 8);
-  c->bits = kKindBits + OffsetBits(c->dx) + OffsetBits(c->dy) + kDcBits + WriteCoefficients(nullptr, c->coef) + 4;
+  c->bits = OffsetCost(bc, c->dx) + OffsetCost(bc, c->dy) + bc.dc_inter + WriteCoefficients(nullptr, c->coef) + 4;
   c->sse = BlockSse(s, 8, c->recon);
 }
 
-void MakeResidue(const uint8_t s[64], const uint8_t ref[64], int limit, BlockCandidate* c) {
+void MakeResidue(const uint8_t s[64], const uint8_t ref[64], int limit, const BitCosts& bc, BlockCandidate* c) {
   // Residues add modulo 256, so the wrapped difference is always exact.
   for (int k = 0; k < 64; ++k) {
     const int p = COEFF_SCAN[k];
@@ -173,7 +184,7 @@ void MakeResidue(const uint8_t s[64], const uint8_t ref[64], int limit, BlockCan
   c->limit = limit;
   const uint32_t bits = WriteResidue(nullptr, c->target, limit, c->residue);
   ResidueAdd(c->residue, c->recon, 8, ref, 8);
-  c->bits = kKindBits + OffsetBits(c->dx) + OffsetBits(c->dy) + 7 + bits;
+  c->bits = OffsetCost(bc, c->dx) + OffsetCost(bc, c->dy) + 7 + bits;
   c->sse = BlockSse(s, 8, c->recon);
 }
 

@@ -4,6 +4,7 @@
 #pragma once
 #include <cstdint>
 
+#include "encode/bit_costs.h"
 #include "encode/bit_list.h"
 #include "encode/plane_writer.h"
 
@@ -11,7 +12,7 @@
 struct BlockCandidate {
   uint32_t kind = 0;
   uint8_t recon[64];  // resulting pixels, row by row
-  double bits = 0;    // estimated cost in bits
+  double bits = 0;    // estimated cost in bits, the kind's own excluded
   uint64_t sse = 0;   // squared error against the source
   // What the block puts into the bundles and the stream.
   int dx = 0, dy = 0;
@@ -30,31 +31,24 @@ struct BlockCandidate {
   int run_count = 0;
 };
 
-// Rough bit costs of bundle values before the plane's codes are chosen.
-constexpr double kKindBits = 3.0;
-constexpr double kColourBits = 6.5;
-constexpr double kPatternBits = 7.0;
-constexpr double kDcBits = 6.0;
-constexpr double kRunBits = 3.0;
-inline double OffsetBits(int v) { return v == 0 ? 1.5 : 4.5; }
 
 uint64_t BlockSse(const uint8_t* src, int pitch, const uint8_t recon[64]);
 
 // Source block pixels row by row (8x8 from src with pitch).
 void LoadBlock(const uint8_t* src, int pitch, uint8_t out[64]);
 
-void MakeFill(const uint8_t s[64], BlockCandidate* c);
+void MakeFill(const uint8_t s[64], const BitCosts& bc, BlockCandidate* c);
 // False when the block has a single colour (a fill does better).
-bool MakePattern(const uint8_t s[64], BlockCandidate* c);
-void MakeRaw(const uint8_t s[64], BlockCandidate* c);
+bool MakePattern(const uint8_t s[64], const BitCosts& bc, BlockCandidate* c);
+void MakeRaw(const uint8_t s[64], const BitCosts& bc, BlockCandidate* c);
 // Lossless runs along the cheapest of the sixteen scans.
-void MakeRuns(const uint8_t s[64], BlockCandidate* c);
+void MakeRuns(const uint8_t s[64], const BitCosts& bc, BlockCandidate* c);
 // Intra transform at quantiser q.
-void MakeIntraDct(const uint8_t s[64], const double F[64], int q, BlockCandidate* c);
+void MakeIntraDct(const uint8_t s[64], const double F[64], int q, const BitCosts& bc, BlockCandidate* c);
 // Displaced reference block ref (8x8, row by row) plus transform at q.
-void MakeInterDct(const uint8_t s[64], const uint8_t ref[64], int q, BlockCandidate* c);
+void MakeInterDct(const uint8_t s[64], const uint8_t ref[64], int q, const BitCosts& bc, BlockCandidate* c);
 // Displaced reference plus the residue truncated to `limit` (-1: exact).
-void MakeResidue(const uint8_t s[64], const uint8_t ref[64], int limit, BlockCandidate* c);
+void MakeResidue(const uint8_t s[64], const uint8_t ref[64], int limit, const BitCosts& bc, BlockCandidate* c);
 
 // Puts the block's values into the row's bundles and its direct bits into
 // the row's bit list (the block kind included). With scaled, the block is

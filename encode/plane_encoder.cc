@@ -75,11 +75,13 @@ int DistinctValues(const uint8_t s[64]) {
 struct Choice {
   BlockCandidate best;
   double cost = 1e300;
-  void Consider(const BlockCandidate& c, double lambda) {
-    const double j = double(c.sse) + lambda * c.bits;
+  double kind_bits = 0;  // of the chosen candidate
+  void Consider(const BlockCandidate& c, double lambda, double kind) {
+    const double j = double(c.sse) + lambda * (c.bits + kind);
     if (j < cost) {
       cost = j;
       best = c;
+      kind_bits = kind;
     }
   }
 };
@@ -97,31 +99,32 @@ void ChooseIntra(const PlaneEncodeParams* p, const uint8_t s[64], const uint8_t*
   const uint32_t k = p->kinds;
   const int qlo = p->base_q > 0 ? p->base_q - 1 : 0;
   const int qhi = p->base_q < 15 ? p->base_q + 1 : 15;
+  const BitCosts& bc = *p->costs;
   BlockCandidate trial;
   auto Consider = [&](BlockCandidate& c) {
     if (area) c.sse = ScaledSse(area, p->source_pitch, c.recon);
-    choice->Consider(c, p->lambda);
+    choice->Consider(c, p->lambda, area ? bc.sub_kind[c.kind] : bc.kind[c.kind]);
   };
-  MakeFill(s, &trial);
+  MakeFill(s, bc, &trial);
   if (k & KindBit(BLOCK_FILL)) Consider(trial);
   if (trial.sse == 0 && !area) return;  // a flat block: nothing beats a fill
-  if ((k & KindBit(BLOCK_PATTERN)) && budget.colours_free >= 2 && MakePattern(s, &trial)) Consider(trial);
+  if ((k & KindBit(BLOCK_PATTERN)) && budget.colours_free >= 2 && MakePattern(s, bc, &trial)) Consider(trial);
   if (k & KindBit(BLOCK_INTRA_DCT)) {
     int16_t pixels[64];
     for (int i = 0; i < 64; ++i) pixels[i] = s[i];
     double F[64];
     ForwardDct(pixels, F);
     for (int q = qlo; q <= qhi; ++q) {
-      MakeIntraDct(s, F, q, &trial);
+      MakeIntraDct(s, F, q, bc, &trial);
       Consider(trial);
     }
   }
   if ((k & KindBit(BLOCK_RUNS)) && DistinctValues(s) <= 40) {  // else runs cannot pay
-    MakeRuns(s, &trial);
+    MakeRuns(s, bc, &trial);
     if (trial.run_count <= budget.runs_free && trial.colour_count <= budget.colours_free) Consider(trial);
   }
   if ((k & KindBit(BLOCK_RAW)) && budget.colours_free >= 64) {
-    MakeRaw(s, &trial);
+    MakeRaw(s, bc, &trial);
     Consider(trial);
   }
 }
@@ -136,14 +139,15 @@ BlockCandidate ChooseBlock(const PlaneEncodeParams* p, uint32_t x, uint32_t y, c
   ChooseIntra(p, s, nullptr, budget, &choice);
   *vector = {0, 0};
   const uint32_t k = p->kinds;
+  const BitCosts& bc = *p->costs;
   if (p->reference) {
     BlockCandidate trial;
     if (k & KindBit(BLOCK_SKIP)) {
       trial.kind = BLOCK_SKIP;
       LoadBlock(p->reference + size_t(y) * p->pitch + x, p->pitch, trial.recon);
-      trial.bits = kKindBits - 1;
+      trial.bits = 0;
       trial.sse = BlockSse(s, 8, trial.recon);
-      choice.Consider(trial, p->lambda);
+      choice.Consider(trial, p->lambda, bc.kind[BLOCK_SKIP]);
     }
     const uint32_t moving = KindBit(BLOCK_MOTION) | KindBit(BLOCK_RESIDUE) | KindBit(BLOCK_INTER_DCT);
     if (choice.best.sse != 0 && (k & moving)) {
@@ -155,9 +159,9 @@ BlockCandidate ChooseBlock(const PlaneEncodeParams* p, uint32_t x, uint32_t y, c
         trial.kind = BLOCK_MOTION;
         trial.dx = v.dx, trial.dy = v.dy;
         std::memcpy(trial.recon, ref, 64);
-        trial.bits = kKindBits + OffsetBits(v.dx) + OffsetBits(v.dy);
+        trial.bits = OffsetCost(bc, v.dx) + OffsetCost(bc, v.dy);
         trial.sse = BlockSse(s, 8, trial.recon);
-        choice.Consider(trial, p->lambda);
+        choice.Consider(trial, p->lambda, bc.kind[BLOCK_MOTION]);
       }
       const int qlo = p->base_q > 0 ? p->base_q - 1 : 0;
       const int qhi = p->base_q < 15 ? p->base_q + 1 : 15;
@@ -165,29 +169,29 @@ BlockCandidate ChooseBlock(const PlaneEncodeParams* p, uint32_t x, uint32_t y, c
         for (int q = qlo; q <= qhi; ++q) {
           trial = BlockCandidate();
           trial.dx = v.dx, trial.dy = v.dy;
-          MakeInterDct(s, ref, q, &trial);
-          choice.Consider(trial, p->lambda);
+          MakeInterDct(s, ref, q, bc, &trial);
+          choice.Consider(trial, p->lambda, bc.kind[BLOCK_INTER_DCT]);
         }
       }
       if (choice.best.sse != 0 && (k & KindBit(BLOCK_RESIDUE))) {
         trial = BlockCandidate();
         trial.dx = v.dx, trial.dy = v.dy;
-        MakeResidue(s, ref, -1, &trial);
+        MakeResidue(s, ref, -1, bc, &trial);
         const int full = trial.limit;
-        choice.Consider(trial, p->lambda);
+        choice.Consider(trial, p->lambda, bc.kind[BLOCK_RESIDUE]);
         for (int limit : {31, 15, 7, 3}) {
           if (limit >= full) continue;
           trial = BlockCandidate();
           trial.dx = v.dx, trial.dy = v.dy;
-          MakeResidue(s, ref, limit, &trial);
-          choice.Consider(trial, p->lambda);
+          MakeResidue(s, ref, limit, bc, &trial);
+          choice.Consider(trial, p->lambda, bc.kind[BLOCK_RESIDUE]);
         }
       }
       const uint32_t kind = choice.best.kind;
       if (kind == BLOCK_MOTION || kind == BLOCK_INTER_DCT || kind == BLOCK_RESIDUE) *vector = v;
     }
   }
-  if (choice.cost >= 1e300) MakeFill(s, &choice.best);  // nothing allowed: a fill always fits
+  if (choice.cost >= 1e300) MakeFill(s, bc, &choice.best);  // nothing allowed: a fill always fits
   return choice.best;
 }
 
@@ -204,7 +208,14 @@ void StoreDoubled(const PlaneEncodeParams* p, uint32_t x, uint32_t y, const uint
 
 }  // namespace
 
-bool EncodePlane(const PlaneEncodeParams* p, std::vector<uint8_t>* out, PlaneEncodeStats* stats) {
+bool EncodePlane(const PlaneEncodeParams* params, std::vector<uint8_t>* out, PlaneEncodeStats* stats) {
+  PlaneEncodeParams local = *params;
+  BitCosts defaults;
+  if (!local.costs) {
+    BitCostsDefault(&defaults);
+    local.costs = &defaults;
+  }
+  const PlaneEncodeParams* p = &local;
   PlaneParts parts;
   parts.width = p->width;
   parts.file_width = p->file_width;
@@ -251,9 +262,9 @@ bool EncodePlane(const PlaneEncodeParams* p, std::vector<uint8_t>* out, PlaneEnc
         Choice scaled;
         ChooseIntra(p, small, area, budget, &scaled);
         // The odd row's kind and the sub-kind cost a few bits more.
-        const double extra = p->lambda * (kKindBits + 2);
+        const double extra = p->lambda * 2 * p->costs->kind[BLOCK_SCALED];
         const double j_scaled = scaled.cost + extra;
-        const double j_here = double(best.sse) + p->lambda * best.bits;
+        const double j_here = double(best.sse) + p->lambda * (best.bits + p->costs->kind[best.kind]);
         if (j_scaled < j_here * 4) {
           // Worth comparing against the four blocks coded one by one.
           Vector unused;
@@ -262,7 +273,7 @@ bool EncodePlane(const PlaneEncodeParams* p, std::vector<uint8_t>* out, PlaneEnc
           for (const auto& o : others) {
             if (j_four >= j_scaled) break;
             const BlockCandidate c = ChooseBlock(p, o[0], o[1], budget, pred, np, &unused);
-            j_four += double(c.sse) + p->lambda * c.bits;
+            j_four += double(c.sse) + p->lambda * (c.bits + p->costs->kind[c.kind]);
           }
           if (j_scaled < j_four && ColoursOf(scaled.best) <= uint64_t(budget.colours_free + 1)) {
             EmitBlock(&scaled.best, &row, true);
@@ -293,7 +304,7 @@ bool EncodePlane(const PlaneEncodeParams* p, std::vector<uint8_t>* out, PlaneEnc
     }
   }
   const size_t before = out->size();
-  if (!WritePlaneStream(&parts, out)) return false;
+  if (!WritePlaneStream(&parts, out, stats ? &stats->measured : nullptr)) return false;
   if (stats) stats->bytes += out->size() - before;
   return true;
 }

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "encode/bit_costs.h"
 #include "video/block_kinds.h"
 
 // Kind masks for PlaneEncodeParams::kinds.
@@ -21,12 +22,14 @@ struct PlaneEncodeParams {
   double lambda;             // weight of one bit against squared error
   int base_q;                // central quantiser index 0..15
   uint32_t kinds;            // allowed kinds (KindBit mask)
+  const BitCosts* costs;     // value costs to assume (measured on an earlier plane)
 };
 
 struct PlaneEncodeStats {
   uint32_t kind_count[BLOCK_KIND_COUNT] = {};
   uint64_t sse = 0;
   uint64_t bytes = 0;
+  BitCosts measured;  // value costs of the plane just written
 };
 
 // Appends the plane stream to out and writes the reconstruction. False only

@@ -21,19 +21,37 @@ enum TreeId {
 
 const int kRepeatEscapes[4] = {32, 12, 8, 4};  // symbols 15, 14, 13, 12
 
-// Counting pass: gathers symbol statistics.
+// Counting pass: gathers symbol statistics, and what each bundle and each
+// block kind uses, to price them once the codes are chosen.
 struct CountSink {
   uint32_t counts[TREE_COUNT][16] = {};
-  void Bits(uint32_t, uint32_t) {}
+  uint32_t bundle = 0;                       // bundle of the chunk being coded
+  uint64_t plain_bits[BUNDLE_COUNT] = {};    // bits outside prefix codes
+  uint64_t values[BUNDLE_COUNT] = {};
+  uint32_t kind_symbols[2][16][16] = {};     // [sub?][kind][symbol]
+  uint64_t kind_values[2][16] = {};
+  void Begin(uint32_t id, uint32_t n) {
+    bundle = id;
+    values[id] += n;
+  }
+  void Bits(uint32_t, uint32_t n) { plain_bits[bundle] += n; }
   void Symbol(int tree, uint32_t s) { ++counts[tree][s & 15]; }
+  // A block-kind symbol standing for n values of one kind.
+  void KindSymbol(int tree, uint32_t s, uint32_t kind, uint32_t n) {
+    ++counts[tree][s & 15];
+    ++kind_symbols[tree][kind & 15][s & 15];
+    kind_values[tree][kind & 15] += n;
+  }
 };
 
 // Writing pass.
 struct WriteSink {
   BitWriter* w;
   const HuffTree* trees;
+  void Begin(uint32_t, uint32_t) {}
   void Bits(uint32_t v, uint32_t n) { PutBits(w, v, n); }
   void Symbol(int tree, uint32_t s) { PutSymbol(w, &trees[tree], s & 15); }
+  void KindSymbol(int tree, uint32_t s, uint32_t, uint32_t) { Symbol(tree, s); }
 };
 
 bool AllEqual(const int32_t* v, uint32_t n) {
@@ -58,13 +76,13 @@ void KindChunk(Sink& s, int tree, const int32_t* v, uint32_t n) {
     bool escaped = false;
     for (int e = 0; e < 4; ++e)
       if (run >= uint32_t(kRepeatEscapes[e])) {
-        s.Symbol(tree, uint32_t(15 - e));
+        s.KindSymbol(tree, uint32_t(15 - e), uint32_t(repeat), uint32_t(kRepeatEscapes[e]));
         i += uint32_t(kRepeatEscapes[e]);
         escaped = true;
         break;
       }
     if (escaped) continue;
-    s.Symbol(tree, uint32_t(v[i]));
+    s.KindSymbol(tree, uint32_t(v[i]), uint32_t(v[i]), 1);
     repeat = v[i];
     ++i;
   }
@@ -195,6 +213,7 @@ bool EmitPlane(const PlaneParts* parts, Sink& s, bool direct) {
         continue;
       }
       const uint32_t n = uint32_t(chunk.size());
+      s.Begin(id, n);
       s.Bits(n, bits);
       next_refill[id] = t + 1;
       const int32_t* v = chunk.data();
@@ -232,11 +251,54 @@ uint32_t ChunkLimit(const PlaneParts* parts, uint32_t id) {
   return capacity < field ? capacity : field;
 }
 
-bool WritePlaneStream(const PlaneParts* parts, std::vector<uint8_t>* out) {
+namespace {
+
+// Bits a tree's symbols took in total.
+double TreeBits(const CountSink& c, const HuffTree* trees, int t) {
+  double bits = 0;
+  for (uint32_t s = 0; s < 16; ++s) bits += double(c.counts[t][s]) * SymbolBits(&trees[t], s);
+  return bits;
+}
+
+// Prices the values of the plane just planned under its chosen codes; a
+// bundle or kind that was not used keeps its default price.
+void MeasureCosts(const CountSink& c, const HuffTree* trees, BitCosts* m) {
+  BitCostsDefault(m);
+  auto PerValue = [&](uint32_t id, double symbol_bits, double* out) {
+    if (c.values[id] >= 8) *out = (double(c.plain_bits[id]) + symbol_bits) / double(c.values[id]);
+  };
+  double colour_bits = TreeBits(c, trees, TREE_COLOURS);
+  for (int h = 0; h < 16; ++h) colour_bits += TreeBits(c, trees, TREE_COLOUR_HIGH + h);
+  PerValue(BUNDLE_COLOURS, colour_bits, &m->colour);
+  PerValue(BUNDLE_PATTERNS, TreeBits(c, trees, TREE_PATTERNS), &m->pattern);
+  PerValue(BUNDLE_RUNS, TreeBits(c, trees, TREE_RUNS), &m->run);
+  PerValue(BUNDLE_DC_INTRA, 0, &m->dc_intra);
+  PerValue(BUNDLE_DC_INTER, 0, &m->dc_inter);
+  if (c.values[BUNDLE_X_OFFSETS] >= 8)
+    for (uint32_t v = 0; v < 16; ++v)
+      m->offset[v] = (SymbolBits(&trees[TREE_X_OFFSETS], v) + SymbolBits(&trees[TREE_Y_OFFSETS], v)) / 2.0 + (v ? 1 : 0);
+  for (int sub = 0; sub < 2; ++sub) {
+    double* kind = sub ? m->sub_kind : m->kind;
+    const int t = sub ? TREE_SUB_BLOCK_TYPES : TREE_BLOCK_TYPES;
+    for (uint32_t k = 0; k < 16; ++k) {
+      if (c.kind_values[sub][k] == 0) continue;
+      double bits = 0;
+      for (uint32_t s = 0; s < 16; ++s) bits += double(c.kind_symbols[sub][k][s]) * SymbolBits(&trees[t], s);
+      // Never quite free: a kind that grows in use costs more per block.
+      const double per = bits / double(c.kind_values[sub][k]);
+      kind[k] = per < 0.25 ? 0.25 : per;
+    }
+  }
+}
+
+}  // namespace
+
+bool WritePlaneStream(const PlaneParts* parts, std::vector<uint8_t>* out, BitCosts* measured) {
   CountSinkNoDirect counter;
   if (!EmitPlane(parts, counter, false)) return false;
   HuffTree trees[TREE_COUNT];
   for (int t = 0; t < TREE_COUNT; ++t) ChooseHuffTree(counter.counts[t], &trees[t]);
+  if (measured) MeasureCosts(counter, trees, measured);
 
   // Room: direct bits, plus a generous bound for trees and chunks.
   uint64_t bound = 8192;

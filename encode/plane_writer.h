@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "encode/bit_costs.h"
 #include "encode/bit_list.h"
 #include "video/bundle.h"
 
@@ -29,5 +30,6 @@ uint32_t ChunkLimit(const PlaneParts* parts, uint32_t id);
 
 // Appends the plane stream (a whole number of 32-bit words) to out. False
 // when a row's values for one bundle exceed ChunkLimit (the block choice
-// must keep within it).
-bool WritePlaneStream(const PlaneParts* parts, std::vector<uint8_t>* out);
+// must keep within it). measured (may be null) receives what the values
+// cost under the codes chosen, for the next plane's block choice.
+bool WritePlaneStream(const PlaneParts* parts, std::vector<uint8_t>* out, BitCosts* measured);

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "encode/block_candidates.h"
 #include "media/open_flags.h"
 
 namespace {
@@ -14,6 +15,7 @@ struct CodedPlane {
   uint32_t width = 0, height = 0;  // padded, multiples of 8
   std::vector<uint8_t> source;     // padded source
   std::vector<uint8_t> recon[2];   // the decoder's two plane sets
+  BitCosts costs[2];               // measured on the last inter / key frame
 };
 
 uint32_t Round8(uint32_t v) { return (v + 7) / 8 * 8; }
@@ -58,6 +60,8 @@ VideoEncoder* VideoEncoderCreate(const VideoEncoderSettings* s) {
     p.source.assign(n, 0);
     p.recon[0].assign(n, 0);
     p.recon[1].assign(n, 0);
+    BitCostsDefault(&p.costs[0]);
+    BitCostsDefault(&p.costs[1]);
   }
   return e;
 }
@@ -116,8 +120,10 @@ bool VideoEncodeFrame(VideoEncoder* e, const VideoPicture* pic, std::vector<uint
     pp.lambda = plane == PLANE_Y ? lambda : lambda * 1.5;
     pp.base_q = base_q;
     pp.kinds = s.kinds ? s.kinds : kAllKinds;
+    pp.costs = &p.costs[is_key];
     PlaneEncodeStats ps;
     if (!EncodePlane(&pp, out, &ps)) return false;
+    p.costs[is_key] = ps.measured;
     // The field counts itself and the plane: it points at the next plane.
     if (length_field) PutLength(out, at, uint32_t(out->size() - at));
     for (int k = 0; k < int(BLOCK_KIND_COUNT); ++k) e->stats.kind_count[k] += ps.kind_count[k];
