@@ -71,9 +71,11 @@ Y4mFile* Y4mOpenRead(const char* path) {
         break;
       }
       case 'C':
-        if (!std::strncmp(v, "mono", 4)) {
+        // 8-bit layouts only: "420p10", "mono16" and the like are refused.
+        if (!std::strcmp(v, "mono")) {
           info.mono = true;
-        } else if (std::strncmp(v, "420", 3) != 0) {
+        } else if (std::strcmp(v, "420") && std::strcmp(v, "420jpeg") && std::strcmp(v, "420paldv") &&
+                   std::strcmp(v, "420mpeg2")) {
           Fail(std::string("unsupported colour layout C") + v + " (only 4:2:0 and mono)");
           if (f != stdin) std::fclose(f);
           return nullptr;

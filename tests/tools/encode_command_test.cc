@@ -133,6 +133,10 @@ TEST(EncodeCommand, RefusesBadInput) {
   std::fputs("YUV4MPEG2 W16 H16 C444\nFRAME\n", f);
   std::fclose(f);
   EXPECT_NE(RunEncode(bad + " -o " + out), 0);                       // unsupported layout
+  f = std::fopen(bad.c_str(), "wb");
+  std::fputs("YUV4MPEG2 W16 H16 C420p10\nFRAME\n", f);
+  std::fclose(f);
+  EXPECT_NE(RunEncode(bad + " -o " + out), 0);  // more than 8 bits a sample
   EXPECT_NE(RunEncode(TempPath("missing.y4m") + " -o " + out), 0);   // no such file
   EXPECT_NE(RunEncode("--testsrc 16x16 -o " + out), 0);              // test source needs --frames
   EXPECT_NE(RunEncode("--testsrc 16x16 --frames 2 --quality 300 -o " + out), 0);
