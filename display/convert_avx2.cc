@@ -40,9 +40,14 @@ VEXA_AVX2 inline __m256i DitherVector(const CopyContext* c, int channel) {
   return _mm256_set1_epi32(static_cast<int32_t>(e | (o << 16)));
 }
 
-// Thirty-two pixels (sixteen pairs) per step from an even column.
+// Thirty-two pixels (sixteen pairs) per step from an even column. The work
+// is done in the order the in-lane unpacks give: half 0 holds pixels 0-7 and
+// 16-23, half 1 pixels 8-15 and 24-31, so that spreading a pair's chroma
+// over its two pixels needs no lane crossing; the stores put pixels back in
+// order.
 template <int Family, bool Alpha>
 VEXA_AVX2 void RgbKernel(const CopyContext* c, uint32_t blocks) {
+  const __m256i zero = _mm256_setzero_si256();
   const __m256i dither[3] = {DitherVector(c, 0), DitherVector(c, 1), DitherVector(c, 2)};
   const PixelLayout* l = c->layout;
   __m128i right[3], left[3];
@@ -54,61 +59,78 @@ VEXA_AVX2 void RgbKernel(const CopyContext* c, uint32_t blocks) {
   [[maybe_unused]] const __m256i alphaMask = _mm256_set1_epi16(static_cast<int16_t>(l->alphaMask & 0xFFFF));
   constexpr uint32_t kBytes = FamilyBytes(Family);
   for (uint32_t b = 0; b < blocks; ++b) {
-    const uint8_t* ys = c->y + 32 * b;
     uint8_t* out = c->dst + 32 * b * kBytes;
-    const __m256i y8 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(ys));
+    const __m256i y8 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(c->y + 32 * b));
+    // Chroma of pairs 0-7 in lane 0 and 8-15 in lane 1.
     const __m256i v = Chroma(_mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(c->v + 16 * b))));
     const __m256i u = Chroma(_mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(c->u + 16 * b))));
     const __m256i termPair[3] = {
         _mm256_slli_epi16(v, 2),
-        _mm256_sub_epi16(_mm256_setzero_si256(), _mm256_add_epi16(u, _mm256_slli_epi16(v, 1))),
+        _mm256_sub_epi16(zero, _mm256_add_epi16(u, _mm256_slli_epi16(v, 1))),
         _mm256_add_epi16(_mm256_slli_epi16(u, 2), u)};
-    // Spread each pair's term over its two pixels, in pixel order.
-    __m256i terms[2][3];
-    for (int ch = 0; ch < 3; ++ch) {
-      const __m256i lo = _mm256_unpacklo_epi16(termPair[ch], termPair[ch]);
-      const __m256i hi = _mm256_unpackhi_epi16(termPair[ch], termPair[ch]);
-      terms[0][ch] = _mm256_permute2x128_si256(lo, hi, 0x20);
-      terms[1][ch] = _mm256_permute2x128_si256(lo, hi, 0x31);
-    }
-    __m256i a8 = _mm256_setzero_si256();
+    __m256i a8 = zero;
     if constexpr (Alpha) a8 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(c->a + 32 * b));
-    [[maybe_unused]] __m256i packed[2];
+    if constexpr (Family == kFamilyRedHigh || Family == kFamilyRedLow) {
+      // 24/32-bit types have no dither; the saturating pack to bytes is the
+      // clamp, and in-lane packing of the two halves restores pixel order.
+      __m256i sum[2][3];
+      for (int half = 0; half < 2; ++half) {
+        const __m256i y = Luma(half == 0 ? _mm256_unpacklo_epi8(y8, zero) : _mm256_unpackhi_epi8(y8, zero));
+        for (int ch = 0; ch < 3; ++ch) {
+          const __m256i term = half == 0 ? _mm256_unpacklo_epi16(termPair[ch], termPair[ch])
+                                         : _mm256_unpackhi_epi16(termPair[ch], termPair[ch]);
+          sum[half][ch] = _mm256_add_epi16(y, term);
+        }
+      }
+      const __m256i red = _mm256_packus_epi16(sum[0][0], sum[1][0]);
+      const __m256i green = _mm256_packus_epi16(sum[0][1], sum[1][1]);
+      const __m256i blue = _mm256_packus_epi16(sum[0][2], sum[1][2]);
+      const __m256i low = Family == kFamilyRedHigh ? blue : red;
+      const __m256i high = Family == kFamilyRedHigh ? red : blue;
+      const __m256i top = Alpha ? a8 : zero;
+      const __m256i lowLo = _mm256_unpacklo_epi8(low, green);  // pixels 0-7, 16-23
+      const __m256i lowHi = _mm256_unpackhi_epi8(low, green);  // pixels 8-15, 24-31
+      const __m256i highLo = _mm256_unpacklo_epi8(high, top);
+      const __m256i highHi = _mm256_unpackhi_epi8(high, top);
+      const __m256i w0 = _mm256_unpacklo_epi16(lowLo, highLo);  // pixels 0-3, 16-19
+      const __m256i w1 = _mm256_unpackhi_epi16(lowLo, highLo);  // pixels 4-7, 20-23
+      const __m256i w2 = _mm256_unpacklo_epi16(lowHi, highHi);  // pixels 8-11, 24-27
+      const __m256i w3 = _mm256_unpackhi_epi16(lowHi, highHi);  // pixels 12-15, 28-31
+      __m256i* o = reinterpret_cast<__m256i*>(out);
+      _mm256_storeu_si256(o, _mm256_permute2x128_si256(w0, w1, 0x20));
+      _mm256_storeu_si256(o + 1, _mm256_permute2x128_si256(w2, w3, 0x20));
+      _mm256_storeu_si256(o + 2, _mm256_permute2x128_si256(w0, w1, 0x31));
+      _mm256_storeu_si256(o + 3, _mm256_permute2x128_si256(w2, w3, 0x31));
+      continue;
+    }
+    __m256i packed[2];
     for (int half = 0; half < 2; ++half) {
-      const __m128i yh = half == 0 ? _mm256_castsi256_si128(y8) : _mm256_extracti128_si256(y8, 1);
-      const __m256i y = Luma(_mm256_cvtepu8_epi16(yh));
+      const __m256i y = Luma(half == 0 ? _mm256_unpacklo_epi8(y8, zero) : _mm256_unpackhi_epi8(y8, zero));
+      // The 16-bit types share one dither set over the three channels.
+      const __m256i yd = Family == kFamilyWord16 ? _mm256_add_epi16(y, dither[0]) : y;
       __m256i rgb[3];
       for (int ch = 0; ch < 3; ++ch) {
-        rgb[ch] = Clamp255(_mm256_add_epi16(_mm256_add_epi16(y, dither[ch]), terms[half][ch]));
+        const __m256i term = half == 0 ? _mm256_unpacklo_epi16(termPair[ch], termPair[ch])
+                                       : _mm256_unpackhi_epi16(termPair[ch], termPair[ch]);
+        const __m256i base = Family == kFamilyWord16 ? yd : _mm256_add_epi16(y, dither[ch]);
+        rgb[ch] = Clamp255(_mm256_add_epi16(base, term));
       }
-      __m256i a16 = _mm256_setzero_si256();
+      __m256i p = _mm256_sll_epi16(_mm256_srl_epi16(rgb[0], right[0]), left[0]);
+      p = _mm256_or_si256(p, _mm256_sll_epi16(_mm256_srl_epi16(rgb[1], right[1]), left[1]));
+      p = _mm256_or_si256(p, _mm256_sll_epi16(_mm256_srl_epi16(rgb[2], right[2]), left[2]));
       if constexpr (Alpha) {
-        a16 = _mm256_cvtepu8_epi16(half == 0 ? _mm256_castsi256_si128(a8) : _mm256_extracti128_si256(a8, 1));
+        const __m256i a16 = half == 0 ? _mm256_unpacklo_epi8(a8, zero) : _mm256_unpackhi_epi8(a8, zero);
+        p = _mm256_or_si256(p, _mm256_and_si256(_mm256_sll_epi16(a16, alphaLeft), alphaMask));
       }
-      if constexpr (Family == kFamilyRedHigh || Family == kFamilyRedLow) {
-        const __m256i low = Family == kFamilyRedHigh ? rgb[2] : rgb[0];
-        const __m256i high = Family == kFamilyRedHigh ? rgb[0] : rgb[2];
-        const __m256i lowPair = _mm256_or_si256(low, _mm256_slli_epi16(rgb[1], 8));
-        const __m256i highPair = Alpha ? _mm256_or_si256(high, _mm256_slli_epi16(a16, 8)) : high;
-        const __m256i p0 = _mm256_unpacklo_epi16(lowPair, highPair);  // pixels 0-3, 8-11
-        const __m256i p1 = _mm256_unpackhi_epi16(lowPair, highPair);  // pixels 4-7, 12-15
-        __m256i* o = reinterpret_cast<__m256i*>(out + 64 * half);
-        _mm256_storeu_si256(o, _mm256_permute2x128_si256(p0, p1, 0x20));
-        _mm256_storeu_si256(o + 1, _mm256_permute2x128_si256(p0, p1, 0x31));
-      } else {
-        __m256i p = _mm256_sll_epi16(_mm256_srl_epi16(rgb[0], right[0]), left[0]);
-        p = _mm256_or_si256(p, _mm256_sll_epi16(_mm256_srl_epi16(rgb[1], right[1]), left[1]));
-        p = _mm256_or_si256(p, _mm256_sll_epi16(_mm256_srl_epi16(rgb[2], right[2]), left[2]));
-        if constexpr (Alpha) p = _mm256_or_si256(p, _mm256_and_si256(_mm256_sll_epi16(a16, alphaLeft), alphaMask));
-        packed[half] = p;
-      }
+      packed[half] = p;  // half 0: pixels 0-7, 16-23; half 1: 8-15, 24-31
     }
+    __m256i* o = reinterpret_cast<__m256i*>(out);
     if constexpr (Family == kFamilyWord16) {
-      _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), packed[0]);
-      _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 32), packed[1]);
-    } else if constexpr (Family == kFamilyByte) {
-      const __m256i bytes = _mm256_packus_epi16(packed[0], packed[1]);
-      _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), _mm256_permute4x64_epi64(bytes, 0xD8));
+      _mm256_storeu_si256(o, _mm256_permute2x128_si256(packed[0], packed[1], 0x20));
+      _mm256_storeu_si256(o + 1, _mm256_permute2x128_si256(packed[0], packed[1], 0x31));
+    } else {
+      // In-lane packing puts the bytes straight back in pixel order.
+      _mm256_storeu_si256(o, _mm256_packus_epi16(packed[0], packed[1]));
     }
   }
 }

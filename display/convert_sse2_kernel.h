@@ -99,28 +99,44 @@ inline void RgbKernel(const CopyContext* c, uint32_t blocks) {
         {_mm_unpackhi_epi16(red, red), _mm_unpackhi_epi16(green, green), _mm_unpackhi_epi16(blue, blue)}};
     __m128i a8 = zero;
     if constexpr (Alpha) a8 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(as + 16 * b));
-    [[maybe_unused]] __m128i packed[2];
+    if constexpr (Family == kFamilyRedHigh || Family == kFamilyRedLow) {
+      // No dither in the 24/32-bit types; the saturating pack is the clamp.
+      __m128i sum[2][3];
+      for (int half = 0; half < 2; ++half) {
+        const __m128i y = Luma(half == 0 ? _mm_unpacklo_epi8(y8, zero) : _mm_unpackhi_epi8(y8, zero));
+        for (int ch = 0; ch < 3; ++ch) sum[half][ch] = _mm_add_epi16(y, terms[half][ch]);
+      }
+      const __m128i red = _mm_packus_epi16(sum[0][0], sum[1][0]);
+      const __m128i green = _mm_packus_epi16(sum[0][1], sum[1][1]);
+      const __m128i blue = _mm_packus_epi16(sum[0][2], sum[1][2]);
+      const __m128i low = Family == kFamilyRedHigh ? blue : red;
+      const __m128i high = Family == kFamilyRedHigh ? red : blue;
+      const __m128i top = Alpha ? a8 : zero;
+      const __m128i lowLo = _mm_unpacklo_epi8(low, green), lowHi = _mm_unpackhi_epi8(low, green);
+      const __m128i highLo = _mm_unpacklo_epi8(high, top), highHi = _mm_unpackhi_epi8(high, top);
+      __m128i* o = reinterpret_cast<__m128i*>(out);
+      _mm_storeu_si128(o, _mm_unpacklo_epi16(lowLo, highLo));
+      _mm_storeu_si128(o + 1, _mm_unpackhi_epi16(lowLo, highLo));
+      _mm_storeu_si128(o + 2, _mm_unpacklo_epi16(lowHi, highHi));
+      _mm_storeu_si128(o + 3, _mm_unpackhi_epi16(lowHi, highHi));
+      continue;
+    }
+    __m128i packed[2];
     for (int half = 0; half < 2; ++half) {
       const __m128i y = Luma(half == 0 ? _mm_unpacklo_epi8(y8, zero) : _mm_unpackhi_epi8(y8, zero));
+      // The 16-bit types share one dither set over the three channels.
+      const __m128i yd = Family == kFamilyWord16 ? _mm_add_epi16(y, dither[0]) : y;
       __m128i rgb[3];
       for (int ch = 0; ch < 3; ++ch) {
-        rgb[ch] = Clamp255(_mm_add_epi16(_mm_add_epi16(y, dither[ch]), terms[half][ch]));
+        const __m128i base = Family == kFamilyWord16 ? yd : _mm_add_epi16(y, dither[ch]);
+        rgb[ch] = Clamp255(_mm_add_epi16(base, terms[half][ch]));
       }
-      __m128i a16 = zero;
-      if constexpr (Alpha) a16 = half == 0 ? _mm_unpacklo_epi8(a8, zero) : _mm_unpackhi_epi8(a8, zero);
-      if constexpr (Family == kFamilyRedHigh || Family == kFamilyRedLow) {
-        const __m128i low = Family == kFamilyRedHigh ? rgb[2] : rgb[0];
-        const __m128i high = Family == kFamilyRedHigh ? rgb[0] : rgb[2];
-        const __m128i lowPair = _mm_or_si128(low, _mm_slli_epi16(rgb[1], 8));
-        const __m128i highPair = Alpha ? _mm_or_si128(high, _mm_slli_epi16(a16, 8)) : high;
-        __m128i* o = reinterpret_cast<__m128i*>(out + 32 * half);
-        _mm_storeu_si128(o, _mm_unpacklo_epi16(lowPair, highPair));
-        _mm_storeu_si128(o + 1, _mm_unpackhi_epi16(lowPair, highPair));
-      } else {
-        __m128i p = PackWord16(rgb, shifts);
-        if constexpr (Alpha) p = _mm_or_si128(p, _mm_and_si128(_mm_sll_epi16(a16, shifts.alphaLeft), shifts.alphaMask));
-        packed[half] = p;
+      __m128i p = PackWord16(rgb, shifts);
+      if constexpr (Alpha) {
+        const __m128i a16 = half == 0 ? _mm_unpacklo_epi8(a8, zero) : _mm_unpackhi_epi8(a8, zero);
+        p = _mm_or_si128(p, _mm_and_si128(_mm_sll_epi16(a16, shifts.alphaLeft), shifts.alphaMask));
       }
+      packed[half] = p;
     }
     if constexpr (Family == kFamilyWord16) {
       _mm_storeu_si128(reinterpret_cast<__m128i*>(out), packed[0]);
