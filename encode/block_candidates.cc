@@ -95,8 +95,9 @@ void MakeRaw(const uint8_t s[64], const BitCosts& bc, BlockCandidate* c) {
 
 namespace {
 
-// Runs of one scan; returns the estimated bits.
-double RunsAlong(const uint8_t s[64], int scan, const BitCosts& bc, BlockCandidate* c) {
+// Runs of one scan; returns the estimated bits, or 1e30 as soon as they
+// reach bound (a scan already found is cheaper).
+double RunsAlong(const uint8_t s[64], int scan, const BitCosts& bc, BlockCandidate* c, double bound) {
   uint8_t seq[64];
   for (int i = 0; i < 64; ++i) seq[i] = s[RUN_SCANS[scan][i]];
   c->run_count = 0;
@@ -119,6 +120,7 @@ double RunsAlong(const uint8_t s[64], int scan, const BitCosts& bc, BlockCandida
     }
     c->run_lengths[c->run_count++] = uint8_t(r - 1);
     i += r;
+    if (4 + c->run_count * (1 + bc.run) + c->colour_count * bc.colour >= bound) return 1e30;
   }
   if (i == 63) c->colours[c->colour_count++] = seq[63];
   return 4 + c->run_count * (1 + bc.run) + c->colour_count * bc.colour;
@@ -130,13 +132,13 @@ void MakeRuns(const uint8_t s[64], const BitCosts& bc, BlockCandidate* c) {
   BlockCandidate trial;
   double best = 1e30;
   for (int scan = 0; scan < 16; ++scan) {
-    const double bits = RunsAlong(s, scan, bc, &trial);
+    const double bits = RunsAlong(s, scan, bc, &trial, best);
     if (bits < best) {
       best = bits;
       c->scan = scan;
     }
   }
-  c->bits = RunsAlong(s, c->scan, bc, c);
+  c->bits = RunsAlong(s, c->scan, bc, c, 1e30);
   c->kind = BLOCK_RUNS;
   std::memcpy(c->recon, s, 64);
   c->sse = 0;

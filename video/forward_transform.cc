@@ -7,12 +7,14 @@ namespace {
 struct CosTable {
   double c[8][8];  // c[u][x] = C(u) / 2 * cos((2x + 1) u pi / 16)
   double scale[8];  // a(k) = sqrt(2) cos(k pi / 16), a(0) = 1
+  double weight[64];  // 65536 a(r) a(c)
   CosTable() {
     for (int u = 0; u < 8; ++u) {
       const double cu = u == 0 ? std::sqrt(0.5) : 1.0;
       for (int x = 0; x < 8; ++x) c[u][x] = cu / 2 * std::cos((2 * x + 1) * u * M_PI / 16);
       scale[u] = u == 0 ? 1.0 : std::sqrt(2.0) * std::cos(u * M_PI / 16);
     }
+    for (int p = 0; p < 64; ++p) weight[p] = 65536.0 * scale[p / 8] * scale[p % 8];
   }
 };
 
@@ -44,8 +46,7 @@ void QuantizeCoefficients(const double F[64], const uint32_t quant[64], double r
   const CosTable& t = Table();
   for (int p = 0; p < 64; ++p) {
     // The inverse maps coefficient x to F = x * quant / (65536 a(r) a(c)).
-    const double step = quant[p] / (65536.0 * t.scale[p / 8] * t.scale[p % 8]);
-    const double m = std::fabs(F[p]) / step;
+    const double m = std::fabs(F[p]) * t.weight[p] / quant[p];
     double q = std::floor(m + (p == 0 ? 0.5 : rounding));
     if (q > 32767) q = 32767;
     out[p] = int16_t(F[p] < 0 ? -q : q);
