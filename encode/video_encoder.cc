@@ -82,6 +82,7 @@ void PutLength(std::vector<uint8_t>* out, size_t at, uint32_t value) {
 
 bool VideoEncodeFrame(VideoEncoder* e, const VideoPicture* pic, std::vector<uint8_t>* out, bool* key) {
   const VideoEncoderSettings& s = e->settings;
+  if (!pic->y || (!s.grayscale && (!pic->u || !pic->v)) || (s.alpha && !pic->a)) return false;
   const bool is_key = e->frame == 0 || (s.keyint > 0 && e->frame % s.keyint == 0);
   *key = is_key;
   const uint32_t cw = (s.width + 1) / 2, ch = (s.height + 1) / 2;

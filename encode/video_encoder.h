@@ -40,7 +40,8 @@ void VideoEncoderDestroy(VideoEncoder* e);
 uint32_t VideoEncoderFlags(const VideoEncoder* e);
 
 // Codes the next picture; out receives the frame's video data and key
-// whether it is a key frame. False on an internal failure.
+// whether it is a key frame. False when a plane the encoder codes is
+// missing from the picture, or on an internal failure.
 bool VideoEncodeFrame(VideoEncoder* e, const VideoPicture* picture, std::vector<uint8_t>* out, bool* key);
 
 // The reconstruction the decoder will hold after the last coded frame:
