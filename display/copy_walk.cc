@@ -37,8 +37,9 @@ struct Walk {
   alignas(16) uint8_t scratch[kScratchBytes];
 };
 
-// Converts pixels [start, end) of one row into the destination row.
-void ConvertSpan(Walk& w, const RowSources& src, uint8_t* destRow, uint8_t* vRow, uint8_t* uRow,
+// Converts pixels [start, end) of one row into the destination row, and
+// copies what it wrote into `copyRow` as well when that is not null.
+void ConvertSpan(Walk& w, const RowSources& src, uint8_t* destRow, uint8_t* copyRow, uint8_t* vRow, uint8_t* uRow,
                  uint32_t start, uint32_t end) {
   const ConverterSet& conv = *w.conv;
   CopyContext& ctx = w.ctx;
@@ -49,7 +50,8 @@ void ConvertSpan(Walk& w, const RowSources& src, uint8_t* destRow, uint8_t* vRow
     ctx.a = src.a ? src.a + col : nullptr;
     ctx.v = w.grayscale ? kGrayRow : src.v + col / 2;
     ctx.u = w.grayscale ? kGrayRow : src.u + col / 2;
-    uint8_t* out = destRow + static_cast<size_t>(col - w.srcX) * conv.bytesPerPixel;
+    const size_t offset = static_cast<size_t>(col - w.srcX) * conv.bytesPerPixel;
+    uint8_t* out = destRow + offset;
     ctx.dstV = ctx.dstU = nullptr;
     if (vRow) {
       const size_t pair = (w.destX + static_cast<size_t>(col - w.srcX) * w.xScale) / 2;
@@ -65,6 +67,7 @@ void ConvertSpan(Walk& w, const RowSources& src, uint8_t* destRow, uint8_t* vRow
       ctx.dst = out;
       left = conv.row(&ctx, n, col);
     }
+    if (copyRow) std::memcpy(copyRow + offset, out, static_cast<size_t>(n - left) * conv.bytesPerPixel);
     col += n - left;
   }
 }
@@ -151,6 +154,15 @@ void WalkCopy(const ConverterSet& conv, uint32_t copyFlags, const CopyPlanes& pl
     for (uint32_t rep = 0; rep < repeats; ++rep) {
       const uint64_t destRow = static_cast<uint64_t>(destY) + static_cast<uint64_t>(i) * destStep + rep;
       if (destRow >= rowLimit) break;
+      // A doubled row of a packed surface is the row above again: convert
+      // once and copy. (Planar rows differ in whether they carry chroma.)
+      uint8_t* copyRow = nullptr;
+      if (repeats == 2 && !conv.planar) {
+        if (rep == 1) break;
+        if (destRow + 1 < rowLimit) {
+          copyRow = dest + static_cast<ptrdiff_t>(destRow + 1) * pitch + static_cast<size_t>(destX) * destPixelBytes;
+        }
+      }
       uint8_t* rowStart = dest + static_cast<ptrdiff_t>(destRow) * pitch +
                           static_cast<size_t>(destX) * destPixelBytes;
       uint8_t* vRow = nullptr;
@@ -163,7 +175,7 @@ void WalkCopy(const ConverterSet& conv, uint32_t copyFlags, const CopyPlanes& pl
         uRow = uDest + static_cast<size_t>(destRow / 2) * chromaPitch;
       }
       if (!mapRow) {
-        ConvertSpan(w, src, rowStart, vRow, uRow, source.x, rectEnd);
+        ConvertSpan(w, src, rowStart, copyRow, vRow, uRow, source.x, rectEnd);
         continue;
       }
       // Runs of changed blocks, clipped to the rectangle.
@@ -177,7 +189,7 @@ void WalkCopy(const ConverterSet& conv, uint32_t copyFlags, const CopyPlanes& pl
         while (e + 1 <= lastBlock && mapRow[e + 1]) ++e;
         const uint32_t start = std::max(b * 16, source.x);
         const uint32_t end = std::min((e + 1) * 16, rectEnd);
-        ConvertSpan(w, src, rowStart, vRow, uRow, start, end);
+        ConvertSpan(w, src, rowStart, copyRow, vRow, uRow, start, end);
         b = e + 1;
       }
     }
