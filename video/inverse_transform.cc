@@ -35,12 +35,25 @@ inline void Transform8(const uint32_t* s, int stride, uint32_t* o, int ostride) 
   o[7 * ostride] = a0 + a2 - b0;
 }
 
-// Dequantise and run the column pass into tmp (natural order).
-inline void ColumnPass(const int16_t block[64], const uint32_t quant[64], uint32_t tmp[64]) {
+// Dequantise and run the column pass into tmp (natural order). A column
+// whose rows 1..7 are zero passes its dequantised DC to all eight rows (the
+// transform of such a column gives exactly that). Returns false when every
+// AC coefficient of the block is zero: tmp then holds the DC in tmp[0] only.
+inline bool ColumnPass(const int16_t block[64], const uint32_t quant[64], uint32_t tmp[64]) {
+  // Which columns carry AC values: rows 1..7 OR-ed together.
+  int16_t ac[8] = {};
+  for (int r = 1; r < 8; ++r)
+    for (int c = 0; c < 8; ++c) ac[c] = int16_t(ac[c] | block[r * 8 + c]);
+  int16_t row0 = 0;
+  for (int c = 1; c < 8; ++c) row0 = int16_t(row0 | block[c]);
+  int16_t any = row0;
+  for (int c = 0; c < 8; ++c) any = int16_t(any | ac[c]);
+  if (!any) {
+    tmp[0] = Sar(uint32_t(int32_t(block[0])) * quant[0], 11);
+    return false;
+  }
   for (int c = 0; c < 8; ++c) {
-    bool ac = false;
-    for (int r = 1; r < 8; ++r) ac |= block[r * 8 + c] != 0;
-    if (!ac) {
+    if (!ac[c]) {
       const uint32_t dc = Sar(uint32_t(int32_t(block[c])) * quant[c], 11);
       for (int r = 0; r < 8; ++r) tmp[r * 8 + c] = dc;
       continue;
@@ -49,51 +62,65 @@ inline void ColumnPass(const int16_t block[64], const uint32_t quant[64], uint32
     for (int r = 0; r < 8; ++r) s[r] = Sar(uint32_t(int32_t(block[r * 8 + c])) * quant[r * 8 + c], 11);
     Transform8(s, 1, tmp + c, 8);
   }
+  return true;
 }
 
+inline uint8_t Pixel(uint32_t out) { return uint8_t(Sar(out + 127u, 8)); }
+
 // Row pass: the eight pixel values of row r, (out + 127) >> 8, low 8 bits.
+// A row whose entries 1..7 are zero transforms to its entry 0 everywhere.
 inline void RowPass(const uint32_t tmp[64], int r, uint8_t v[8]) {
+  const uint32_t* t = tmp + r * 8;
+  if (!(t[1] | t[2] | t[3] | t[4] | t[5] | t[6] | t[7])) {
+    const uint8_t p = Pixel(t[0]);
+    for (int c = 0; c < 8; ++c) v[c] = p;
+    return;
+  }
   uint32_t o[8];
-  Transform8(tmp + r * 8, 1, o, 1);
-  for (int c = 0; c < 8; ++c) v[c] = uint8_t(Sar(o[c] + 127u, 8));
+  Transform8(t, 1, o, 1);
+  for (int c = 0; c < 8; ++c) v[c] = Pixel(o[c]);
+}
+
+// The 64 result values of a block; see ColumnPass for the flat case.
+inline void Transform(const int16_t block[64], const uint32_t quant[64], uint8_t out[64]) {
+  uint32_t tmp[64];
+  if (!ColumnPass(block, quant, tmp)) {
+    std::memset(out, Pixel(tmp[0]), 64);
+    return;
+  }
+  for (int r = 0; r < 8; ++r) RowPass(tmp, r, out + r * 8);
 }
 
 }  // namespace
 
 void InverseTransform(const int16_t block[64], const uint32_t quant[64], uint8_t out[64]) {
-  uint32_t tmp[64];
-  ColumnPass(block, quant, tmp);
-  for (int r = 0; r < 8; ++r) RowPass(tmp, r, out + r * 8);
+  Transform(block, quant, out);
 }
 
 void InverseTransformPut(const int16_t block[64], const uint32_t quant[64], uint8_t* dst, int pitch) {
-  uint32_t tmp[64];
-  ColumnPass(block, quant, tmp);
-  for (int r = 0; r < 8; ++r) RowPass(tmp, r, dst + r * pitch);
+  uint8_t v[64];
+  Transform(block, quant, v);
+  for (int r = 0; r < 8; ++r) std::memcpy(dst + r * pitch, v + r * 8, 8);
 }
 
 void InverseTransformPutScaled(const int16_t block[64], const uint32_t quant[64], uint8_t* dst,
                                int pitch) {
-  uint32_t tmp[64];
-  ColumnPass(block, quant, tmp);
+  uint8_t v[64];
+  Transform(block, quant, v);
   for (int r = 0; r < 8; ++r) {
-    uint8_t v[8];
-    RowPass(tmp, r, v);
     uint8_t* d0 = dst + 2 * r * pitch;
-    for (int c = 0; c < 8; ++c) d0[2 * c] = d0[2 * c + 1] = v[c];
+    for (int c = 0; c < 8; ++c) d0[2 * c] = d0[2 * c + 1] = v[r * 8 + c];
     std::memcpy(d0 + pitch, d0, 16);
   }
 }
 
 void InverseTransformAdd(const int16_t block[64], const uint32_t quant[64], uint8_t* dst, int pitch,
                          const uint8_t* src, int src_pitch) {
-  uint32_t tmp[64];
-  ColumnPass(block, quant, tmp);
+  uint8_t v[64];
+  Transform(block, quant, v);
   for (int r = 0; r < 8; ++r) {
-    uint8_t v[8];
-    RowPass(tmp, r, v);
     const uint8_t* s = src + r * src_pitch;
     uint8_t* d = dst + r * pitch;
-    for (int c = 0; c < 8; ++c) d[c] = uint8_t(s[c] + v[c]);
+    for (int c = 0; c < 8; ++c) d[c] = uint8_t(s[c] + v[r * 8 + c]);
   }
 }
