@@ -41,7 +41,11 @@ uint32_t AudioBandLayout(uint32_t r, uint32_t n, uint32_t* bounds);
 float AudioFieldValue(uint32_t field);
 
 // Sets up a decoder for a track (channels 1 or 2). One allocation through
-// the core's planner; null when it fails or the arguments are unusable.
+// the core's planner (process-wide: not to be called while another open
+// uses it); null when it fails or the arguments are unusable. The
+// transform tables live in the decoder and are built by its first block, so
+// decoders of different tracks share nothing and may run on different
+// threads; one decoder is used by one thread at a time.
 AudioDecoder* AudioDecoderOpen(uint32_t sample_rate, uint32_t channels, uint32_t flags);
 // Frees the decoder and everything it holds; null does nothing.
 void AudioDecoderClose(AudioDecoder* decoder);

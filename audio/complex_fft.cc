@@ -78,7 +78,7 @@ inline Twiddle Mirrored(float c1, float s1, float c3, float s3) {
 
 // Kind-1 pass over a block of p complex points (p >= 4); `t` is the table
 // of p-point blocks.
-void Pass1(float* a, uint32_t p, const float* t) {
+[[gnu::always_inline]] inline void Pass1(float* a, uint32_t p, const float* t) {
   const uint32_t q2 = p / 2;
   Butterfly1<false>(a, q2, Twiddle{1.0f, 0.0f, 1.0f, 0.0f});
   for (uint32_t m = 1; 8 * m <= p; ++m) {
@@ -96,7 +96,7 @@ inline void Mul(float xr, float xi, float wr, float wi, float* out) {
 
 // Kind-2 pass over a block of p complex points (p >= 4); `t` is the table of
 // 2p-point blocks, `r` the cosine of an eighth turn.
-void Pass2(float* a, uint32_t p, const float* t, float r) {
+[[gnu::always_inline]] inline void Pass2(float* a, uint32_t p, const float* t, float r) {
   const uint32_t q2 = p / 2;
   for (uint32_t j = 0; j < p / 4; ++j) {
     float c1, s1, c3, s3;
@@ -174,7 +174,48 @@ inline int ChildKind(int parent, uint32_t digit) {
   return digit == 1 ? 2 : digit == 3 ? parent : 1;
 }
 
+// Fixed kernels for the leaves of 16, 8 and 4 points, kinds 1 and 2; the
+// block size is a constant, so the passes unroll.
+template <uint32_t P, int K>
+inline void FixedPass(float* a, const Tables& t) {
+  if (K == 1)
+    Pass1(a, P, t.For(P));
+  else
+    Pass2(a, P, t.For(2 * P), t.w[1]);
+}
+
+template <int K>
+void Leaf4(float* a, const Tables& t) {
+  FixedPass<4, K>(a, t);  // four single points follow: nothing more
+}
+
+template <int K>
+void Leaf8(float* a, const Tables& t) {
+  FixedPass<8, K>(a, t);
+  Radix2(a, 1);
+  Radix2(a + 4, 2);
+  Radix2(a + 8, 1);
+  Radix2(a + 12, K);
+}
+
+template <int K>
+void Leaf16(float* a, const Tables& t) {
+  FixedPass<16, K>(a, t);
+  Leaf4<1>(a, t);
+  Leaf4<2>(a + 8, t);
+  Leaf4<1>(a + 16, t);
+  Leaf4<K>(a + 24, t);
+}
+
 void Leaf(float* a, uint32_t p, int kind, const Tables& t) {
+  if (p == 16) {
+    kind == 1 ? Leaf16<1>(a, t) : Leaf16<2>(a, t);
+    return;
+  }
+  if (p == 8) {
+    kind == 1 ? Leaf8<1>(a, t) : Leaf8<2>(a, t);
+    return;
+  }
   if (p < 2) return;
   if (p == 2) {
     Radix2(a, kind);
