@@ -279,3 +279,45 @@ void ReaderClientService(ServiceNode* node, uint32_t pass) {
   r->fill(r);
   node->last_serviced_pass = pass;
 }
+
+void InputReaderMove(InputReader* to, InputReader* from) {
+  to->read_header = from->read_header;
+  to->read_frame = from->read_frame;
+  to->size_rule = from->size_rule;
+  to->set_ring = from->set_ring;
+  to->fill = from->fill;
+  to->close = from->close;
+  to->owner = from->owner;
+  to->error = from->error.load();
+  to->reading_now = from->reading_now.load();
+  to->bytes_read = from->bytes_read.load();
+  to->decode_mark = from->decode_mark.load();
+  to->device_time = from->device_time.load();
+  to->frame_read_time = from->frame_read_time.load();
+  to->idle_time = from->idle_time.load();
+  to->background_time = from->background_time.load();
+  to->ring_size = from->ring_size;
+  to->highest_fill = from->highest_fill.load();
+  to->target = from->target.load();
+  to->buffered = from->buffered.load();
+  to->file = from->file;
+  to->device_position = from->device_position;
+  to->logical_position = from->logical_position;
+  to->ring_read = from->ring_read;
+  to->ring_free = from->ring_free.load();
+  to->ring_start = from->ring_start;
+  to->ring_end = from->ring_end;
+  to->ring_write = from->ring_write;
+  to->callers_handle = from->callers_handle;
+  to->media_start = from->media_start;
+  to->end_offset = from->end_offset;
+  to->simulated_speed = from->simulated_speed;
+  to->simulated_debt = from->simulated_debt;
+  to->lock = from->lock;
+  to->try_lock = from->try_lock;
+  to->unlock = from->unlock;
+  to->yield = from->yield;
+  to->mutex = from->mutex;
+  from->file = kNoFile;
+  from->close = nullptr;
+}

@@ -88,3 +88,7 @@ struct ServiceNode;
 // one more chunk per pass. node->client is the InputReader.
 uint32_t ReaderClientNeed(ServiceNode* node, uint32_t pass);
 void ReaderClientService(ServiceNode* node, uint32_t pass);
+
+// Moves a reader's state into a cleared one (the open reads the header
+// through a reader on its stack before the MediaFile exists).
+void InputReaderMove(InputReader* to, InputReader* from);

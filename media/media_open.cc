@@ -1,0 +1,356 @@
+// Opening and closing a media file: validate the header, merge the flags,
+// plan every buffer the file will need, read the tables and index, choose
+// between streaming and preloading, read frame 1, open the sound tracks and
+// join the background services.
+#include <cstring>
+#include <new>
+
+#include "media/audio_service.h"
+#include "media/block_planner.h"
+#include "media/core_alloc.h"
+#include "media/media.h"
+#include "media/media_file.h"
+#include "media/media_settings.h"
+#include "media/playback_internal.h"
+#include "media/timer.h"
+#include "platform/thread.h"
+
+namespace {
+
+constexpr uint32_t kCopyModeFlags = 0x70030000;  // open-flag bits the copy-out inherits
+
+// Reads n words of the tables from the input, in place.
+bool ReadWords(InputReader* r, uint32_t* words, uint32_t count) {
+  const uint32_t bytes = count * 4;
+  if (bytes && r->read_header(r, kReadFromDevicePosition, words, bytes) != bytes) return false;
+  if (r->error) return false;
+  // The words are little-endian in the file.
+  auto* raw = reinterpret_cast<uint8_t*>(words);
+  for (uint32_t i = 0; i < count; ++i) {
+    const uint8_t* b = raw + 4 * i;
+    words[i] = uint32_t(b[0]) | uint32_t(b[1]) << 8 | uint32_t(b[2]) << 16 | uint32_t(b[3]) << 24;
+  }
+  return true;
+}
+
+uint32_t MergeFlags(uint32_t caller, const FileHeader& h, uint32_t* width, uint32_t* height) {
+  uint32_t flags = caller | (h.video_flags & FLAG_GRAYSCALE);
+  flags &= ~SCALE_MODE;
+  if (!(h.video_flags & FLAG_ALPHA)) flags &= ~FLAG_ALPHA;
+  uint32_t mode = ScaleModeOf(caller);
+  if (mode == 7)
+    mode = 0;
+  else if (mode == 0)
+    mode = ScaleModeOf(h.video_flags) == 7 ? 0 : ScaleModeOf(h.video_flags);
+  flags |= mode << SCALE_MODE_SHIFT;
+  *width = h.width;
+  *height = h.height;
+  if (mode == 3 || mode == 4 || mode == 5) *width *= 2;
+  if (mode == 1 || mode == 2 || mode == 4 || mode == 5) *height *= 2;
+  const char revision = RevisionOf(h);
+  if (revision == 'f' || revision == 'g') flags |= FLAG_OLD_BITSTREAM | FLAG_SWAPPED_CHROMA;
+  if (revision == 'h') flags |= FLAG_OLD_BITSTREAM;
+  return flags;
+}
+
+void CloseInput(InputReader* r) {
+  if (r->close) r->close(r);
+}
+
+void FreeMediaFile(MediaFile* m) {
+  FrameBuffersFree(m->frames);
+  CoreFree(m->preload);
+  CoreFree(m->read_block);
+  m->~MediaFile();
+  CoreFree(m);
+}
+
+}  // namespace
+
+MediaFile* MediaOpenMemory(const void* image, uint64_t size, uint32_t flags) {
+  FileHeader h{};
+  if (!image || !FileHeaderDecode(static_cast<const uint8_t*>(image), size < 44 ? size_t(size) : 44, &h))
+    return nullptr;
+  if (!FileHeaderValidate(h, size)) return nullptr;
+  if (ContainerEndOffset(h) > size) {
+    MediaSetError(kErrorReadingHeader);
+    return nullptr;
+  }
+  return MediaOpen(image, flags | OPEN_FROM_MEMORY);
+}
+
+MediaFile* MediaOpen(const void* source, uint32_t flags) {
+  MediaSettings* s = MediaProcessSettings();
+  if (!(flags & OPEN_SOUND_TRACKS)) MediaResetTrackSelection();
+  const uint32_t open_start = MediaTimer();
+  MediaSetError("");
+  const bool from_memory = (flags & OPEN_FROM_MEMORY) != 0;
+
+  // The header.
+  InputReader input;
+  InputReaderClear(&input);
+  FileHeader h{};
+  uint8_t head[kFileHeaderSize];
+  if (from_memory) {
+    if (!source) {
+      MediaSetError(kErrorOpeningFile);
+      return nullptr;
+    }
+    std::memcpy(head, source, kFileHeaderSize);
+  } else {
+    InputOpener opener = FileInputOpen;
+    if ((flags & OPEN_CUSTOM_OPENER) && s->opener) opener = s->opener;
+    s->opener = nullptr;
+    if (!opener(&input, source, flags) || !input.read_header) {
+      if (!MediaGetError()[0]) MediaSetError(kErrorOpeningFile);
+      return nullptr;
+    }
+    const uint32_t got = input.read_header(&input, 0, head, kFileHeaderSize);
+    if (got < kFileHeaderSize) {
+      FileHeaderDecode(head, got, &h);  // leaves "Not a Vexa file." or the header text
+      if (!MediaGetError()[0]) MediaSetError(kErrorReadingHeader);
+      CloseInput(&input);
+      return nullptr;
+    }
+  }
+  if (!FileHeaderDecode(head, kFileHeaderSize, &h) || !FileHeaderValidate(h, kUnknownSize)) {
+    if (!from_memory) CloseInput(&input);
+    return nullptr;
+  }
+
+  // Flags, sizes and rate.
+  uint32_t out_width = 0, out_height = 0;
+  const uint32_t open_flags = MergeFlags(flags, h, &out_width, &out_height);
+  uint32_t dividend = h.rate_dividend, divisor = h.rate_divisor;
+  if ((flags & OPEN_FRAME_RATE) && s->rate_dividend != -1) {
+    dividend = uint32_t(s->rate_dividend);
+    divisor = uint32_t(s->rate_divisor);
+    s->rate_dividend = s->rate_divisor = -1;
+  }
+  const uint32_t rounded_rate = RoundedFrameRate(h.rate_dividend, h.rate_divisor);
+
+  // Plan the file's blocks.
+  const uint32_t blocks_across = (h.width + 15) / 16;
+  const uint32_t block_count = blocks_across * ((h.height + 15) / 16);
+  const uint32_t requested = s->track_count ? s->track_count : 1;
+  const uint32_t table_words = uint32_t(ContainerTablesBytes(h) / 4);
+  void* change_map = nullptr;
+  void* history[kHistoryRings] = {};
+  void* tracks = nullptr;
+  void* opened = nullptr;
+  void* words = nullptr;
+  BundleBuffers bundles{};
+  PlannerRecord(&change_map, block_count + 16);
+  for (auto& ring : history) PlannerRecord(&ring, rounded_rate * 4);
+  PlannerRecord(&tracks, uint32_t(sizeof(TrackRecord)) * requested);
+  PlannerRecord(&opened, 4 * requested);
+  BundleBuffersPlan(&bundles, out_width);
+  PlannerRecord(&words, table_words * 4);
+  const uint64_t planned = PlannerTotal();
+  void* block = PlannerCommit(uint32_t(sizeof(MediaFile)));
+  if (!block) {
+    MediaSetError(kErrorOutOfMemory);
+    if (!from_memory) CloseInput(&input);
+    return nullptr;
+  }
+  MediaFile* m = new (block) MediaFile{};
+  InputReaderClear(&m->reader);
+  InputReaderMove(&m->reader, &input);
+  m->reader.owner = m;
+  m->input_open = !from_memory;
+  m->memory_total = uint32_t(planned + sizeof(MediaFile));
+  m->change_map = static_cast<uint8_t*>(change_map);
+  for (int i = 0; i < kHistoryRings; ++i) m->history[i] = static_cast<uint32_t*>(history[i]);
+  m->tracks = static_cast<TrackRecord*>(tracks);
+  for (uint32_t i = 0; i < requested; ++i) new (&m->tracks[i]) TrackRecord{};
+  m->requested_tracks = requested;
+  m->opened_tracks = static_cast<uint32_t*>(opened);
+  m->bundles = bundles;
+  m->header = h;
+  m->blocks_across = blocks_across;
+  m->block_count = block_count;
+  m->width = out_width;
+  m->height = out_height;
+  m->frame_count = h.frame_count;
+  m->rate_dividend = dividend;
+  m->rate_divisor = divisor;
+  m->open_flags = open_flags;
+  m->video_flags = h.video_flags;
+  m->data_size = h.data_size;
+  m->rect_count = -1;
+  m->file_width = h.width;
+  m->file_height = h.height;
+  m->file_dividend = h.rate_dividend;
+  m->file_divisor = h.rate_divisor;
+  m->rounded_rate = rounded_rate;
+  m->first_frame_offset = uint32_t(ContainerFirstFrameOffset(h));
+
+  auto fail = [&](const char* text) -> MediaFile* {
+    MediaSetError(text);
+    CloseInput(&m->reader);
+    FreeMediaFile(m);
+    return nullptr;
+  };
+
+  // Tables and index.
+  auto* table = static_cast<uint32_t*>(words);
+  if (from_memory) {
+    ContainerDecodeWords(static_cast<const uint8_t*>(source) + kFileHeaderSize, table_words, table);
+  } else if (!ReadWords(&m->reader, table, table_words)) {
+    return fail(kErrorReadingHeader);
+  }
+  ContainerLayoutInit(&m->layout, h, table);
+  PeakRate peak{};
+  ContainerPeakRate(&m->layout, &peak);
+  m->peak_rate = peak.bytes;
+  m->peak_frame = peak.frame;
+  m->all_key_frames = peak.all_key_frames;
+
+  // Decoded frames.
+  if (!(open_flags & OPEN_NO_VIDEO)) {
+    m->frames = FrameBuffersAllocate(h.width, h.height, open_flags, m->all_key_frames != 0, nullptr, out_width);
+    if (!m->frames) return fail(kErrorOutOfMemory);
+    m->memory_total += uint32_t(FrameBufferBytes(h.width, h.height) / (m->frames->set_count == 2 ? 1 : 2));
+  }
+
+  // Read-ahead size, preload rule and simulated speed.
+  const uint32_t end_offset = uint32_t(ContainerEndOffset(h));
+  uint32_t read_ahead = m->peak_rate;
+  if ((flags & OPEN_READ_BUFFER_SIZE) && s->read_buffer_size != -1) {
+    read_ahead = uint32_t(s->read_buffer_size);
+    s->read_buffer_size = -1;
+  }
+  if (!from_memory) {
+    read_ahead = m->reader.size_rule(&m->reader, read_ahead);
+    if (uint64_t(read_ahead) >= uint64_t(h.data_size) * 9 / 10) m->open_flags |= OPEN_PRELOAD;
+  }
+  uint32_t speed = 0;
+  if ((flags & OPEN_SIMULATE_RATE) && s->simulated_rate != -1) {
+    speed = uint32_t(s->simulated_rate);
+    s->simulated_rate = -1;
+  }
+
+  // Frame data.
+  if (from_memory) {
+    m->image = static_cast<const uint8_t*>(source);
+    m->image_base = 0;
+    m->data_in_memory = 1;
+  } else if (m->open_flags & OPEN_PRELOAD) {
+    const uint32_t size = end_offset - m->first_frame_offset;
+    m->preload = size ? static_cast<uint8_t*>(CoreAllocate(size)) : nullptr;
+    if (!m->preload) return fail(kErrorOutOfMemory);
+    m->memory_total += size;
+    m->reader.set_ring(&m->reader, nullptr, 0, end_offset, speed);
+    const uint32_t got = m->reader.read_frame(&m->reader, 0, m->first_frame_offset, m->preload, size);
+    if (got < size) std::memset(m->preload + got, 0, size - got);
+    const bool short_read = got < size;
+    CloseInput(&m->reader);
+    m->input_open = 0;
+    m->reader.frame_read_time = 0;
+    if (short_read) m->reader.error = 1;
+    m->image = m->preload;
+    m->image_base = m->first_frame_offset;
+    m->data_in_memory = 1;
+  } else {
+    void* frame_buffer = nullptr;
+    PlannerRecord(&frame_buffer, h.largest_frame ? h.largest_frame : 1);
+    m->read_block = static_cast<uint8_t*>(PlannerCommit(read_ahead));
+    if (!m->read_block) {
+      // No room for read-ahead: read every frame directly.
+      read_ahead = 0;
+      PlannerRecord(&frame_buffer, h.largest_frame ? h.largest_frame : 1);
+      m->read_block = static_cast<uint8_t*>(PlannerCommit(0));
+      if (!m->read_block) return fail(kErrorOutOfMemory);
+    }
+    m->memory_total += uint32_t(PlannerShare(0, h.largest_frame) + read_ahead);
+    m->frame_buffer = static_cast<uint8_t*>(frame_buffer);
+    m->read_ahead_size = read_ahead;
+    m->reader.set_ring(&m->reader, read_ahead ? m->read_block : nullptr, read_ahead, end_offset, speed);
+  }
+
+  // Playback state and frame 1.
+  CopyFrameState& c = m->copy;
+  c.frames = m->frames;
+  c.videoWidth = h.width;
+  c.videoHeight = h.height;
+  c.outputWidth = out_width;
+  c.outputHeight = out_height;
+  c.openFlags = m->open_flags & kCopyModeFlags;
+  c.changeMap = m->change_map;
+  c.changeMapPitch = blocks_across;
+  c.blockCount = block_count;
+  c.rateDividend = dividend;
+  c.rateDivisor = divisor;
+  c.lateThreshold = dividend ? uint32_t(2000ull * divisor / dividend) : 2000;
+  c.decodeMark = m->data_in_memory ? nullptr : &m->reader.decode_mark;
+  c.topUp = MediaTopUp;
+  c.topUpContext = m;
+  m->change_map[block_count] = 0;
+  m->current_frame = -1;
+  MediaReadFrame(m, 1);
+  m->open_time = MediaTimer() - open_start;
+
+  // Sound tracks, in the order of the requested identifiers.
+  for (uint32_t k = 0; k < requested; ++k)
+    for (uint32_t t = 0; t < h.track_count; ++t)
+      if (m->layout.ids[t] == s->track_ids[k]) {
+        m->opened_tracks[m->opened_count++] = t;
+        break;
+      }
+  MediaResetTrackSelection();
+  uint32_t kept = 0;
+  for (uint32_t k = 0; k < m->opened_count; ++k) {
+    const uint32_t position = m->opened_tracks[k];
+    if (MediaOpenTrack(m, kept, position, s->sound_open)) m->opened_tracks[kept++] = position;
+  }
+  m->opened_count = kept;
+  c.openTracks = kept;
+
+  // Background services.
+  if (kept) {
+    m->sound_playing = 1;
+    if (!m->tracks[0].self_driven) {
+      m->audio_node.mutex = PlatformMutexCreate();
+      m->audio_node.need = AudioClientNeed;
+      m->audio_node.service = AudioClientService;
+      m->audio_node.client = m;
+      if (m->audio_node.mutex && ServiceJoinProcessThread(kServiceAudio, &m->audio_node)) m->audio_joined = 1;
+    }
+  }
+  PlatformMutex* reader_mutex = nullptr;
+  if (!(m->open_flags & OPEN_NO_THREAD) && !m->data_in_memory) {
+    m->reader_node.mutex = PlatformMutexCreate();
+    m->reader_node.need = ReaderClientNeed;
+    m->reader_node.service = ReaderClientService;
+    m->reader_node.client = &m->reader;
+    if (m->reader_node.mutex) {
+      InputReaderInstallLocks(&m->reader, m->reader_node.mutex);
+      reader_mutex = m->reader_node.mutex;
+      if (ServiceJoinProcessThread(kServiceReader, &m->reader_node)) m->reader_joined = 1;
+    }
+  }
+  if (!reader_mutex) InputReaderInstallLocks(&m->reader, nullptr);
+  if (!m->data_in_memory && !(m->open_flags & OPEN_NO_FILL))
+    while (m->reader.fill(&m->reader) != 0) {
+    }
+  return m;
+}
+
+void MediaClose(MediaFile* m) {
+  if (!m) return;
+  MediaPause(m, 1);
+  // Leave the service threads; when a file leaves both and both keep
+  // clients, both are paused around the leaving.
+  ServiceThread** reader = ProcessServiceThread(kServiceReader);
+  ServiceThread** audio = ProcessServiceThread(kServiceAudio);
+  if (m->reader_joined) ServiceThreadLeave(reader, &m->reader_node);
+  if (m->audio_joined) ServiceThreadLeave(audio, &m->audio_node);
+  MediaCloseTracks(m);
+  InputReaderInstallLocks(&m->reader, nullptr);
+  if (m->input_open) CloseInput(&m->reader);
+  if (m->reader_node.mutex) PlatformMutexDestroy(m->reader_node.mutex);
+  if (m->audio_node.mutex) PlatformMutexDestroy(m->audio_node.mutex);
+  FreeMediaFile(m);
+}
+
+CopyFrameState* MediaCopyState(MediaFile* m) { return m ? &m->copy : nullptr; }
