@@ -37,7 +37,7 @@ Frame MakeFrame(uint32_t width, uint32_t height) {
   return f;
 }
 
-uint32_t OutputBytes(uint32_t type) { return type == 3 ? 4 : (type == 15 ? 1 : 2); }
+uint32_t OutputBytes(uint32_t type) { return type == 3 ? 4 : (type == 1 ? 3 : (type == 15 ? 1 : 2)); }
 
 // Args: width, height, surface type, 0 plain / 1 vector.
 void BM_Convert(benchmark::State& state) {
@@ -74,7 +74,7 @@ void BM_Memcpy32(benchmark::State& state) {
 
 void Sizes(benchmark::internal::Benchmark* b) {
   for (auto [w, h] : {std::pair{1280, 720}, std::pair{1920, 1080}}) {
-    for (int type : {3, 10, 13, 15}) {
+    for (int type : {1, 3, 10, 13, 15}) {
       for (int vec : {0, 1}) b->Args({w, h, type, vec});
     }
   }

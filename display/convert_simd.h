@@ -12,3 +12,6 @@ RowConverter Sse2RgbConverter(uint32_t type, bool alpha);
 RowConverter Avx2RgbConverter(uint32_t type, bool alpha);
 // Packed YUV types 13 and 14 without width doubling.
 RowConverter Sse2PackedYuvConverter(uint32_t type);
+// Second stage of the 24-bit types: packs 32-bit scratch pixels to three
+// bytes each with byte shuffles (needs SSSE3); null when not built for x86.
+SecondStage Ssse3Pack24Stage();

@@ -2,6 +2,7 @@
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <emmintrin.h>
+#include <tmmintrin.h>
 
 #include "display/convert_plain.h"
 #include "display/convert_sse2_kernel.h"
@@ -68,7 +69,26 @@ uint32_t ConvertPackedYuv(const CopyContext* c, uint32_t count, uint32_t column)
   return plain::PackedYuvSpan<Uyvy>(&t, rest, column + done);
 }
 
+// Four pixels per shuffle; each 16-byte store also writes four bytes past its
+// twelve, which the next store (or the byte loop) overwrites, so the loop
+// stops while a whole store still fits inside the span.
+__attribute__((target("ssse3"))) void Pack24(uint8_t* dst, const uint8_t* scratch, uint32_t pixels) {
+  const __m128i order = _mm_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
+  uint32_t i = 0;
+  for (; i + 8 <= pixels; i += 4) {
+    const __m128i four = _mm_loadu_si128(reinterpret_cast<const __m128i*>(scratch + 4 * i));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + 3 * i), _mm_shuffle_epi8(four, order));
+  }
+  for (; i < pixels; ++i) {
+    dst[3 * i] = scratch[4 * i];
+    dst[3 * i + 1] = scratch[4 * i + 1];
+    dst[3 * i + 2] = scratch[4 * i + 2];
+  }
+}
+
 }  // namespace
+
+SecondStage Ssse3Pack24Stage() { return &Pack24; }
 
 RowConverter Sse2RgbConverter(uint32_t type, bool alpha) {
   switch (type) {
@@ -93,5 +113,6 @@ RowConverter Sse2PackedYuvConverter(uint32_t type) {
 
 RowConverter Sse2RgbConverter(uint32_t, bool) { return nullptr; }
 RowConverter Sse2PackedYuvConverter(uint32_t) { return nullptr; }
+SecondStage Ssse3Pack24Stage() { return nullptr; }
 
 #endif

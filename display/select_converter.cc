@@ -91,6 +91,7 @@ bool SelectConverterFor(ConverterSet* out, uint32_t copyFlags, bool hasAlpha, ui
       const bool pack24 = type == SURFACE_BGR24 || type == SURFACE_RGB24;
       s.chunkShift = bytes == 4 ? 2 : (bytes == 2 ? 1 : 0);
       s.second = PlainSecondStage(bytes, pack24, doubled);
+      if (pack24 && !doubled && (features & CPU_SSSE3) && Ssse3Pack24Stage()) s.second = Ssse3Pack24Stage();
       s.bytesPerPixel = (pack24 ? 3 : bytes) * (doubled ? 2 : 1);
     } else if (type <= 14) {
       // Width doubling of the packed YUV types keeps every destination pair

@@ -57,7 +57,8 @@ TEST_P(SimdEquivalence, MatchesPlainConverterByteForByte) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Features, SimdEquivalence,
-                         ::testing::Values(FeatureCase{"sse2", CPU_SSE2}, FeatureCase{"avx2", CPU_SSE2 | CPU_AVX2}),
+                         ::testing::Values(FeatureCase{"sse2", CPU_SSE2}, FeatureCase{"ssse3", CPU_SSE2 | CPU_SSSE3},
+                                           FeatureCase{"avx2", CPU_SSE2 | CPU_SSSE3 | CPU_AVX2}),
                          [](const ::testing::TestParamInfo<FeatureCase>& info) { return std::string(info.param.name); });
 
 TEST(ConverterSelection, CandidateOrderAndModes) {
