@@ -17,8 +17,6 @@
 
 namespace {
 
-constexpr uint32_t kCopyModeFlags = 0x70030000;  // open-flag bits the copy-out inherits
-
 // Reads n words of the tables from the input, in place.
 bool ReadWords(InputReader* r, uint32_t* words, uint32_t count) {
   const uint32_t bytes = count * 4;
@@ -275,7 +273,7 @@ MediaFile* MediaOpen(const void* source, uint32_t flags) {
   c.videoHeight = h.height;
   c.outputWidth = out_width;
   c.outputHeight = out_height;
-  c.openFlags = m->open_flags & kCopyModeFlags;
+  c.openFlags = m->open_flags;  // the copy takes the mode bits and OPEN_NO_SKIP from here
   c.changeMap = m->change_map;
   c.changeMapPitch = blocks_across;
   c.blockCount = block_count;

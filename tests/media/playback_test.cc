@@ -1,0 +1,454 @@
+// Frame timing on an injected clock: due times, rebasing, late credit,
+// skipped copies, pausing, resynchronisation, sound feeding and underruns.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+#include "clip_helpers.h"
+#include "display/frame_copy.h"
+#include "audio/audio_packet.h"
+#include "media/audio_service.h"
+#include "media/media.h"
+#include "media/media_file.h"
+#include "media/timer.h"
+#include "platform/clock.h"
+#include "sound/memory_output.h"
+
+namespace {
+
+struct Clock {
+  uint32_t ms = 10000;
+};
+Clock g_clock;
+
+class PlaybackTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    g_clock.ms = 10000;
+    clock_.tick_count = [](void*) { return g_clock.ms; };
+    clock_.high_res_counter = [](void*, uint64_t* v) {
+      *v = uint64_t(g_clock.ms) * 1000;
+      return true;
+    };
+    clock_.high_res_frequency = [](void*) -> uint64_t { return 1000000; };
+    clock_.system_time = [](void*) { return g_clock.ms; };
+    clock_.yield = [](void*) { g_clock.ms += 1; };
+    PlatformSetClock(&clock_);
+    MediaTimerReset();
+    MediaTimer();  // the timer starts at 0 here; playback starts a second later
+    Advance(1000);
+    config_ = MemoryOutputConfig{};
+    config_.clock = [](void*) { return g_clock.ms; };
+    config_.log = log_;
+    config_.log_capacity = 256;
+    MediaSetSoundSystem(MemoryOutputInitialiser, reinterpret_cast<uintptr_t>(&config_));
+  }
+  void TearDown() override {
+    PlatformSetClock(nullptr);
+    MediaTimerReset();
+  }
+  static void Advance(uint32_t ms) { g_clock.ms += ms; }
+
+  // Waits (advancing the clock a millisecond at a time) until the frame is
+  // due; returns how long that took.
+  static uint32_t WaitDue(MediaFile* m) {
+    uint32_t waited = 0;
+    while (MediaWait(m) && waited < 100000) {
+      Advance(1);
+      ++waited;
+    }
+    return waited;
+  }
+
+  PlatformClock clock_{};
+  MemoryOutputConfig config_{};
+  MemoryOutputCall log_[256];
+};
+
+std::vector<uint8_t> SilentClip(uint32_t frames = 60) {
+  ClipSpec spec;
+  spec.frames = frames;
+  return MakeClip(spec);
+}
+
+std::vector<uint8_t> SoundClip(uint32_t frames = 90, bool sixteen_bit = true) {
+  ClipSpec spec;
+  spec.frames = frames;
+  spec.tracks = {{0, 22050, 1, false, sixteen_bit, 0}};
+  return MakeClip(spec);
+}
+
+TEST_F(PlaybackTest, FramesFallDueAtTheFileRate) {
+  std::vector<uint8_t> clip = SilentClip();
+  MediaFile* m = MediaOpenMemory(clip.data(), clip.size(), 0);
+  ASSERT_NE(m, nullptr);
+  EXPECT_EQ(MediaWait(m), 0);  // the first frame is due at once
+  ASSERT_EQ(MediaDecodeFrame(m), 0);
+  EXPECT_EQ(MediaDecodeFrame(m), 0);  // already decoded: nothing more
+  EXPECT_EQ(m->copy.framesDecoded, 1u);
+  MediaNextFrame(m);
+  EXPECT_EQ(m->current_frame, 2);
+  EXPECT_EQ(WaitDue(m), 33u);
+  ASSERT_EQ(MediaDecodeFrame(m), 0);
+  MediaNextFrame(m);
+  EXPECT_EQ(WaitDue(m), 33u);  // 66 ms after the clock base
+  MediaClose(m);
+}
+
+TEST_F(PlaybackTest, WithoutSoundALateFrameRebasesTheClock) {
+  std::vector<uint8_t> clip = SilentClip();
+  MediaFile* m = MediaOpenMemory(clip.data(), clip.size(), 0);
+  ASSERT_NE(m, nullptr);
+  MediaDecodeFrame(m);
+  MediaNextFrame(m);
+  Advance(1000);  // a stall
+  EXPECT_EQ(MediaWait(m), 0);
+  EXPECT_EQ(m->copy.clockBase, MediaTimer());  // rebased: no catching up
+  EXPECT_EQ(m->copy.lateCredit, 0u);
+  MediaDecodeFrame(m);
+  MediaNextFrame(m);
+  EXPECT_GT(WaitDue(m), 0u);
+  MediaClose(m);
+}
+
+TEST_F(PlaybackTest, WithSoundLatenessBecomesACreditWithdrawnInSteps) {
+  std::vector<uint8_t> clip = SoundClip();
+  MediaFile* m = MediaOpenMemory(clip.data(), clip.size(), 0);
+  ASSERT_NE(m, nullptr);
+  ASSERT_EQ(m->opened_count, 1u);
+  MediaDecodeFrame(m);
+  MediaNextFrame(m);
+  const uint32_t base = m->copy.clockBase;
+  Advance(1000);
+  EXPECT_EQ(MediaWait(m), 0);
+  EXPECT_EQ(m->copy.clockBase, base);  // the clock stays
+  // Lateness 967 ms became a credit, less one step of 967 / 30.
+  EXPECT_EQ(m->credit_decay, 32u);
+  EXPECT_EQ(m->copy.lateCredit, 967u - 32u);
+  // While the credit runs down by 32 ms a frame, the following frames fall
+  // due within a millisecond or two of each other instead of 33 ms apart.
+  int immediate = 0;
+  for (int i = 0; i < 40; ++i) {
+    MediaDecodeFrame(m);
+    MediaNextFrame(m);
+    if (WaitDue(m) <= 2) ++immediate;
+  }
+  EXPECT_GE(immediate, 25);
+  EXPECT_EQ(m->copy.lateCredit, 0u);
+  MediaClose(m);
+}
+
+TEST_F(PlaybackTest, LateCopiesAreSkippedThreeTimesThenShown) {
+  std::vector<uint8_t> clip = SoundClip();
+  MediaFile* m = MediaOpenMemory(clip.data(), clip.size(), 0);
+  ASSERT_NE(m, nullptr);
+  std::vector<uint8_t> surface(64 * 48 * 4);
+  CopyFrameState* c = MediaCopyState(m);
+  std::vector<int> results;
+  for (int i = 0; i < 8; ++i) {
+    MediaDecodeFrame(m);
+    if (i > 0) Advance(200);  // every frame far behind: the copy sees lateness above the threshold
+    c->lateCredit = 0;
+    results.push_back(CopyFrameToSurface(c, surface.data(), 64 * 4, 48, 0, 0, 0, 0, 64, 48, 3));
+    if (m->copy.skipFlag) {
+      EXPECT_EQ(MediaGetChangedRects(0, m), 0);  // nothing to blit
+    }
+    MediaNextFrame(m);
+  }
+  EXPECT_EQ(results, (std::vector<int>{0, 1, 1, 1, 1, 1, 1, 1}));
+  PlaybackSummary s;
+  MediaGetSummary(m, &s);
+  EXPECT_EQ(s.word[11], 6u);  // frames 2-4 and 6-8 skipped, 5 shown late
+  MediaClose(m);
+}
+
+TEST_F(PlaybackTest, NeverSkipCopiesLateFramesAndSaysSo) {
+  std::vector<uint8_t> clip = SoundClip();
+  MediaFile* m = MediaOpenMemory(clip.data(), clip.size(), OPEN_NO_SKIP);
+  ASSERT_NE(m, nullptr);
+  std::vector<uint8_t> surface(64 * 48 * 4);
+  MediaDecodeFrame(m);
+  MediaNextFrame(m);
+  MediaDecodeFrame(m);
+  Advance(500);
+  m->copy.lateCredit = 0;
+  EXPECT_EQ(CopyFrameToSurface(MediaCopyState(m), surface.data(), 64 * 4, 48, 0, 0, 0, 0, 64, 48, 3), 1);
+  EXPECT_EQ(m->copy.skipFlag, 0u);
+  EXPECT_EQ(m->copy.skippedBlits, 0u);
+  MediaClose(m);
+}
+
+TEST_F(PlaybackTest, ZeroRateIsNeverWaitedFor) {
+  std::vector<uint8_t> clip = SilentClip();
+  MediaSetFrameRate(0, 0);
+  MediaFile* m = MediaOpenMemory(clip.data(), clip.size(), OPEN_FRAME_RATE);
+  ASSERT_NE(m, nullptr);
+  for (int i = 0; i < 5; ++i) {
+    EXPECT_EQ(MediaWait(m), 0);
+    MediaDecodeFrame(m);
+    MediaNextFrame(m);
+  }
+  MediaClose(m);
+}
+
+TEST_F(PlaybackTest, PausingMovesTheClockBase) {
+  std::vector<uint8_t> clip = SoundClip();
+  MediaFile* m = MediaOpenMemory(clip.data(), clip.size(), 0);
+  ASSERT_NE(m, nullptr);
+  MediaDecodeFrame(m);
+  MediaNextFrame(m);
+  Advance(10);
+  EXPECT_EQ(MediaPause(m, 1), 1);
+  EXPECT_EQ(MediaWait(m), 1);
+  Advance(10000);
+  EXPECT_EQ(MediaWait(m), 1);
+  EXPECT_EQ(MediaPause(m, 0), 0);
+  // Due 33 ms after the base; 10 of them passed before the pause.
+  EXPECT_EQ(WaitDue(m), 23u);
+  EXPECT_EQ(m->copy.lateCredit, 0u);
+  // The output was paused and resumed through its slot.
+  int pauses = 0;
+  for (uint32_t i = 0; i < config_.log_count && i < 256; ++i)
+    if (log_[i].op == kMemPause) ++pauses;
+  EXPECT_EQ(pauses, 2);
+  MediaClose(m);
+}
+
+TEST_F(PlaybackTest, FiveMinutesAfterFrameOneTheNextLoopResynchronises) {
+  std::vector<uint8_t> clip = SilentClip(3);
+  MediaFile* m = MediaOpenMemory(clip.data(), clip.size(), 0);
+  ASSERT_NE(m, nullptr);
+  for (int i = 0; i < 3; ++i) {
+    MediaDecodeFrame(m);
+    MediaNextFrame(m);
+  }
+  EXPECT_EQ(m->current_frame, 1);
+  EXPECT_EQ(m->resync_requested, 0u);
+  Advance(300001);
+  for (int i = 0; i < 3; ++i) {
+    MediaDecodeFrame(m);
+    MediaNextFrame(m);
+  }
+  EXPECT_EQ(m->resync_requested, 1u);
+  MediaDecodeFrame(m);  // restarts the clock
+  EXPECT_EQ(m->resync_requested, 0u);
+  EXPECT_EQ(m->copy.clockBase, MediaTimer());
+  MediaClose(m);
+}
+
+TEST_F(PlaybackTest, SoundFlowsToTheOutputAndAnUnderrunRecovers) {
+  config_.capture[0] = {nullptr, 0, 0, 0};
+  std::vector<uint8_t> clip = SoundClip(90);
+  MediaFile* m = MediaOpenMemory(clip.data(), clip.size(), 0);
+  ASSERT_NE(m, nullptr);
+  ASSERT_EQ(m->opened_count, 1u);
+  TrackRecord* t = &m->tracks[0];
+  for (int i = 0; i < 30; ++i) {
+    WaitDue(m);
+    MediaDecodeFrame(m);
+    MediaNextFrame(m);
+  }
+  EXPECT_GT(config_.capture[0].total, 0u);
+  EXPECT_TRUE(MemoryOutputPlaying(t));
+  // The device runs dry mid-file.
+  MemoryOutputStarve(t);
+  EXPECT_EQ(t->starved, 1u);
+  MediaNextFrame(m);
+  EXPECT_EQ(t->starved, 0u);
+  PlaybackSummary s;
+  MediaGetSummary(m, &s);
+  EXPECT_EQ(s.word[12], 1u);
+  EXPECT_EQ(m->copy.clockBase, 0u);  // restarted with the sound
+  // The off/on cycle put a silence pre-roll ahead of the sound.
+  EXPECT_GE(MemoryOutputQueuedBytes(t) + t->queued, t->preroll_bytes);
+  MediaClose(m);
+}
+
+TEST_F(PlaybackTest, EightBitOutputTakesTheHighByte) {
+  std::vector<uint8_t> clip = SoundClip(30, false);
+  config_.instant = true;
+  std::vector<uint8_t> captured(4096);
+  config_.capture[0] = {captured.data(), uint32_t(captured.size()), 0, 0};
+  MediaFile* m = MediaOpenMemory(clip.data(), clip.size(), 0);
+  ASSERT_NE(m, nullptr);
+  TrackRecord* t = &m->tracks[0];
+  ASSERT_EQ(t->bits_per_sample, 8u);
+  // Put known samples in the empty ring and feed them (last stretch: all of it).
+  t->read = t->write = t->ring_start;
+  const int16_t samples[4] = {0x1234, int16_t(0xFF00), 0, -32768};
+  std::memcpy(t->ring_start, samples, sizeof(samples));
+  t->write += sizeof(samples);
+  t->queued = sizeof(samples);
+  m->current_frame = int32_t(m->frame_count);
+  MediaServiceSound(m);
+  ASSERT_EQ(config_.capture[0].length, 4u);
+  EXPECT_EQ(captured[0], 0x92);
+  EXPECT_EQ(captured[1], 0x7F);
+  EXPECT_EQ(captured[2], 0x80);
+  EXPECT_EQ(captured[3], 0x00);
+  MediaClose(m);
+}
+
+TEST_F(PlaybackTest, RingOverflowKeepsTheNewestSound) {
+  ClipSpec spec;
+  spec.frames = 10;
+  spec.tracks = {{0, 22050, 1, false, true, 256}};  // a ring of 256 bytes
+  std::vector<uint8_t> clip = MakeClip(spec);
+  MediaFile* m = MediaOpenMemory(clip.data(), clip.size(), 0);
+  ASSERT_NE(m, nullptr);
+  TrackRecord* t = &m->tracks[0];
+  ASSERT_EQ(t->ring_size, 256u);
+  t->SoundEnable(t, 0);  // the output takes nothing: the ring keeps what it got
+  MediaDecodeFrame(m);   // one packet decodes to far more than the ring holds
+  EXPECT_EQ(t->queued, 256u);
+  // What the ring holds, from its read pointer, is the end of the packet's sound.
+  std::vector<uint8_t> all;
+  {
+    const uint8_t* packet = nullptr;
+    uint32_t size = 0;
+    FrameCursor cursor;
+    FrameCursorInit(&cursor, m->frame_data, m->frame_size, 1);
+    ASSERT_TRUE(FrameCursorNextAudio(&cursor, &packet, &size));
+    AudioDecoder* d = AudioDecoderOpen(22050, 1, 0);
+    AudioDecodePacket(
+        d, packet, size,
+        [](void* ctx, const int16_t* pcm, uint32_t bytes) {
+          auto* v = static_cast<std::vector<uint8_t>*>(ctx);
+          v->insert(v->end(), reinterpret_cast<const uint8_t*>(pcm), reinterpret_cast<const uint8_t*>(pcm) + bytes);
+        },
+        &all, nullptr);
+    AudioDecoderClose(d);
+  }
+  ASSERT_GT(all.size(), 256u);
+  for (uint32_t i = 0; i < 256; ++i) {
+    const uint32_t at = (uint32_t(t->read - t->ring_start) + i) % 256;
+    ASSERT_EQ(t->ring_start[at], all[all.size() - 256 + i]) << i;
+  }
+  MediaClose(m);
+}
+
+TEST_F(PlaybackTest, RealtimeStatsSpanTheLastFrames) {
+  std::vector<uint8_t> clip = SilentClip();
+  MediaFile* m = MediaOpenMemory(clip.data(), clip.size(), 0);
+  ASSERT_NE(m, nullptr);
+  for (int i = 0; i < 3; ++i) {
+    WaitDue(m);
+    MediaDecodeFrame(m);
+    if (i < 2) MediaNextFrame(m);
+  }
+  RealtimeStats r;
+  MediaGetRealtime(m, 0, &r);
+  EXPECT_EQ(r.word[0], 3u);
+  EXPECT_EQ(r.word[3], 2u);   // three decodes so far: two spans
+  EXPECT_EQ(r.word[4], 66u);  // decode starts 2 frames apart
+  EXPECT_GT(r.word[13], 0u);
+  for (int i = 0; i < 40; ++i) {
+    MediaNextFrame(m);
+    WaitDue(m);
+    MediaDecodeFrame(m);
+  }
+  MediaGetRealtime(m, 0, &r);
+  EXPECT_EQ(r.word[3], 29u);  // rounded rate - 1
+  MediaClose(m);
+}
+
+// Changed rectangles -------------------------------------------------------
+
+TEST_F(PlaybackTest, ChangedRectanglesSplitGreedilyAndScale) {
+  ClipSpec spec;
+  spec.width = 320;
+  spec.height = 240;
+  spec.frames = 2;
+  std::vector<uint8_t> clip = MakeClip(spec);
+  MediaFile* m = MediaOpenMemory(clip.data(), clip.size(), 0);
+  ASSERT_NE(m, nullptr);
+  MediaDecodeFrame(m);
+  const uint32_t across = m->blocks_across;
+  std::memset(m->change_map, 0, m->block_count);
+  m->change_map[0] = 1;
+  m->change_map[m->block_count - 1] = 1;
+  m->rect_count = -1;
+  ASSERT_EQ(MediaGetChangedRects(0, m), 2);
+  EXPECT_EQ(m->rects[0].x, 0);
+  EXPECT_EQ(m->rects[0].y, 0);
+  EXPECT_EQ(m->rects[0].width, 16);
+  EXPECT_EQ(m->rects[0].height, 16);
+  EXPECT_EQ(m->rects[1].x, 304);
+  EXPECT_EQ(m->rects[1].y, 224);
+  // Cached until the next decode.
+  m->change_map[across + 5] = 1;
+  EXPECT_EQ(MediaGetChangedRects(0, m), 2);
+  m->rect_count = -1;
+  EXPECT_EQ(MediaGetChangedRects(SURFACE_STRETCHED, m), 1);  // one bounding box
+  EXPECT_EQ(m->rects[0].width, 320);
+  m->rect_count = -1;
+  EXPECT_EQ(MediaGetChangedRects(SURFACE_DIRECT, m), 0);
+  std::memset(m->change_map, 0, m->block_count);
+  m->rect_count = -1;
+  EXPECT_EQ(MediaGetChangedRects(0, m), 0);
+  MediaClose(m);
+
+  // Doubled width and height: block (2, 3) of a 160 x 120 picture.
+  spec.width = 160;
+  spec.height = 120;
+  clip = MakeClip(spec);
+  m = MediaOpenMemory(clip.data(), clip.size(), 4u << SCALE_MODE_SHIFT);
+  ASSERT_NE(m, nullptr);
+  MediaDecodeFrame(m);
+  std::memset(m->change_map, 0, m->block_count);
+  m->change_map[3 * m->blocks_across + 2] = 1;
+  m->rect_count = -1;
+  ASSERT_EQ(MediaGetChangedRects(0, m), 1);
+  EXPECT_EQ(m->rects[0].x, 64);
+  EXPECT_EQ(m->rects[0].y, 96);
+  EXPECT_EQ(m->rects[0].width, 32);
+  EXPECT_EQ(m->rects[0].height, 32);
+  MediaClose(m);
+}
+
+TEST_F(PlaybackTest, DecodedFramesMatchTheEncodersReconstruction) {
+  ClipSpec spec;
+  spec.frames = 12;
+  spec.width = 96;
+  spec.height = 64;
+  std::vector<uint8_t> clip = MakeClip(spec);
+  MediaFile* m = MediaOpenMemory(clip.data(), clip.size(), 0);
+  ASSERT_NE(m, nullptr);
+  for (uint32_t i = 0; i < spec.frames; ++i) {
+    ASSERT_EQ(MediaDecodeFrame(m), 0);
+    MediaNextFrame(m);
+  }
+  PlaybackSummary s;
+  MediaGetSummary(m, &s);
+  EXPECT_EQ(s.word[9], spec.frames);
+  EXPECT_EQ(s.word[kSummaryCorruptFrames], 0u);
+  MediaClose(m);
+}
+
+TEST_F(PlaybackTest, CorruptFramesAreCountedAndPlaybackGoesOn) {
+  ClipSpec spec;
+  spec.frames = 6;
+  std::vector<uint8_t> clip = MakeClip(spec);
+  // Damage frame 3's video data.
+  MediaFile* probe = MediaOpenMemory(clip.data(), clip.size(), 0);
+  ASSERT_NE(probe, nullptr);
+  FrameLocation loc{};
+  ASSERT_TRUE(FrameLocate(&probe->layout, 2, &loc));
+  MediaClose(probe);
+  for (uint32_t i = 0; i < loc.size; ++i) clip[loc.offset + i] = 0xFF;
+  MediaFile* m = MediaOpenMemory(clip.data(), clip.size(), 0);
+  ASSERT_NE(m, nullptr);
+  for (uint32_t i = 0; i < spec.frames; ++i) {
+    ASSERT_EQ(MediaDecodeFrame(m), 0);
+    MediaNextFrame(m);
+  }
+  PlaybackSummary s;
+  MediaGetSummary(m, &s);
+  EXPECT_EQ(s.word[9], spec.frames);
+  EXPECT_EQ(s.word[kSummaryCorruptFrames], 1u);
+  EXPECT_EQ(s.word[kSummaryLastCorruptFrame], 3u);
+  MediaClose(m);
+}
+
+}  // namespace
