@@ -41,10 +41,10 @@ test-asan: build-asan
 test: test-plain test-asan
 
 $(DEMO): build
-	./tools/make-demo.sh $(BUILD)/vexa $(DEMO)
+	./tools/make-demo.sh $(BUILD)/tools/vexa $(DEMO)
 
 play: build $(DEMO)
-	./tools/play-demo.sh $(BUILD)/vexa $(DEMO)
+	./tools/play-demo.sh $(BUILD)/tools/vexa $(DEMO)
 
 bench: build
 	@for b in $(BUILD)/bench/*_bench; do echo "== $$b"; $$b; done

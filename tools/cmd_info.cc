@@ -1,11 +1,14 @@
 // vexa info FILE [--json]: what a Vexa file's header, track tables and frame
-// index say, without decoding any frame.
+// index say, without decoding any frame. With --summary it plays the file
+// through the playback core instead and prints the playback counters.
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "media/container.h"
 #include "media/media_error.h"
 #include "tools/commands.h"
+#include "tools/play_summary.h"
 
 namespace {
 
@@ -15,7 +18,11 @@ void Usage(FILE* out) {
                "Prints the revision, data size, picture size, frame rate, video flags,\n"
                "each audio track, the frame and key-frame counts, the largest frame and\n"
                "the average and peak data rates. --json prints the same as one JSON object.\n"
-               "A file that cannot be read gives its error text and exit code 1.\n");
+               "A file that cannot be read gives its error text and exit code 1.\n\n"
+               "       vexa info FILE --summary [--preload] [--no-thread] [--loops N] [--json]\n\n"
+               "Plays the file through the playback core as fast as it goes, without a\n"
+               "display, every sound track decoded, and prints the playback summary:\n"
+               "frames played, corrupt frames, skips, read speed, memory and timings.\n");
 }
 
 const char* KindName(uint32_t format) {
@@ -129,6 +136,8 @@ void PrintJson(const char* path, const ContainerLayout* l, const Summary& s) {
 int CommandInfo(int argc, char** argv) {
   const char* path = nullptr;
   bool json = false;
+  bool summary = false;
+  PlaySummaryOptions play;
   for (int i = 1; i < argc; ++i) {
     if (!std::strcmp(argv[i], "--help") || !std::strcmp(argv[i], "-h")) {
       Usage(stdout);
@@ -136,6 +145,14 @@ int CommandInfo(int argc, char** argv) {
     }
     if (!std::strcmp(argv[i], "--json")) {
       json = true;
+    } else if (!std::strcmp(argv[i], "--summary")) {
+      summary = true;
+    } else if (!std::strcmp(argv[i], "--preload")) {
+      play.preload = true;
+    } else if (!std::strcmp(argv[i], "--no-thread")) {
+      play.no_thread = true;
+    } else if (!std::strcmp(argv[i], "--loops") && i + 1 < argc) {
+      play.loops = uint32_t(std::strtoul(argv[++i], nullptr, 10));
     } else if (argv[i][0] == '-' && argv[i][1]) {
       std::fprintf(stderr, "vexa info: unknown option '%s'\n", argv[i]);
       Usage(stderr);
@@ -150,6 +167,10 @@ int CommandInfo(int argc, char** argv) {
   if (!path) {
     Usage(stderr);
     return 2;
+  }
+  if (summary) {
+    play.json = json;
+    return PlaySummary(path, play);
   }
   ContainerFile* file = std::strcmp(path, "-") ? ContainerLoadPath(path) : ContainerLoad(stdin);
   if (!file) {
