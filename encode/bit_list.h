@@ -10,12 +10,18 @@ struct BitList {
   std::vector<uint32_t> words;
   uint64_t count = 0;
 
+  // Puts the low n bits of value (n <= 32), bit 0 first.
   void Put(uint32_t value, uint32_t n) {
-    for (uint32_t i = 0; i < n; ++i) {
-      if ((count & 31) == 0) words.push_back(0);
-      words.back() |= ((value >> i) & 1u) << (count & 31);
-      ++count;
+    if (n == 0) return;
+    if (n < 32) value &= (1u << n) - 1;
+    const uint32_t used = uint32_t(count & 31);
+    if (used == 0) {
+      words.push_back(value);
+    } else {
+      words.back() |= value << used;
+      if (used + n > 32) words.push_back(value >> (32 - used));
     }
+    count += n;
   }
   void Clear() {
     words.clear();
