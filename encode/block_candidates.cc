@@ -147,7 +147,7 @@ void MakeRuns(const uint8_t s[64], const BitCosts& bc, BlockCandidate* c) {
 void MakeIntraDct(const uint8_t s[64], const double F[64], int q, const BitCosts& bc, BlockCandidate* c) {
   c->kind = BLOCK_INTRA_DCT;
   c->q = q;
-  QuantizeCoefficients(F, INTRA_QUANT[q], 0.35, c->coef);
+  QuantizeCoefficients(F, INTRA_QUANT[q], 0.2, c->coef);
   if (c->coef[0] < 0) c->coef[0] = 0;
   if (c->coef[0] > 2047) c->coef[0] = 2047;
   c->dc = c->coef[0];
@@ -163,7 +163,7 @@ void MakeInterDct(const uint8_t s[64], const uint8_t ref[64], int q, const BitCo
   ForwardDct(diff, F);
   c->kind = BLOCK_INTER_DCT;
   c->q = q;
-  QuantizeCoefficients(F, INTER_QUANT[q], 0.35, c->coef);
+  QuantizeCoefficients(F, INTER_QUANT[q], 0.2, c->coef);
   if (c->coef[0] < -1023) c->coef[0] = -1023;
   if (c->coef[0] > 1023) c->coef[0] = 1023;
   c->dc = c->coef[0];
