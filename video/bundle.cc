@@ -81,12 +81,14 @@ void ReadKindChunk(BitReader* r, const HuffTree* tree, uint8_t* out, uint32_t n)
   }
 }
 
-inline uint32_t ReadColour(PlaneBundles* p, BitReader* r) {
-  uint32_t h = DecodeSymbol(r, &p->t.colour_high[p->last_high]);
-  uint32_t l = DecodeSymbol(r, &p->t.colours);
-  p->last_high = h;
+// One colour: the high nibble under the tree that the previous high nibble
+// selects, then the low nibble.
+inline uint32_t ReadColour(const BundleTrees* t, bool old_colours, uint32_t* last_high, BitReader* r) {
+  uint32_t h = DecodeSymbol(r, &t->colour_high[*last_high]);
+  uint32_t l = DecodeSymbol(r, &t->colours);
+  *last_high = h;
   uint32_t v = h << 4 | l;
-  if (p->old_colours) {
+  if (old_colours) {
     uint32_t m = v & 0x7F;
     v = ((v & 0x80) ? 128 - m : 128 + m) & 0xFF;
   }
@@ -94,11 +96,15 @@ inline uint32_t ReadColour(PlaneBundles* p, BitReader* r) {
 }
 
 void ReadColourChunk(PlaneBundles* p, BitReader* r, uint8_t* out, uint32_t n) {
+  // The context lives in a register for the chunk, not in the bundle state.
+  uint32_t last_high = p->last_high;
+  const bool old_colours = p->old_colours;
   if (ReadBit(r)) {
-    Fill(out, ReadColour(p, r), n);
-    return;
+    Fill(out, ReadColour(&p->t, old_colours, &last_high, r), n);
+  } else {
+    for (uint32_t i = 0; i < n; ++i) out[i] = uint8_t(ReadColour(&p->t, old_colours, &last_high, r));
   }
-  for (uint32_t i = 0; i < n; ++i) out[i] = uint8_t(ReadColour(p, r));
+  p->last_high = last_high;
 }
 
 void ReadPatternChunk(BitReader* r, const HuffTree* tree, uint8_t* out, uint32_t n) {
