@@ -18,25 +18,19 @@
 struct CoefficientList {
   static constexpr int kFront = 72;  // room for 64 front inserts (+ margin)
   static constexpr int kSize = kFront + 8 + 12;
-  uint8_t index[kSize];
-  uint8_t mode[kSize];
+  // index | mode << 8; 0 is the empty entry. Not a byte array, so that
+  // stores into the list cannot alias the bit reader's state.
+  uint16_t entry[kSize];
   int head;  // first entry
   int tail;  // one past the last entry
 };
 
 inline void ListStart(CoefficientList* l) { l->head = l->tail = CoefficientList::kFront; }
 inline void ListAppend(CoefficientList* l, int index, int mode) {
-  l->index[l->tail] = uint8_t(index);
-  l->mode[l->tail] = uint8_t(mode);
-  ++l->tail;
+  l->entry[l->tail++] = uint16_t(index | mode << 8);
 }
-inline void ListInsertFront(CoefficientList* l, int index) {
-  --l->head;
-  l->index[l->head] = uint8_t(index);
-  l->mode[l->head] = 3;
-}
-inline bool ListEmptyAt(const CoefficientList* l, int i) { return l->index[i] == 0 && l->mode[i] == 0; }
-inline void ListClear(CoefficientList* l, int i) { l->index[i] = 0, l->mode[i] = 0; }
+inline void ListInsertFront(CoefficientList* l, int index) { l->entry[--l->head] = uint16_t(index | 3 << 8); }
+inline void ListClear(CoefficientList* l, int i) { l->entry[i] = 0; }
 
 // One pass of the list walk, shared by the readers and the writers so that
 // both follow the same structure. The policy supplies the bits and the
@@ -64,18 +58,18 @@ template <class Policy>
 inline bool ListWalkPass(CoefficientList* l, Policy& p) {
   for (int i = l->head; i < l->tail; ++i) {
     for (;;) {
-      if (ListEmptyAt(l, i)) break;
-      const int index = l->index[i];
-      const int mode = l->mode[i];
+      const uint32_t e = l->entry[i];
+      if (e == 0) break;
+      const int index = int(e & 0xFF);
+      const int mode = int(e >> 8);
       if (!p.EntryBit(index, mode)) break;
       if (mode == 0) {
-        l->index[i] = uint8_t(index + 4);
-        l->mode[i] = 1;
+        l->entry[i] = uint16_t((index + 4) | 1 << 8);
         if (!ListProcessGroup(l, p, index)) return false;
         continue;  // the same entry is examined again as mode 1
       }
       if (mode == 1) {
-        l->mode[i] = 2;
+        l->entry[i] = uint16_t(index | 2 << 8);
         ListAppend(l, index + 4, 2);
         ListAppend(l, index + 8, 2);
         ListAppend(l, index + 12, 2);

@@ -39,10 +39,13 @@ void ReadCoefficients(BitReader* r, int16_t block[64]) {
   ListAppend(&list, 1, 3);
   ListAppend(&list, 2, 3);
   ListAppend(&list, 3, 3);
-  ReadPolicy p{r, values, 0};
-  for (int b = int(ReadBits(r, 4)); b >= 1; --b) {
+  // A local copy of the reader can live in registers through the walk.
+  BitReader local = *r;
+  ReadPolicy p{&local, values, 0};
+  for (int b = int(ReadBits(&local, 4)); b >= 1; --b) {
     p.b = b;
     ListWalkPass(&list, p);
   }
+  *r = local;
   for (int k = 1; k < 64; ++k) block[COEFF_SCAN[k]] = values[k];
 }

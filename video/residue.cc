@@ -11,7 +11,7 @@ struct ResiduePolicy {
   int mask;
   int limit;
   int updates;
-  uint8_t significant[64];
+  uint16_t significant[64];  // not bytes: see CoefficientList
   int significant_count;
 
   // Counts one change; false once the limit has been reached.
@@ -25,7 +25,7 @@ struct ResiduePolicy {
   bool Receive(int k) {
     // Each list index becomes significant once (the list structure sees to
     // it); the guard only keeps the array safe.
-    if (significant_count < 64) significant[significant_count++] = uint8_t(k);
+    if (significant_count < 64) significant[significant_count++] = uint16_t(k);
     values[k] = int8_t(ReadBit(r) ? -mask : mask);
     return Changed();
   }
@@ -50,18 +50,19 @@ void ReadResidue(BitReader* r, int limit, int8_t out[64]) {
   ListAppend(&list, 24, 0);
   ListAppend(&list, 44, 0);
   ListAppend(&list, 0, 2);
+  BitReader local = *r;  // can live in registers through the walk
   ResiduePolicy p;
-  p.r = r;
+  p.r = &local;
   p.values = out;
   p.limit = limit;
   p.updates = 0;
   p.significant_count = 0;
-  const int c = int(ReadBits(r, 3));
+  const int c = int(ReadBits(&local, 3));
   for (int mask = 1 << c; mask >= 1; mask >>= 1) {
     p.mask = mask;
-    if (!p.Refine()) return;
-    if (!ListWalkPass(&list, p)) return;
+    if (!p.Refine() || !ListWalkPass(&list, p)) break;
   }
+  *r = local;
 }
 
 void ResidueAdd(const int8_t residue[64], uint8_t* dst, int pitch, const uint8_t* src, int src_pitch) {

@@ -15,7 +15,7 @@ struct ResidueWritePolicy {
   int mask;
   int limit;
   int updates;
-  uint8_t significant[64];
+  uint16_t significant[64];
   int significant_count;
 
   void Put(uint32_t v, uint32_t n) {
@@ -40,7 +40,7 @@ struct ResidueWritePolicy {
     return waits;
   }
   bool Receive(int k) {
-    significant[significant_count++] = uint8_t(k);
+    significant[significant_count++] = uint16_t(k);
     Put(target[k] < 0, 1);
     values[k] = int8_t(target[k] < 0 ? -mask : mask);
     return Changed();
