@@ -150,7 +150,8 @@ BlockCandidate ChooseBlock(const PlaneEncodeParams* p, uint32_t x, uint32_t y, c
       choice.Consider(trial, p->lambda, bc.kind[BLOCK_SKIP]);
     }
     const uint32_t moving = KindBit(BLOCK_MOTION) | KindBit(BLOCK_RESIDUE) | KindBit(BLOCK_INTER_DCT);
-    if (choice.best.sse != 0 && (k & moving)) {
+    // An exact but costly intra coding (runs, raw) may still lose to a motion copy.
+    if ((choice.best.sse != 0 || choice.best.bits > 12) && (k & moving)) {
       const Vector v = SearchMotion(p, x, y, s, predictors, predictor_count);
       uint8_t ref[64];
       LoadBlock(p->reference + (int64_t(y) + v.dy) * p->pitch + int64_t(x) + v.dx, p->pitch, ref);
