@@ -56,7 +56,23 @@ bool DecodeOne(FrameDecode* f, uint32_t p, const FrameBuffers* fb, const PlaneSe
   return true;
 }
 
-int32_t Fail(FrameDecode*, VideoFrameStatus* status, VideoError error, uint32_t plane) {
+// The planes a frame decodes, in stream order.
+struct PlaneOrder {
+  uint32_t plane[4];
+  uint32_t count;
+};
+
+// After invalid data: every plane from order index `from` on that the frame
+// did not reach takes the reference's pixels, so the new set shows the
+// previous frame wherever this one was not decoded. Reports the error.
+int32_t Fail(const FrameBuffers* fb, const PlaneSet* dst, const PlaneSet* ref, const PlaneOrder& order,
+             uint32_t from, VideoFrameStatus* status, VideoError error, uint32_t plane) {
+  if (dst != ref)
+    for (uint32_t k = from; k < order.count; ++k) {
+      const uint32_t p = order.plane[k];
+      std::memcpy(dst->plane[p].pixels, ref->plane[p].pixels,
+                  size_t(dst->plane[p].pitch) * PlaneHeight(fb, p));
+    }
   if (status) {
     status->error = error;
     status->plane = plane;
@@ -77,8 +93,10 @@ int32_t DecodeVideoFrame(FrameBuffers* fb, uint8_t* change_map, int map_pitch, c
   }
   FrameDecode f{video, video_size, bundles, (open_flags & FLAG_OLD_BITSTREAM) != 0, change_map,
                 map_pitch, VIDEO_OK, PLANE_Y};
-  if (!fb->sets[fb->current].plane[PLANE_Y].pixels)
-    return Fail(&f, status, VIDEO_ERROR_NO_PLANES, PLANE_Y);
+  if (!fb->sets[fb->current].plane[PLANE_Y].pixels) {
+    if (status) *status = VideoFrameStatus{VIDEO_ERROR_NO_PLANES, PLANE_Y};
+    return 0;
+  }
 
   // Decode into the other set when it exists; refer to the current one.
   const uint32_t old = fb->current;
@@ -87,35 +105,48 @@ int32_t DecodeVideoFrame(FrameBuffers* fb, uint8_t* change_map, int map_pitch, c
   const PlaneSet* ref = &fb->sets[old];
   PlaneDecodeResult r;
 
+  const bool alpha = (video_flags & FLAG_ALPHA) && (open_flags & FLAG_ALPHA) && dst->plane[PLANE_ALPHA].pixels &&
+                     ref->plane[PLANE_ALPHA].pixels;
+  const bool colour = !(open_flags & FLAG_GRAYSCALE);
+  PlaneOrder order{{}, 0};
+  if (alpha) order.plane[order.count++] = PLANE_ALPHA;
+  const uint32_t y_index = order.count;
+  order.plane[order.count++] = PLANE_Y;
+  if (colour) {
+    order.plane[order.count++] = PLANE_CHROMA1;
+    order.plane[order.count++] = PLANE_CHROMA2;
+  }
+  auto fail_at = [&](uint32_t from, VideoError e, uint32_t plane) {
+    return Fail(fb, dst, ref, order, from, status, e, plane);
+  };
+  // A plane that fails has already taken the reference where it stopped.
+  auto failed = [&](uint32_t index) { return fail_at(index + 1, f.error, f.failed_plane); };
+
   uint32_t at = 0;
   if (video_flags & FLAG_ALPHA) {
     uint32_t next = FollowLength(video, video_size, 0);
-    if (!next) return Fail(&f, status, VIDEO_ERROR_PLANE_OUTSIDE, PLANE_ALPHA);
-    if ((open_flags & FLAG_ALPHA) && dst->plane[PLANE_ALPHA].pixels && ref->plane[PLANE_ALPHA].pixels) {
-      if (!DecodeOne(&f, PLANE_ALPHA, fb, dst, ref, 4, &r)) return Fail(&f, status, f.error, f.failed_plane);
-    }
+    if (!next) return fail_at(0, VIDEO_ERROR_PLANE_OUTSIDE, PLANE_ALPHA);
+    if (alpha && !DecodeOne(&f, PLANE_ALPHA, fb, dst, ref, 4, &r)) return failed(0);
     at = next;
   }
 
   uint32_t next_plane = 0;
   if (!(open_flags & FLAG_OLD_BITSTREAM)) {
     next_plane = FollowLength(video, video_size, at);
-    if (!next_plane) return Fail(&f, status, VIDEO_ERROR_PLANE_OUTSIDE, PLANE_Y);
+    if (!next_plane) return fail_at(y_index, VIDEO_ERROR_PLANE_OUTSIDE, PLANE_Y);
     at += 4;
   } else if (at > video_size) {
-    return Fail(&f, status, VIDEO_ERROR_PLANE_OUTSIDE, PLANE_Y);
+    return fail_at(y_index, VIDEO_ERROR_PLANE_OUTSIDE, PLANE_Y);
   }
-  if (!DecodeOne(&f, PLANE_Y, fb, dst, ref, at, &r)) return Fail(&f, status, f.error, f.failed_plane);
+  if (!DecodeOne(&f, PLANE_Y, fb, dst, ref, at, &r)) return failed(y_index);
   if (open_flags & FLAG_OLD_BITSTREAM) next_plane = at + r.end_offset;
   int32_t result = r.unchanged / 4;
 
-  if (!(open_flags & FLAG_GRAYSCALE)) {
-    if (next_plane > video_size) return Fail(&f, status, VIDEO_ERROR_PLANE_OUTSIDE, PLANE_CHROMA1);
-    if (!DecodeOne(&f, PLANE_CHROMA1, fb, dst, ref, next_plane, &r))
-      return Fail(&f, status, f.error, f.failed_plane);
+  if (colour) {
+    if (next_plane > video_size) return fail_at(y_index + 1, VIDEO_ERROR_PLANE_OUTSIDE, PLANE_CHROMA1);
+    if (!DecodeOne(&f, PLANE_CHROMA1, fb, dst, ref, next_plane, &r)) return failed(y_index + 1);
     next_plane += r.end_offset;
-    if (!DecodeOne(&f, PLANE_CHROMA2, fb, dst, ref, next_plane, &r))
-      return Fail(&f, status, f.error, f.failed_plane);
+    if (!DecodeOne(&f, PLANE_CHROMA2, fb, dst, ref, next_plane, &r)) return failed(y_index + 2);
     result = r.unchanged;
   }
   return result;

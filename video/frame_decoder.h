@@ -24,9 +24,10 @@ struct VideoFrameStatus {
 //     an alpha plane).
 // Returns unchangedAreas: in colour files the chroma-2 skip blocks whose area
 // was unmarked when decoded, in grayscale files a quarter of the Y plane's.
-// A frame whose data breaks a limit stops at the offending block (the planes
-// keep what was decoded up to there, everything else its earlier pixels),
-// returns 0 and reports the reason in *status (which may be null).
+// A frame whose data breaks a limit stops at the offending block, returns 0
+// and reports the reason in *status (which may be null). The new set then
+// holds the blocks decoded up to there and, everywhere else, the previous
+// frame: what the screen shows in the areas the change map leaves unmarked.
 int32_t DecodeVideoFrame(FrameBuffers* fb, uint8_t* change_map, int map_pitch, const uint8_t* video,
                          uint32_t video_size, bool key_frame, const BundleBuffers* bundles,
                          uint32_t open_flags, uint32_t video_flags, VideoFrameStatus* status);

@@ -1,6 +1,7 @@
 #include "video/plane_decoder.h"
 
 #include <cstddef>
+#include <cstring>
 
 #include "video/bit_reader.h"
 #include "video/block_kinds.h"
@@ -132,6 +133,18 @@ VideoError DecodeScaled(PlaneState* s, uint8_t* dst) {
   return e;
 }
 
+// After invalid data: the blocks from (x, y) on in raster order take the
+// reference's pixels, so that everything the frame did not decode shows the
+// previous frame (as the unmarked areas of the change map promise) rather
+// than the frame before it.
+void KeepReference(const PlaneDecodeArgs* a, uint32_t x, uint32_t y) {
+  const size_t pitch = size_t(a->pitch);
+  for (uint32_t row = y; row < y + 8 && row < a->height && x < a->width; ++row)
+    std::memcpy(a->destination + row * pitch + x, a->reference + row * pitch + x, a->width - x);
+  if (y + 8 < a->height)
+    std::memcpy(a->destination + (y + 8) * pitch, a->reference + (y + 8) * pitch, (a->height - y - 8) * pitch);
+}
+
 }  // namespace
 
 bool DecodePlane(const PlaneDecodeArgs* a, PlaneDecodeResult* result) {
@@ -150,7 +163,10 @@ bool DecodePlane(const PlaneDecodeArgs* a, PlaneDecodeResult* result) {
   VideoError error = VIDEO_OK;
   Bundle* kinds = &s.p.b[BUNDLE_BLOCK_TYPES];
 
+  uint32_t fail_x = 0, fail_y = 0;  // first block not decoded when the data breaks
   for (uint32_t y = 0; y < a->height && error == VIDEO_OK; y += 8) {
+    fail_y = y;
+    fail_x = 0;
     if (!RefillBundles(&s.p, &s.r)) {
       error = VIDEO_ERROR_CHUNK_TOO_LONG;
       break;
@@ -159,7 +175,7 @@ bool DecodePlane(const PlaneDecodeArgs* a, PlaneDecodeResult* result) {
     uint8_t* dst_row = a->destination + size_t(y) * pitch;
     const uint8_t* ref_row = a->reference + size_t(y) * pitch;
     uint32_t mc = 0;  // map column, in half map bytes
-    for (uint32_t x = 0; x < a->width;) {
+    for (uint32_t x = 0; x < a->width; fail_x = x) {
       if (BitReaderOverrun(&s.r)) {
         error = VIDEO_ERROR_DATA_OVERRUN;
         break;
@@ -263,6 +279,7 @@ bool DecodePlane(const PlaneDecodeArgs* a, PlaneDecodeResult* result) {
     if (step == 2 || odd_row) map_row += a->map_pitch;
   }
   if (error == VIDEO_OK && BitReaderOverrun(&s.r)) error = VIDEO_ERROR_DATA_OVERRUN;
+  else if (error != VIDEO_OK && !in_place) KeepReference(a, fail_x, fail_y);
 
   uint64_t end = BitReaderWordOffset(&s.r);
   result->end_offset = end > a->stream_size ? a->stream_size : uint32_t(end);

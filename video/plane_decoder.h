@@ -28,7 +28,8 @@ struct PlaneDecodeResult {
 
 // Decodes the plane; returns false (result.error says why) when the data
 // breaks a limit. Decoding then stops at the offending block: the blocks
-// before it are decoded, the rest keep their previous pixels. The change map
+// before it are decoded, and from it on the destination takes the
+// reference's pixels (with one plane set they are already there). The change map
 // must cover ceil(width / 16) bytes per row (map step 1; width / 8 for map
 // step 2) and the matching number of rows.
 bool DecodePlane(const PlaneDecodeArgs* args, PlaneDecodeResult* result);

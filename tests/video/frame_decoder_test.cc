@@ -222,6 +222,41 @@ TEST(DecodeVideoFrame, LengthFieldsOutsideTheDataAreRejected) {
   EXPECT_EQ(status.plane, PLANE_CHROMA2);
 }
 
+TEST(DecodeVideoFrame, WhatABrokenFrameDidNotDecodeShowsThePreviousFrame) {
+  Decoder d(32, 16, 0, 0, false);
+  auto frame = [](const BlockSpec& y, const BlockSpec& c) {
+    std::vector<uint8_t> out, py = UniformPlane(32, 16, y), pc = UniformPlane(16, 8, c);
+    AssembleVideoData(nullptr, py, &pc, &pc, false, &out);
+    return out;
+  };
+  VideoFrameStatus status;
+  d.Decode(frame(FillBlockSpec(10), FillBlockSpec(20)), &status);  // frame 1 -> set 1
+  d.Decode(frame(FillBlockSpec(30), FillBlockSpec(40)), &status);  // frame 2 -> set 0
+  // Frame 3 (into set 1, which holds frame 1): the second Y row moves its
+  // source out of the plane.
+  std::vector<std::vector<BlockSpec>> rows = {std::vector<BlockSpec>(4, FillBlockSpec(50)),
+                                              {FillBlockSpec(50), MotionBlock(0, 1), FillBlockSpec(50), FillBlockSpec(50)}};
+  std::vector<uint8_t> out, py = EncodePlane(32, 16, rows), pc = UniformPlane(16, 8, FillBlockSpec(60));
+  AssembleVideoData(nullptr, py, &pc, &pc, false, &out);
+  EXPECT_EQ(d.Decode(out, &status), 0);
+  EXPECT_EQ(status.error, VIDEO_ERROR_SOURCE_OUTSIDE);
+  EXPECT_EQ(status.plane, PLANE_Y);
+  EXPECT_EQ(d.fb->current, 1u);
+  EXPECT_EQ(d.Pixel(PLANE_Y, 31, 0), 50);   // decoded
+  EXPECT_EQ(d.Pixel(PLANE_Y, 0, 8), 50);    // decoded before the fault
+  EXPECT_EQ(d.Pixel(PLANE_Y, 8, 8), 30);    // from frame 2, not frame 1
+  EXPECT_EQ(d.Pixel(PLANE_Y, 31, 15), 30);
+  EXPECT_EQ(d.Pixel(PLANE_CHROMA1, 3, 3), 40);
+  EXPECT_EQ(d.Pixel(PLANE_CHROMA2, 15, 7), 40);
+  // A length field outside the data: the whole picture stays frame 3's
+  // predecessor as well.
+  out[0] = 0xFF, out[1] = 0xFF, out[2] = 0xFF;
+  d.Decode(out, &status);
+  EXPECT_EQ(status.error, VIDEO_ERROR_PLANE_OUTSIDE);
+  EXPECT_EQ(d.Pixel(PLANE_Y, 31, 0), 50);
+  EXPECT_EQ(d.Pixel(PLANE_CHROMA1, 0, 0), 40);
+}
+
 TEST(DecodeVideoFrame, DamagedFramesAreReportedNeverCrash) {
   std::mt19937 rng(31);
   Decoder d(48, 40, FLAG_ALPHA, FLAG_ALPHA, false);
