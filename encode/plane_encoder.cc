@@ -136,19 +136,21 @@ BlockCandidate ChooseBlock(const PlaneEncodeParams* p, uint32_t x, uint32_t y, c
   uint8_t s[64];
   LoadBlock(p->source + size_t(y) * p->source_pitch + x, p->source_pitch, s);
   Choice choice;
-  ChooseIntra(p, s, nullptr, budget, &choice);
   *vector = {0, 0};
   const uint32_t k = p->kinds;
   const BitCosts& bc = *p->costs;
+  if (p->reference && (k & KindBit(BLOCK_SKIP))) {
+    BlockCandidate skip;
+    skip.kind = BLOCK_SKIP;
+    LoadBlock(p->reference + size_t(y) * p->pitch + x, p->pitch, skip.recon);
+    skip.bits = 0;
+    skip.sse = BlockSse(s, 8, skip.recon);
+    choice.Consider(skip, p->lambda, bc.kind[BLOCK_SKIP]);
+    if (skip.sse == 0) return skip;  // unchanged: nothing codes it for less
+  }
+  ChooseIntra(p, s, nullptr, budget, &choice);
   if (p->reference) {
     BlockCandidate trial;
-    if (k & KindBit(BLOCK_SKIP)) {
-      trial.kind = BLOCK_SKIP;
-      LoadBlock(p->reference + size_t(y) * p->pitch + x, p->pitch, trial.recon);
-      trial.bits = 0;
-      trial.sse = BlockSse(s, 8, trial.recon);
-      choice.Consider(trial, p->lambda, bc.kind[BLOCK_SKIP]);
-    }
     const uint32_t moving = KindBit(BLOCK_MOTION) | KindBit(BLOCK_RESIDUE) | KindBit(BLOCK_INTER_DCT);
     // An exact but costly intra coding (runs, raw) may still lose to a motion copy.
     if ((choice.best.sse != 0 || choice.best.bits > 12) && (k & moving)) {
