@@ -258,7 +258,8 @@ bool EncodePlane(const PlaneEncodeParams* params, std::vector<uint8_t>* out, Pla
 
       // A scaled block covers this block, its right neighbour and the two
       // below; it must not start in the last block column or row.
-      if (try_scaled && !odd && bx + 1 < cols && by + 1 < rows) {
+      const bool unchanged = best.kind == BLOCK_SKIP && best.sse == 0;
+      if (try_scaled && !unchanged && !odd && bx + 1 < cols && by + 1 < rows) {
         const uint8_t* area = p->source + size_t(y) * p->source_pitch + x;
         uint8_t small[64];
         Downsample16(area, p->source_pitch, small);
