@@ -279,7 +279,7 @@ bool EncodePlane(const PlaneEncodeParams* params, std::vector<uint8_t>* out, Pla
             const BlockCandidate c = ChooseBlock(p, o[0], o[1], budget, pred, np, &unused);
             j_four += double(c.sse) + p->lambda * (c.bits + p->costs->kind[c.kind]);
           }
-          if (j_scaled < j_four && ColoursOf(scaled.best) <= uint64_t(budget.colours_free + 1)) {
+          if (j_scaled < j_four && int64_t(ColoursOf(scaled.best)) <= budget.colours_free + 1) {
             EmitBlock(&scaled.best, &row, true);
             StoreDoubled(p, x, y, scaled.best.recon);
             if (scaled.best.kind == BLOCK_RUNS) runs_used += uint32_t(scaled.best.run_count);
