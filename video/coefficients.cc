@@ -12,6 +12,14 @@ struct ReadPolicy {
   int16_t* values;  // list order
   int b;            // current bit plane (1..15)
 
+  static constexpr bool kZeroRuns = true;
+  int ZeroRun(int n) {
+    const uint32_t bits = PeekBits(r, uint32_t(n));
+    const int zeros = bits ? __builtin_ctz(bits) : n;
+    SkipBits(r, uint32_t(zeros));
+    return zeros;
+  }
+  void SkipOne() { SkipBits(r, 1); }
   bool EntryBit(int, int) { return ReadBit(r) != 0; }
   bool GroupBit(int) { return ReadBit(r) != 0; }
   bool Receive(int k) {
@@ -42,9 +50,11 @@ void ReadCoefficients(BitReader* r, int16_t block[64]) {
   // A local copy of the reader can live in registers through the walk.
   BitReader local = *r;
   ReadPolicy p{&local, values, 0};
+  int run_end = list.head;
   for (int b = int(ReadBits(&local, 4)); b >= 1; --b) {
     p.b = b;
-    ListWalkPass(&list, p);
+    ListWalkPass(&list, p, run_end);
+    run_end = ListFrontRun(&list, run_end);
   }
   *r = local;
   for (int k = 1; k < 64; ++k) block[COEFF_SCAN[k]] = values[k];

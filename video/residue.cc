@@ -20,6 +20,14 @@ struct ResiduePolicy {
     ++updates;
     return true;
   }
+  static constexpr bool kZeroRuns = true;
+  int ZeroRun(int n) {
+    const uint32_t bits = PeekBits(r, uint32_t(n));
+    const int zeros = bits ? __builtin_ctz(bits) : n;
+    SkipBits(r, uint32_t(zeros));
+    return zeros;
+  }
+  void SkipOne() { SkipBits(r, 1); }
   bool EntryBit(int, int) { return ReadBit(r) != 0; }
   bool GroupBit(int) { return ReadBit(r) != 0; }
   bool Receive(int k) {
@@ -58,9 +66,11 @@ void ReadResidue(BitReader* r, int limit, int8_t out[64]) {
   p.updates = 0;
   p.significant_count = 0;
   const int c = int(ReadBits(&local, 3));
+  int run_end = list.head;
   for (int mask = 1 << c; mask >= 1; mask >>= 1) {
     p.mask = mask;
-    if (!p.Refine() || !ListWalkPass(&list, p)) break;
+    if (!p.Refine() || !ListWalkPass(&list, p, run_end)) break;
+    run_end = ListFrontRun(&list, run_end);
   }
   *r = local;
 }

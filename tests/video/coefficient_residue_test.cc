@@ -8,6 +8,7 @@
 
 #include "video/bit_reader.h"
 #include "video/bit_writer.h"
+#include "video/coefficient_list.h"
 #include "video/coefficients.h"
 #include "video/coefficients_scan.h"
 #include "video/coefficients_writer.h"
@@ -190,9 +191,82 @@ TEST(Residue, ValuesWrapAtEveryStep) {
   EXPECT_EQ(BitReaderConsumed(&r), std::strlen(bits));
 }
 
+// Plain readers: the list walk one bit at a time, with none of the
+// shortcuts the real readers take over runs of waiting indices.
+struct PlainCoefficientPolicy {
+  BitReader* r;
+  int16_t* values;
+  int b;
+  bool EntryBit(int, int) { return ReadBit(r) != 0; }
+  bool GroupBit(int) { return ReadBit(r) != 0; }
+  bool Receive(int k) {
+    if (b == 1) {
+      values[k] = ReadBit(r) ? -1 : 1;
+    } else {
+      const uint32_t top = 1u << (b - 1), t = ReadBits(r, uint32_t(b));
+      const int m = int(top | (t & (top - 1)));
+      values[k] = int16_t((t & top) ? -m : m);
+    }
+    return true;
+  }
+};
+
+void PlainReadCoefficients(BitReader* r, int16_t block[64]) {
+  int16_t values[64] = {};
+  CoefficientList list;
+  ListStart(&list);
+  for (int e : {4, 24, 44}) ListAppend(&list, e, 0);
+  for (int e : {1, 2, 3}) ListAppend(&list, e, 3);
+  PlainCoefficientPolicy p{r, values, 0};
+  for (int b = int(ReadBits(r, 4)); b >= 1; --b) {
+    p.b = b;
+    ListWalkPass(&list, p);
+  }
+  for (int k = 1; k < 64; ++k) block[COEFF_SCAN[k]] = values[k];
+}
+
+struct PlainResiduePolicy {
+  BitReader* r = nullptr;
+  int8_t* values = nullptr;
+  int mask = 0, limit = 0, updates = 0;
+  std::vector<int> significant;
+  bool Changed() { return updates == limit ? false : (++updates, true); }
+  bool EntryBit(int, int) { return ReadBit(r) != 0; }
+  bool GroupBit(int) { return ReadBit(r) != 0; }
+  bool Receive(int k) {
+    significant.push_back(k);
+    values[k] = int8_t(ReadBit(r) ? -mask : mask);
+    return Changed();
+  }
+};
+
+void PlainReadResidue(BitReader* r, int limit, int8_t out[64]) {
+  std::memset(out, 0, 64);
+  CoefficientList list;
+  ListStart(&list);
+  for (int e : {4, 24, 44}) ListAppend(&list, e, 0);
+  ListAppend(&list, 0, 2);
+  PlainResiduePolicy p;
+  p.r = r;
+  p.values = out;
+  p.limit = limit;
+  for (int mask = 1 << ReadBits(r, 3); mask >= 1; mask >>= 1) {
+    p.mask = mask;
+    bool go = true;
+    for (size_t i = 0; i < p.significant.size() && go; ++i) {
+      if (!ReadBit(r)) continue;
+      int8_t& v = out[p.significant[i]];
+      v = int8_t(v < 0 ? v - mask : v + mask);
+      go = p.Changed();
+    }
+    if (!go || !ListWalkPass(&list, p)) return;
+  }
+}
+
 // Whatever the bits, the readers stay inside their lists and blocks (the
-// sanitizer build checks the memory side) and coefficient values stay
-// within what 15 bit planes can express.
+// sanitizer build checks the memory side), coefficient values stay within
+// what 15 bit planes can express, and the results and bits taken are those
+// of the plain walk.
 TEST(CoefficientsAndResidue, ArbitraryBitsStayInBounds) {
   std::mt19937 rng(99);
   std::vector<uint8_t> bytes(256);
@@ -203,13 +277,21 @@ TEST(CoefficientsAndResidue, ArbitraryBitsStayInBounds) {
       for (int bit = 0; bit < 8; ++bit) v |= uint8_t((int(rng() % 4) < density) << bit);
       b = v;
     }
-    BitReader r;
+    BitReader r, plain;
     BitReaderInit(&r, bytes.data(), uint32_t(bytes.size()));
-    int16_t block[64] = {};
+    BitReaderInit(&plain, bytes.data(), uint32_t(bytes.size()));
+    int16_t block[64] = {}, plain_block[64] = {};
     ReadCoefficients(&r, block);
+    PlainReadCoefficients(&plain, plain_block);
     for (int i = 1; i < 64; ++i) ASSERT_LE(std::abs(int(block[i])), 32767);
-    int8_t residue[64];
-    ReadResidue(&r, int(rng() % 128), residue);
+    ASSERT_EQ(std::memcmp(block, plain_block, sizeof block), 0) << "trial " << trial;
+    ASSERT_EQ(BitReaderConsumed(&r), BitReaderConsumed(&plain));
+    const int limit = int(rng() % 128);
+    int8_t residue[64], plain_residue[64];
+    ReadResidue(&r, limit, residue);
+    PlainReadResidue(&plain, limit, plain_residue);
+    ASSERT_EQ(std::memcmp(residue, plain_residue, 64), 0) << "trial " << trial;
+    ASSERT_EQ(BitReaderConsumed(&r), BitReaderConsumed(&plain));
   }
 }
 
