@@ -17,9 +17,3 @@ void ReadResidue(BitReader* r, int limit, int8_t out[64]);
 // residue in list order and mapped through COEFF_SCAN. dst and src may be
 // the same block.
 void ResidueAdd(const int8_t residue[64], uint8_t* dst, int pitch, const uint8_t* src, int src_pitch);
-
-// An 8x8 byte copy (motion compensation and skip blocks).
-inline void CopyBlock8(uint8_t* dst, int pitch, const uint8_t* src, int src_pitch) {
-  for (int y = 0; y < 8; ++y)
-    for (int x = 0; x < 8; ++x) dst[y * pitch + x] = src[y * src_pitch + x];
-}
