@@ -19,7 +19,7 @@ namespace {
 
 using Rows = std::vector<std::vector<BlockSpec>>;
 
-// The expected result of one block at (x, y), computed from the spec alone
+// The expected result of one block at (x, y), computed independently of the decoder
 // (the transform comes from the inverse transform itself).
 void Expect(const BlockSpec& b, uint32_t x, uint32_t y, uint32_t width, const std::vector<uint8_t>& ref,
             std::vector<uint8_t>* out) {
