@@ -2,6 +2,8 @@
 
 #include <cmath>
 #include <cstring>
+#include <system_error>
+#include <thread>
 
 #include "encode/block_candidates.h"
 #include "media/open_flags.h"
@@ -72,14 +74,6 @@ uint32_t VideoEncoderFlags(const VideoEncoder* e) {
   return (e->settings.grayscale ? FLAG_GRAYSCALE : 0) | (e->settings.alpha ? FLAG_ALPHA : 0);
 }
 
-namespace {
-
-void PutLength(std::vector<uint8_t>* out, size_t at, uint32_t value) {
-  for (int i = 0; i < 4; ++i) (*out)[at + i] = uint8_t(value >> (8 * i));
-}
-
-}  // namespace
-
 bool VideoEncodeFrame(VideoEncoder* e, const VideoPicture* pic, std::vector<uint8_t>* out, bool* key) {
   const VideoEncoderSettings& s = e->settings;
   if (!pic->y || (!s.grayscale && (!pic->u || !pic->v)) || (s.alpha && !pic->a)) return false;
@@ -100,15 +94,14 @@ bool VideoEncodeFrame(VideoEncoder* e, const VideoPicture* pic, std::vector<uint
   const double lambda = 0.8 * step * step + 0.5;
   const int next = e->current ^ 1;
 
-  out->clear();
-  const int order[4] = {PLANE_ALPHA, PLANE_Y, PLANE_CHROMA1, PLANE_CHROMA2};
-  for (int plane : order) {
+  // The planes are independent: the luma plane is coded on this thread and
+  // the others on a helper thread, each into a stream of its own.
+  std::vector<uint8_t> streams[4];
+  PlaneEncodeStats plane_stats[4];
+  bool ok[4] = {true, true, true, true};
+  auto Code = [&](int plane) {
     CodedPlane& p = e->planes[plane];
-    if (!p.present) continue;
-    // Alpha and Y are preceded by a length field counting its own bytes.
-    const bool length_field = plane == PLANE_ALPHA || plane == PLANE_Y;
-    const size_t at = out->size();
-    if (length_field) out->resize(at + 4);
+    if (!p.present) return;
     PlaneEncodeParams pp;
     pp.source = p.source.data();
     pp.source_pitch = int(p.width);
@@ -122,11 +115,38 @@ bool VideoEncodeFrame(VideoEncoder* e, const VideoPicture* pic, std::vector<uint
     pp.base_q = base_q;
     pp.kinds = s.kinds ? s.kinds : kAllKinds;
     pp.costs = &p.costs[is_key];
-    PlaneEncodeStats ps;
-    if (!EncodePlane(&pp, out, &ps)) return false;
+    ok[plane] = EncodePlane(&pp, &streams[plane], &plane_stats[plane]);
+  };
+  std::thread helper;
+  bool threaded = true;
+  try {
+    helper = std::thread([&] {
+      for (int plane : {PLANE_ALPHA, PLANE_CHROMA1, PLANE_CHROMA2}) Code(plane);
+    });
+  } catch (const std::system_error&) {
+    threaded = false;  // no thread to be had: code them here
+  }
+  Code(PLANE_Y);
+  if (threaded) {
+    helper.join();
+  } else {
+    for (int plane : {PLANE_ALPHA, PLANE_CHROMA1, PLANE_CHROMA2}) Code(plane);
+  }
+
+  out->clear();
+  for (int plane : {PLANE_ALPHA, PLANE_Y, PLANE_CHROMA1, PLANE_CHROMA2}) {
+    CodedPlane& p = e->planes[plane];
+    if (!p.present) continue;
+    if (!ok[plane]) return false;
+    // Alpha and Y are preceded by a length field that counts itself and
+    // the plane: it points at the next plane.
+    if (plane == PLANE_ALPHA || plane == PLANE_Y) {
+      const uint32_t length = uint32_t(streams[plane].size() + 4);
+      for (int i = 0; i < 4; ++i) out->push_back(uint8_t(length >> (8 * i)));
+    }
+    out->insert(out->end(), streams[plane].begin(), streams[plane].end());
+    const PlaneEncodeStats& ps = plane_stats[plane];
     p.costs[is_key] = ps.measured;
-    // The field counts itself and the plane: it points at the next plane.
-    if (length_field) PutLength(out, at, uint32_t(out->size() - at));
     for (int k = 0; k < int(BLOCK_KIND_COUNT); ++k) e->stats.kind_count[k] += ps.kind_count[k];
     e->stats.sse[plane] += ps.sse;
     e->stats.samples[plane] += uint64_t(p.width) * p.height;
