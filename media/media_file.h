@@ -95,6 +95,8 @@ struct MediaFile : MediaFileHead {
   uint32_t last_decoded_frame;
   uint32_t corrupt_frames;     // frames the video decoder rejected
   uint32_t last_corrupt_frame;
+  uint32_t last_video_error;   // VideoError of the last rejected frame
+  uint32_t last_video_plane;   // and the plane it failed in
   uint32_t* history[kHistoryRings];
   uint32_t history_index;
   uint32_t current_offset;     // media offset of the current frame

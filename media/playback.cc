@@ -235,12 +235,15 @@ int MediaDecodeFrame(MediaFile* m) {
       // A rejected frame is counted; playback goes on with the next one.
       m->corrupt_frames += 1;
       m->last_corrupt_frame = uint32_t(m->current_frame);
+      m->last_video_error = status.error;
+      m->last_video_plane = status.plane;
       unchanged = 0;
     }
     c.unchangedAreas = uint32_t(unchanged);
   } else if (broken) {
     m->corrupt_frames += 1;
     m->last_corrupt_frame = uint32_t(m->current_frame);
+    m->last_video_error = VIDEO_ERROR_PLANE_OUTSIDE;
   }
 
   if (m->opened_count) MediaServiceSound(m);

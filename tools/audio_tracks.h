@@ -48,13 +48,5 @@ bool AudioTracksOpen(const AudioTrackOptions& o, uint32_t test_width, uint32_t t
 bool AudioTracksFrame(AudioTracks* t, uint32_t frame, ContainerFrame* out, std::string* error);
 void AudioTracksClose(AudioTracks* t);
 
-// Decodes the sound of a Vexa file to 16-bit WAV: the track with identifier
-// `track_id` to `output` when `one_track`, else every playable track to
-// `output` with its identifier before the extension (out.wav: out.0.wav,
-// out.7.wav ...). Frames that cannot be read and packets that end early are
-// reported on standard error and give silence in their place. False when the
-// file or an output cannot be opened, or the chosen track is not there.
-bool AudioTracksDecodeToWav(const char* input, const char* output, bool one_track, uint32_t track_id,
-                            std::string* error);
 // OUT with `id` inserted before the extension.
 std::string AudioTrackWavName(const std::string& output, uint32_t id);

@@ -1,12 +1,15 @@
 // vexa decode IN.vxa -o OUT.y4m [--alpha ALPHA.y4m] [--frames N]: decodes the
 // video of a Vexa file to YUV4MPEG2 4:2:0 at the file's size and rate.
 //
-// Every frame of the file gives one output picture. A frame whose data is
-// broken (an unreadable index entry, audio packets that overrun the frame, or
-// video data the decoder rejects) is reported on standard error with its
-// number (1-based) and still gives a picture: the planes as far as the
-// decoder got, as playback would show them. The exit code is 1 only when a
-// file cannot be opened or written; 2 for a usage error.
+// Frames go through the playback core as a player takes them. Every frame
+// gives one output picture. A frame whose data is broken (audio packets that
+// overrun the frame, or video data the decoder rejects) is reported on
+// standard error with its number (1-based) and still gives a picture: the
+// planes as far as the decoder got, as playback would show them. A frame the
+// file cannot deliver (an untrustworthy index entry, a short file) ends the
+// decode, as it ends playback. The exit code is 1 only when a file cannot be
+// opened or written; 2 for a usage error.
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -15,6 +18,10 @@
 #include <vector>
 
 #include "media/container.h"
+#include "media/media.h"
+#include "media/media_file.h"
+#include "sound/memory_output.h"
+#include "tools/wav_file.h"
 #include "media/media_error.h"
 #include "media/open_flags.h"
 #include "tools/audio_tracks.h"
@@ -22,7 +29,7 @@
 #include "tools/image_output.h"
 #include "tools/y4m.h"
 #include "video/frame_buffers.h"
-#include "video/frame_decoder.h"
+#include "video/video_error.h"
 
 namespace {
 
@@ -54,7 +61,7 @@ struct DecodeOptions {
   const char* rgb = nullptr;
   uint32_t surface_type = 3;
   bool help = false;
-  const char* wav = nullptr;  // sound to WAV (AudioTracksDecodeToWav)
+  const char* wav = nullptr;  // sound to 16-bit WAV through the playback core
   bool one_track = false;     // --track given
   uint32_t track = 0;
 };
@@ -148,16 +155,6 @@ bool ParseOptions(int argc, char** argv, DecodeOptions* o) {
   return true;
 }
 
-// The open flags the file's revision and video flags imply.
-uint32_t OpenFlagsFor(const FileHeader& h, bool want_alpha) {
-  uint32_t flags = h.video_flags & FLAG_GRAYSCALE;
-  char revision = RevisionOf(h);
-  if (revision == 'f' || revision == 'g') flags |= FLAG_OLD_BITSTREAM | FLAG_SWAPPED_CHROMA;
-  if (revision == 'h') flags |= FLAG_OLD_BITSTREAM;
-  if (want_alpha && (h.video_flags & FLAG_ALPHA)) flags |= FLAG_ALPHA;
-  return flags;
-}
-
 // Writes the current picture, cropped from the padded planes.
 bool WritePicture(Y4mFile* out, Y4mFile* alpha_out, const FrameBuffers* fb, uint32_t open_flags,
                   std::vector<uint8_t>* grey) {
@@ -183,13 +180,76 @@ bool WritePicture(Y4mFile* out, Y4mFile* alpha_out, const FrameBuffers* fb, uint
   return ok;
 }
 
-bool ReadAt(FILE* f, uint64_t offset, uint8_t* into, uint32_t size) {
-  if (fseeko(f, off_t(offset), SEEK_SET) != 0) return false;
-  return std::fread(into, 1, size, f) == size;
+
+// Sound goes to the instant memory output; after each frame what it
+// captured is appended to the track's WAV file.
+struct WavOutputs {
+  MemoryOutputConfig config{};
+  std::vector<uint8_t> capture[kMemoryOutputMaxTracks];
+  WavStream* wav[kMemoryOutputMaxTracks] = {};
+  bool eight_bit[kMemoryOutputMaxTracks] = {};
+  std::vector<int16_t> widened;
+  uint32_t count = 0;
+  bool ok = true;
+
+  // WAVs are 16-bit: an 8-bit output's bytes (the high byte plus 128) are
+  // widened back, which is exactly what 8 bits kept of the sound.
+  void Flush() {
+    for (uint32_t k = 0; k < count; ++k) {
+      MemoryOutputCapture& c = config.capture[k];
+      if (wav[k] && c.length) {
+        bool written;
+        if (eight_bit[k]) {
+          widened.resize(c.length);
+          for (uint32_t i = 0; i < c.length; ++i) widened[i] = int16_t((int(c.bytes[i]) - 128) * 256);
+          written = WavStreamWrite(wav[k], widened.data(), widened.size() * 2);
+        } else {
+          written = WavStreamWrite(wav[k], c.bytes, c.length);
+        }
+        if (!written) ok = false;
+      }
+      c.length = 0;
+    }
+  }
+};
+
+// The identifiers of the tracks to decode: the one asked for, every playable
+// one (at most eight), or, without --wav, one that matches no track so that
+// no sound is decoded at all.
+std::vector<uint32_t> ChooseTracks(const ContainerLayout* layout, const DecodeOptions& o, std::string* error) {
+  const FileHeader& h = layout->header;
+  std::vector<uint32_t> ids;
+  if (!o.wav) {
+    uint32_t unused = 0;
+    for (uint32_t t = 0; t < h.track_count; ++t)
+      if (layout->ids[t] >= unused) unused = layout->ids[t] + 1;
+    ids.push_back(unused);
+    return ids;
+  }
+  for (uint32_t t = 0; t < h.track_count; ++t) {
+    const uint32_t id = layout->ids[t];
+    if (o.one_track && id != o.track) continue;
+    if (TrackFormatKind(layout->formats[t]) == TRACK_KIND_NONE) {
+      std::fprintf(stderr, "vexa decode: track %u carries no playable sound; skipped\n", id);
+      continue;
+    }
+    if (std::find(ids.begin(), ids.end(), id) != ids.end()) continue;
+    if (ids.size() == kMemoryOutputMaxTracks) {
+      std::fprintf(stderr, "vexa decode: more than %d sound tracks; track %u skipped\n", kMemoryOutputMaxTracks, id);
+      continue;
+    }
+    ids.push_back(id);
+  }
+  if (ids.empty())
+    *error = o.one_track ? std::string(o.input) + " has no playable track " + std::to_string(o.track)
+                         : std::string(o.input) + " has no sound tracks";
+  return ids;
 }
 
 }  // namespace
 
+// Every frame goes through the playback core as a player would take it
+// (MediaDecodeFrame, MediaNextFrame), without threads and without waiting.
 int CommandDecode(int argc, char** argv) {
   DecodeOptions o;
   if (!ParseOptions(argc, argv, &o)) {
@@ -204,55 +264,71 @@ int CommandDecode(int argc, char** argv) {
     Usage(stderr);
     return 2;
   }
-  if (o.wav) {
-    std::string error;
-    if (!AudioTracksDecodeToWav(o.input, o.wav, o.one_track, o.track, &error)) {
-      std::fprintf(stderr, "vexa decode: %s\n", error.c_str());
-      return 1;
-    }
-    if (!o.output && !o.png && !o.rgb) return 0;
-  }
 
+  // The header first, for the track choice and the output formats.
   ContainerFile* file = ContainerLoadPath(o.input);
   if (!file) {
     std::fprintf(stderr, "vexa decode: %s: %s\n", o.input, MediaGetError());
     return 1;
   }
-  const ContainerLayout* layout = &file->layout;
-  const FileHeader& h = layout->header;
-  FILE* in = std::fopen(o.input, "rb");
-  if (!in) {
-    std::fprintf(stderr, "vexa decode: %s: %s\n", o.input, kErrorOpeningFile);
-    ContainerFree(file);
+  const FileHeader h = file->layout.header;
+  std::string error;
+  const std::vector<uint32_t> ids = ChooseTracks(&file->layout, o, &error);
+  ContainerFree(file);
+  if (ids.empty()) {
+    std::fprintf(stderr, "vexa decode: %s\n", error.c_str());
     return 1;
   }
+
+  static WavOutputs sound;
+  sound.config = MemoryOutputConfig{};
+  sound.config.instant = true;
+  for (uint32_t k = 0; k < kMemoryOutputMaxTracks; ++k) {
+    sound.capture[k].assign(8u << 20, 0);
+    sound.config.capture[k] = {sound.capture[k].data(), uint32_t(sound.capture[k].size()), 0, 0};
+  }
+  MediaSetSoundSystem(MemoryOutputInitialiser, reinterpret_cast<uintptr_t>(&sound.config));
+  MediaSetSoundTracks(uint32_t(ids.size()), ids.data());
   const bool has_alpha = (h.video_flags & FLAG_ALPHA) != 0;
   if (o.alpha && !has_alpha)
     std::fprintf(stderr, "vexa decode: %s has no alpha plane; --alpha ignored\n", o.input);
-  const uint32_t open_flags = OpenFlagsFor(h, o.alpha != nullptr || o.png != nullptr);
-  PeakRate peak;
-  ContainerPeakRate(layout, &peak);
-
-  BundleBuffers bundles;
-  FrameBuffers* fb = FrameBuffersAllocate(h.width, h.height, open_flags, peak.all_key_frames, &bundles, h.width);
-  std::vector<uint8_t> frame(h.largest_frame ? h.largest_frame : 1);
-  const uint32_t map_pitch = ChangeMapPitch(h.width);
-  std::vector<uint8_t> map(size_t(map_pitch) * ChangeMapRows(h.height) + 16, 0);
-  std::vector<uint8_t> grey(size_t(h.width + 1) / 2, PLANE_INITIAL_CHROMA);
-  if (!fb) {
-    std::fprintf(stderr, "vexa decode: %s: %s\n", o.input, kErrorOutOfMemory);
-    std::fclose(in);
-    ContainerFree(file);
+  const bool want_video = o.output || o.png || o.rgb;
+  uint32_t flags = OPEN_NO_THREAD | OPEN_SOUND_TRACKS;
+  if (!want_video) flags |= OPEN_NO_VIDEO;
+  if (o.alpha || o.png) flags |= FLAG_ALPHA;
+  MediaFile* m = MediaOpen(o.input, flags);
+  if (!m) {
+    std::fprintf(stderr, "vexa decode: %s: %s\n", o.input, MediaGetError());
     return 1;
   }
+  const uint32_t open_flags = m->open_flags;
 
+  int rc = 0;
+  // One WAV per opened track, in the order the identifiers were asked for.
+  sound.count = o.wav ? m->opened_count : 0;
+  for (uint32_t k = 0; k < sound.count; ++k) {
+    const TrackRecord& t = m->tracks[k];
+    const uint32_t id = m->layout.ids[m->opened_tracks[k]];
+    const std::string name = o.one_track ? std::string(o.wav) : AudioTrackWavName(o.wav, id);
+    sound.eight_bit[k] = t.bits_per_sample == 8;
+    sound.wav[k] = WavStreamOpen(name.c_str(), t.sample_rate, t.channels, 16);
+    if (!sound.wav[k]) {
+      std::fprintf(stderr, "vexa decode: cannot write %s\n", name.c_str());
+      rc = 1;
+    }
+  }
+  if (o.wav && !sound.count) {
+    std::fprintf(stderr, "vexa decode: no sound output could be opened for %s\n", o.input);
+    rc = 1;
+  }
+
+  std::vector<uint8_t> grey(size_t(h.width + 1) / 2, PLANE_INITIAL_CHROMA);
   Y4mInfo info{h.width, h.height, h.rate_dividend, h.rate_divisor ? h.rate_divisor : 1, false};
-  Y4mFile* out = o.output ? Y4mOpenWrite(o.output, &info) : nullptr;
+  Y4mFile* out = o.output && rc == 0 ? Y4mOpenWrite(o.output, &info) : nullptr;
   Y4mInfo alpha_info = info;
   alpha_info.mono = true;
   Y4mFile* alpha_out = (o.alpha && has_alpha && out) ? Y4mOpenWrite(o.alpha, &alpha_info) : nullptr;
-  int rc = 0;
-  if ((o.output && !out) || (o.output && o.alpha && has_alpha && !alpha_out)) {
+  if (rc == 0 && ((o.output && !out) || (o.output && o.alpha && has_alpha && !alpha_out))) {
     std::fprintf(stderr, "vexa decode: %s\n", Y4mError());
     rc = 1;
   }
@@ -263,8 +339,7 @@ int CommandDecode(int argc, char** argv) {
     settings.pngPattern = o.png;
     settings.rawPath = o.rgb;
     settings.surfaceType = o.surface_type;
-    const uint32_t mode = ScaleModeOf(h.video_flags) == SCALE_FORCE_NONE ? 0 : (h.video_flags & SCALE_MODE);
-    images = ImageOutputOpen(settings, h.width, h.height, open_flags | mode);
+    images = ImageOutputOpen(settings, h.width, h.height, open_flags & (SCALE_MODE | FLAG_GRAYSCALE | FLAG_SWAPPED_CHROMA | FLAG_ALPHA));
     if (!images) {
       std::fprintf(stderr, "vexa decode: %s\n", ImageOutputError());
       rc = 1;
@@ -272,43 +347,47 @@ int CommandDecode(int argc, char** argv) {
   }
 
   const uint32_t total = o.frames && o.frames < h.frame_count ? o.frames : h.frame_count;
-  uint32_t corrupt = 0, decoded = 0;
+  uint32_t decoded = 0;
   for (uint32_t i = 0; rc == 0 && i < total; ++i) {
-    FrameLocation loc;
-    const uint8_t* video = nullptr;
-    uint32_t video_size = 0;
-    const char* problem = nullptr;
-    if (!FrameLocate(layout, i, &loc) || loc.size > frame.size()) {
-      problem = "its index entry cannot be read";
-    } else if (!ReadAt(in, loc.offset, frame.data(), loc.size)) {
-      problem = "the file ends inside it";
-    } else if (!FramePacketVideo(frame.data(), loc.size, h.track_count, &video, &video_size)) {
-      problem = "its audio packets overrun the frame";
+    const uint32_t corrupt_before = m->corrupt_frames;
+    if (MediaDecodeFrame(m)) {
+      std::fprintf(stderr, "vexa decode: frame %u cannot be read; stopping\n", i + 1);
+      break;
     }
-    if (!problem) {
-      std::fill(map.begin(), map.end(), 0);
-      VideoFrameStatus status;
-      DecodeVideoFrame(fb, map.data(), int(map_pitch), video, video_size, loc.key, &bundles, open_flags,
-                       h.video_flags, &status);
-      if (status.error != VIDEO_OK) {
-        static const char* const kPlaneNames[4] = {"Y", "chroma 1", "chroma 2", "alpha"};
-        std::fprintf(stderr, "vexa decode: frame %u is corrupt (%s plane: %s)\n", i + 1,
-                     kPlaneNames[status.plane & 3], VideoErrorText(status.error));
-        ++corrupt;
+    if (m->corrupt_frames != corrupt_before) {
+      static const char* const kPlaneNames[4] = {"Y", "chroma 1", "chroma 2", "alpha"};
+      std::fprintf(stderr, "vexa decode: frame %u is corrupt (%s plane: %s)\n", i + 1,
+                   kPlaneNames[m->last_video_plane & 3], VideoErrorText(VideoError(m->last_video_error)));
+    }
+    if (m->frames && i + 1 >= o.first) {
+      if (!WritePicture(out, alpha_out, m->frames, open_flags, &grey)) {
+        std::fprintf(stderr, "vexa decode: error writing the output\n");
+        rc = 1;
       }
-    } else {
-      std::fprintf(stderr, "vexa decode: frame %u is corrupt (%s)\n", i + 1, problem);
-      ++corrupt;
-    }
-    if (i + 1 >= o.first && !WritePicture(out, alpha_out, fb, open_flags, &grey)) {
-      std::fprintf(stderr, "vexa decode: error writing the output\n");
-      rc = 1;
-    }
-    if (images && i + 1 >= o.first && !ImageOutputWriteFrame(images, fb, i + 1)) {
-      std::fprintf(stderr, "vexa decode: %s\n", ImageOutputError());
-      rc = 1;
+      if (images && !ImageOutputWriteFrame(images, m->frames, i + 1)) {
+        std::fprintf(stderr, "vexa decode: %s\n", ImageOutputError());
+        rc = 1;
+      }
     }
     ++decoded;
+    // Reading the next frame feeds the sound; after the last frame it drains
+    // whatever the rings still hold.
+    MediaNextFrame(m);
+    sound.Flush();
+  }
+  const uint32_t corrupt = m->corrupt_frames;
+  MediaClose(m);
+  sound.Flush();
+  for (uint32_t k = 0; k < sound.count; ++k) {
+    if (!WavStreamClose(sound.wav[k]) && rc == 0) {
+      std::fprintf(stderr, "vexa decode: error writing %s\n", o.wav);
+      rc = 1;
+    }
+    sound.wav[k] = nullptr;
+  }
+  if (!sound.ok && rc == 0) {
+    std::fprintf(stderr, "vexa decode: error writing %s\n", o.wav);
+    rc = 1;
   }
   if (!Y4mClose(out) && rc == 0) {
     std::fprintf(stderr, "vexa decode: error writing %s\n", o.output);
@@ -323,8 +402,5 @@ int CommandDecode(int argc, char** argv) {
     rc = 1;
   }
   if (corrupt) std::fprintf(stderr, "vexa decode: %u of %u frames corrupt\n", corrupt, decoded);
-  FrameBuffersFree(fb);
-  std::fclose(in);
-  ContainerFree(file);
   return rc;
 }

@@ -122,3 +122,64 @@ bool WavWrite(const char* path, uint32_t rate, uint32_t channels, const int16_t*
   const bool ok = std::fwrite(v.data(), 1, v.size(), f) == v.size();
   return std::fclose(f) == 0 && ok;
 }
+
+struct WavStream {
+  std::FILE* f;
+  uint64_t data_bytes;
+  bool ok;
+};
+
+namespace {
+
+void PutLe(uint8_t* p, uint32_t v, int bytes) {
+  for (int i = 0; i < bytes; ++i) p[i] = uint8_t(v >> (8 * i));
+}
+
+void WavHeader(uint8_t* h, uint32_t rate, uint32_t channels, uint32_t bits, uint32_t data_bytes) {
+  std::memcpy(h, "RIFF", 4);
+  PutLe(h + 4, 36 + data_bytes, 4);
+  std::memcpy(h + 8, "WAVEfmt ", 8);
+  PutLe(h + 16, 16, 4);
+  PutLe(h + 20, 1, 2);
+  PutLe(h + 22, channels, 2);
+  PutLe(h + 24, rate, 4);
+  PutLe(h + 28, rate * channels * bits / 8, 4);
+  PutLe(h + 32, channels * bits / 8, 2);
+  PutLe(h + 34, bits, 2);
+  std::memcpy(h + 36, "data", 4);
+  PutLe(h + 40, data_bytes, 4);
+}
+
+}  // namespace
+
+WavStream* WavStreamOpen(const char* path, uint32_t rate, uint32_t channels, uint32_t bits) {
+  std::FILE* f = std::fopen(path, "wb");
+  if (!f) return nullptr;
+  auto* w = new WavStream{f, 0, true};
+  uint8_t h[44];
+  WavHeader(h, rate, channels, bits, 0);
+  w->ok = std::fwrite(h, 1, 44, f) == 44;
+  return w;
+}
+
+bool WavStreamWrite(WavStream* w, const void* bytes, size_t size) {
+  if (!w) return false;
+  if (size && std::fwrite(bytes, 1, size, w->f) != size) w->ok = false;
+  w->data_bytes += size;
+  return w->ok;
+}
+
+bool WavStreamClose(WavStream* w) {
+  if (!w) return true;
+  bool ok = w->ok;
+  const uint32_t data = w->data_bytes > 0xFFFFFFD0u ? 0xFFFFFFD0u : uint32_t(w->data_bytes);
+  uint8_t size_field[4];
+  PutLe(size_field, 36 + data + (data & 1), 4);  // the RIFF size counts the pad byte
+  ok = ok && std::fseek(w->f, 4, SEEK_SET) == 0 && std::fwrite(size_field, 1, 4, w->f) == 4;
+  PutLe(size_field, data, 4);
+  ok = ok && std::fseek(w->f, 40, SEEK_SET) == 0 && std::fwrite(size_field, 1, 4, w->f) == 4;
+  if (data & 1) ok = ok && std::fseek(w->f, 0, SEEK_END) == 0 && std::fputc(0, w->f) != EOF;  // pad byte
+  ok = std::fclose(w->f) == 0 && ok;
+  delete w;
+  return ok;
+}

@@ -23,3 +23,12 @@ bool WavParse(const uint8_t* bytes, size_t size, WavAudio* out, std::string* err
 bool WavWrite(const char* path, uint32_t rate, uint32_t channels, const int16_t* samples, size_t count);
 // The file's bytes.
 std::vector<uint8_t> WavBytes(uint32_t rate, uint32_t channels, const int16_t* samples, size_t count);
+
+// A WAV file written as the sound arrives: 8- or 16-bit PCM; the sizes in
+// the header are filled in at close.
+struct WavStream;
+WavStream* WavStreamOpen(const char* path, uint32_t rate, uint32_t channels, uint32_t bits);
+bool WavStreamWrite(WavStream* w, const void* bytes, size_t size);
+// Finishes the header and closes; false when anything could not be written.
+// Null does nothing and succeeds.
+bool WavStreamClose(WavStream* w);

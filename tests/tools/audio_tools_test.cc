@@ -134,7 +134,10 @@ TEST(AudioTools, WavTracksAndTestSoundRoundTrip) {
   EXPECT_GT(Snr(a, wa.s), 40.0);
   ASSERT_EQ(wb.s.size(), b.size());
   EXPECT_EQ(wb.bits, 16u);
-  EXPECT_GT(Snr(b, wb.s), 40.0);
+  // The track plays through an 8-bit output: its WAV holds what 8 bits keep
+  // of the decoded sound.
+  EXPECT_GT(Snr(b, wb.s), 28.0);
+  for (int16_t x : wb.s) ASSERT_EQ(x & 0xFF, 0);
 
   TestSound gen;
   TestSoundInit(&gen, 64, 48, 30, 1, 44100, 2);
