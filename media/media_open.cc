@@ -208,7 +208,10 @@ MediaFile* MediaOpen(const void* source, uint32_t flags) {
   if (!(open_flags & OPEN_NO_VIDEO)) {
     m->frames = FrameBuffersAllocate(h.width, h.height, open_flags, m->all_key_frames != 0, nullptr, out_width);
     if (!m->frames) return fail(kErrorOutOfMemory);
-    m->memory_total += uint32_t(FrameBufferBytes(h.width, h.height) / (m->frames->set_count == 2 ? 1 : 2));
+    for (uint32_t set = 0; set < m->frames->set_count; ++set)
+      for (uint32_t p = 0; p < 4; ++p)
+        if (m->frames->sets[set].plane[p].present)
+          m->memory_total += PlaneWidth(m->frames, p) * PlaneHeight(m->frames, p);
   }
 
   // Read-ahead size, preload rule and simulated speed.
