@@ -15,11 +15,14 @@ constexpr uint8_t kSourceHeap = 0;
 
 std::atomic<uint64_t> g_in_use{0};
 std::atomic<uint64_t> g_peak{0};
+std::atomic<uint64_t> g_limit{0};
 
 }  // namespace
 
 void* CoreAllocate(uint32_t bytes) {
   if (bytes == 0 || bytes == 0xFFFFFFFFu || bytes > 0xFFFFFFFFu - kExtra) return nullptr;
+  const uint64_t limit = g_limit.load();
+  if (limit && g_in_use.load() + bytes > limit) return nullptr;
   auto* raw = static_cast<uint8_t*>(std::malloc(size_t(bytes) + kExtra));
   if (!raw) return nullptr;
   const uint32_t distance = kExtra - uint32_t(reinterpret_cast<uintptr_t>(raw) % 32);
@@ -50,3 +53,5 @@ void CoreFree(void* block) {
 
 uint64_t CoreBytesInUse() { return g_in_use.load(); }
 uint64_t CoreBytesPeak() { return g_peak.load(); }
+
+void CoreSetAllocationLimit(uint64_t limit) { g_limit.store(limit); }

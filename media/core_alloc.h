@@ -14,3 +14,7 @@ void CoreFree(void* block);
 // largest that figure has been. For the playback summary and tests.
 uint64_t CoreBytesInUse();
 uint64_t CoreBytesPeak();
+
+// For tests: requests that would take the bytes in use above `limit` fail
+// (0 lifts the limit).
+void CoreSetAllocationLimit(uint64_t limit);

@@ -51,6 +51,18 @@ uint32_t MergeFlags(uint32_t caller, const FileHeader& h, uint32_t* width, uint3
   return flags;
 }
 
+// The size of the biggest frame in the index that is not above the
+// largest-frame field (bigger ones are read errors), at least 1.
+uint32_t LargestIndexedFrame(const ContainerLayout& layout, uint32_t field) {
+  uint32_t biggest = 1;
+  const uint32_t frames = layout.header.index_frame_count;
+  for (uint32_t i = 0; i < frames; ++i) {
+    const uint32_t a = layout.index[i] & ~1u, b = layout.index[i + 1] & ~1u;
+    if (b > a && b - a <= field && b - a > biggest) biggest = b - a;
+  }
+  return biggest;
+}
+
 void CloseInput(InputReader* r) {
   if (r->close) r->close(r);
 }
@@ -253,17 +265,21 @@ MediaFile* MediaOpen(const void* source, uint32_t flags) {
     m->image_base = m->first_frame_offset;
     m->data_in_memory = 1;
   } else {
+    // The one-frame buffer: the largest-frame field says how big, but a
+    // frame above the biggest one the index holds is never read, so a field
+    // that overstates it costs nothing.
+    const uint32_t frame_bytes = LargestIndexedFrame(m->layout, h.largest_frame);
     void* frame_buffer = nullptr;
-    PlannerRecord(&frame_buffer, h.largest_frame ? h.largest_frame : 1);
+    PlannerRecord(&frame_buffer, frame_bytes);
     m->read_block = static_cast<uint8_t*>(PlannerCommit(read_ahead));
     if (!m->read_block) {
       // No room for read-ahead: read every frame directly.
       read_ahead = 0;
-      PlannerRecord(&frame_buffer, h.largest_frame ? h.largest_frame : 1);
+      PlannerRecord(&frame_buffer, frame_bytes);
       m->read_block = static_cast<uint8_t*>(PlannerCommit(0));
       if (!m->read_block) return fail(kErrorOutOfMemory);
     }
-    m->memory_total += uint32_t(PlannerShare(0, h.largest_frame) + read_ahead);
+    m->memory_total += uint32_t(PlannerShare(0, frame_bytes) + read_ahead);
     m->frame_buffer = static_cast<uint8_t*>(frame_buffer);
     m->read_ahead_size = read_ahead;
     m->reader.set_ring(&m->reader, read_ahead ? m->read_block : nullptr, read_ahead, end_offset, speed);

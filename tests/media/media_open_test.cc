@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "clip_helpers.h"
+#include "media/core_alloc.h"
 #include "media/media.h"
 #include "media/media_file.h"
 #include "media/service_thread.h"
@@ -69,6 +70,83 @@ TEST_F(MediaOpenTest, FailuresLeaveTheirTexts) {
   ASSERT_NE(m, nullptr);
   EXPECT_STREQ(MediaGetError(), "");
   MediaClose(m);
+}
+
+int g_opener_calls = 0;
+const void* g_opener_source = nullptr;
+
+// A replacement opener: records its call, then opens the file it was given
+// (or refuses with its own text).
+int RecordingOpener(InputReader* reader, const void* source, uint32_t flags) {
+  ++g_opener_calls;
+  g_opener_source = source;
+  if (!source) {
+    MediaSetError("No such archive member.");
+    return 0;
+  }
+  return FileInputOpen(reader, source, flags);
+}
+
+TEST_F(MediaOpenTest, ReplacementOpenerIsUsedOnceAndMayLeaveItsText) {
+  std::vector<uint8_t> clip = MakeClip(ClipSpec{});
+  ClipFile f(clip);
+  g_opener_calls = 0;
+  MediaSetFileOpener(RecordingOpener);
+  EXPECT_EQ(MediaOpen(nullptr, OPEN_CUSTOM_OPENER), nullptr);
+  EXPECT_STREQ(MediaGetError(), "No such archive member.");
+  EXPECT_EQ(g_opener_calls, 1);
+  // Forgotten after that open: the flag alone falls back to the file opener.
+  MediaFile* m = MediaOpen(f.path(), OPEN_CUSTOM_OPENER | OPEN_NO_THREAD);
+  ASSERT_NE(m, nullptr);
+  EXPECT_EQ(g_opener_calls, 1);
+  MediaClose(m);
+  MediaSetFileOpener(RecordingOpener);
+  m = MediaOpen(f.path(), OPEN_CUSTOM_OPENER | OPEN_NO_THREAD);
+  ASSERT_NE(m, nullptr);
+  EXPECT_EQ(g_opener_calls, 2);
+  EXPECT_EQ(g_opener_source, static_cast<const void*>(f.path()));
+  MediaClose(m);
+}
+
+TEST_F(MediaOpenTest, OverstatedLargestFrameCostsNothing) {
+  std::vector<uint8_t> clip = MakeClip(ClipSpec{});
+  clip[12] = clip[13] = clip[14] = 0xF0;  // largest frame 0xFFF0F0F0
+  clip[15] = 0xFF;
+  ClipFile f(clip);
+  MediaSetReadBufferSize(0);  // stream, with a one-frame buffer
+  MediaFile* m = MediaOpen(f.path(), OPEN_NO_THREAD | OPEN_READ_BUFFER_SIZE);
+  ASSERT_NE(m, nullptr);
+  EXPECT_EQ(m->open_flags & OPEN_PRELOAD, 0u);
+  EXPECT_LT(m->memory_total, 1u << 20);
+  for (int i = 0; i < 10; ++i) {
+    ASSERT_EQ(MediaDecodeFrame(m), 0);
+    MediaNextFrame(m);
+  }
+  MediaClose(m);
+}
+
+TEST_F(MediaOpenTest, AllocationFailuresAreOutOfMemoryAndLeaveNothing) {
+  std::vector<uint8_t> clip = MakeClip(ClipSpec{});
+  ClipFile f(clip);
+  const uint64_t before = CoreBytesInUse();
+  // Fail the open at each of its allocations in turn: the first grouped
+  // block, the frame buffers, the read-ahead block.
+  for (uint64_t allowance : {64ull, 40000ull, 60000ull, 70000ull}) {
+    CoreSetAllocationLimit(before + allowance);
+    MediaSetReadBufferSize(1 << 20);
+    MediaFile* m = MediaOpen(f.path(), OPEN_NO_THREAD | OPEN_READ_BUFFER_SIZE);
+    CoreSetAllocationLimit(0);
+    if (m) {
+      MediaClose(m);
+    } else {
+      EXPECT_STREQ(MediaGetError(), "Out of memory.") << allowance;
+    }
+    EXPECT_EQ(CoreBytesInUse(), before) << allowance;
+  }
+  CoreSetAllocationLimit(before + 64);
+  EXPECT_EQ(MediaOpen(f.path(), OPEN_NO_THREAD), nullptr);
+  CoreSetAllocationLimit(0);
+  EXPECT_STREQ(MediaGetError(), "Out of memory.");
 }
 
 TEST_F(MediaOpenTest, MergesFlagsAndSizesTheOutput) {
