@@ -24,28 +24,6 @@ void StartClock(MediaFile* m, uint32_t now) {
   }
 }
 
-// Adds the time since the end of the last decode (the copy and blit) to the
-// blit time, and optionally records a slow frame cycle.
-void BookBlitTime(MediaFile* m, uint32_t now, bool slowest_update) {
-  if (m->decode_end) {
-    m->blit_time += now - m->decode_end;
-    m->decode_end = 0;
-  }
-  if (!slowest_update || !m->frame_cycle_start) return;
-  const uint32_t t = now - m->frame_cycle_start;
-  m->frame_cycle_start = 0;
-  const uint32_t frame = uint32_t(m->current_frame);
-  if (t > m->slowest) {
-    m->second_slowest = m->slowest;
-    m->second_slowest_frame = m->slowest_frame;
-    m->slowest = t;
-    m->slowest_frame = frame;
-  } else if (t > m->second_slowest) {
-    m->second_slowest = t;
-    m->second_slowest_frame = frame;
-  }
-}
-
 // Fills once, without blocking, when the ring holds less than `parts`/4 of
 // the smaller of the peak rate and the read-ahead target.
 void TopUpBelow(MediaFile* m, uint32_t quarters, bool yield_when_busy) {
@@ -68,6 +46,29 @@ uint32_t FrameDuration(uint32_t dividend, uint32_t divisor) {
 }  // namespace
 
 void MediaTopUp(void* media) { TopUpBelow(static_cast<MediaFile*>(media), 3, true); }
+
+// Adds the time since the end of the last decode (the copy and blit) to the
+// blit time, and optionally records a slow frame cycle.
+void MediaBookBlitTime(MediaFile* m, uint32_t now, bool slowest_update) {
+  if (m->decode_end) {
+    m->blit_time += now - m->decode_end;
+    m->decode_end = 0;
+  }
+  if (!slowest_update || !m->frame_cycle_start) return;
+  const uint32_t t = now - m->frame_cycle_start;
+  m->frame_cycle_start = 0;
+  const uint32_t frame = uint32_t(m->current_frame);
+  if (t > m->slowest) {
+    m->second_slowest = m->slowest;
+    m->second_slowest_frame = m->slowest_frame;
+    m->slowest = t;
+    m->slowest_frame = frame;
+  } else if (t > m->second_slowest) {
+    m->second_slowest = t;
+    m->second_slowest_frame = frame;
+  }
+}
+
 
 void MediaReadFrame(MediaFile* m, uint32_t n) {
   const uint32_t i = n ? n - 1 : 0;
@@ -109,7 +110,7 @@ int MediaWait(MediaFile* m) {
   const uint32_t now = MediaTimer();
   StartClock(m, now);
   if (m->opened_count) MediaServiceSound(m);
-  BookBlitTime(m, now, true);
+  MediaBookBlitTime(m, now, true);
 
   if (c.paused || (m->opened_count && !m->sound_playing && !m->sound_restart_failed)) {
     // keep waiting
@@ -290,7 +291,7 @@ void MediaNextFrame(MediaFile* m) {
   }
   m->reader.decode_mark = 1;
   if (m->opened_count) MediaServiceSound(m);
-  BookBlitTime(m, MediaTimer(), false);
+  MediaBookBlitTime(m, MediaTimer(), false);
   const uint32_t next = m->current_frame >= int32_t(m->frame_count) ? 1 : uint32_t(m->current_frame + 1);
   MediaReadFrame(m, next);
   m->reader.decode_mark = 0;
@@ -300,7 +301,7 @@ int MediaPause(MediaFile* m, int on) {
   if (!m) return 0;
   CopyFrameState& c = m->copy;
   const uint32_t now = MediaTimer();
-  BookBlitTime(m, now, true);
+  MediaBookBlitTime(m, now, true);
   const bool resuming = c.paused && !on;
   if (on && !c.paused) c.pausedElapsed = c.clockBase ? now - c.clockBase : 0;
   c.paused = on ? 1 : 0;

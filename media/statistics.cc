@@ -3,39 +3,19 @@
 
 #include "media/media.h"
 #include "media/media_file.h"
+#include "media/playback_internal.h"
 #include "media/timer.h"
 
 namespace {
 
 uint32_t Clamp32(uint64_t v) { return v > 0xFFFFFFFFu ? 0xFFFFFFFFu : uint32_t(v); }
 
-// Timing calls first book the blit time since the last decode and the
-// slowest frame cycle.
-void BookTiming(MediaFile* m, uint32_t now) {
-  if (m->decode_end) {
-    m->blit_time += now - m->decode_end;
-    m->decode_end = 0;
-  }
-  if (!m->frame_cycle_start) return;
-  const uint32_t t = now - m->frame_cycle_start;
-  m->frame_cycle_start = 0;
-  if (t > m->slowest) {
-    m->second_slowest = m->slowest;
-    m->second_slowest_frame = m->slowest_frame;
-    m->slowest = t;
-    m->slowest_frame = uint32_t(m->current_frame);
-  } else if (t > m->second_slowest) {
-    m->second_slowest = t;
-    m->second_slowest_frame = uint32_t(m->current_frame);
-  }
-}
-
 }  // namespace
 
 void MediaGetSummary(MediaFile* m, PlaybackSummary* s) {
   if (!m || !s) return;
   const uint32_t now = MediaTimer();
-  BookTiming(m, now);
+  MediaBookBlitTime(m, now, true);
   std::memset(s, 0, sizeof(*s));
   uint32_t* w = s->word;
   const InputReader& r = m->reader;
@@ -78,7 +58,7 @@ void MediaGetSummary(MediaFile* m, PlaybackSummary* s) {
 
 void MediaGetRealtime(MediaFile* m, uint32_t n, RealtimeStats* s) {
   if (!m || !s) return;
-  BookTiming(m, MediaTimer());
+  MediaBookBlitTime(m, MediaTimer(), true);
   std::memset(s, 0, sizeof(*s));
   uint32_t* w = s->word;
   const uint32_t rate = m->rounded_rate;
