@@ -189,7 +189,8 @@ void MediaDecodeTrackPacket(MediaFile* m, uint32_t slot, const uint8_t* packet, 
 void MediaServiceSound(MediaFile* m) {
   if (!m->opened_count || !m->tracks[m->opened_count - 1].SoundReady) return;
   if (!MediaTryLockAudio(m)) return;  // the holder is feeding
-  const int32_t current = m->current_frame;
+  // The caller's thread moves the current frame while the audio thread feeds.
+  const int32_t current = std::atomic_ref<int32_t>(m->current_frame).load(std::memory_order_relaxed);
   for (uint32_t i = 0; i < m->opened_count; ++i) {
     TrackRecord* t = &m->tracks[i];
     const bool mid_file = current <= int32_t(t->last_underrun_frame);

@@ -1,5 +1,6 @@
 // Frame sequencing: when the next frame is due, decoding it (sound into the
 // track rings, video into the plane sets), reading the next one, pausing.
+#include <atomic>
 #include <cstring>
 
 #include "media/audio_service.h"
@@ -99,7 +100,7 @@ void MediaReadFrame(MediaFile* m, uint32_t n) {
   }
   m->frame_key = loc.key;
   m->current_offset = loc.offset;
-  m->current_frame = int32_t(i + 1);
+  std::atomic_ref<int32_t>(m->current_frame).store(int32_t(i + 1), std::memory_order_relaxed);
   if (m->opened_count) MediaServiceSound(m);
 }
 
@@ -268,8 +269,8 @@ void MediaNextFrame(MediaFile* m) {
   c.skipFlag = 0;
   for (uint32_t k = 0; k < m->opened_count; ++k) {
     TrackRecord* t = &m->tracks[k];
-    if (!t->starved) continue;
-    t->starved = 0;
+    // The output sets the mark while it is fed, possibly on the audio thread.
+    if (!std::atomic_ref<uint32_t>(t->starved).exchange(0)) continue;
     if (m->current_frame <= 1 || m->current_frame > int32_t(t->last_underrun_frame)) continue;
     // Sound ran dry mid-file: stop it, refill the read-ahead, restart the
     // clock and the sound together.

@@ -77,12 +77,15 @@ void ApplyPriority(long tid, PlatformPriority priority) {
 }
 
 void ThreadMain(PlatformThread* t) {
+  long tid;
+  PlatformPriority priority;
   {
     std::unique_lock<std::mutex> hold(t->m);
-    t->tid = long(syscall(SYS_gettid));
+    t->tid = tid = long(syscall(SYS_gettid));
     t->cv.wait(hold, [t] { return t->released; });
+    priority = t->priority;
   }
-  ApplyPriority(t->tid, t->priority);
+  ApplyPriority(tid, priority);
   t->body(t->argument);
 }
 

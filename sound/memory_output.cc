@@ -1,5 +1,6 @@
 #include "sound/memory_output.h"
 
+#include <atomic>
 #include <cstring>
 
 #include "media/core_alloc.h"
@@ -38,10 +39,12 @@ MemoryTrack* Track(TrackRecord* r) { return reinterpret_cast<MemoryTrack*>(r->ou
 
 uint32_t Now(const MemoryOutputConfig* c) { return c->clock ? c->clock(c->clock_context) : MediaTimer(); }
 
+// Tracks of different files are fed under different locks, so the shared
+// log takes its slots atomically.
 void Log(MemoryTrack* t, MemoryOutputOp op, uint32_t argument) {
   MemoryOutputConfig* c = t->config;
-  if (c->log && c->log_count < c->log_capacity) c->log[c->log_count] = {uint8_t(t->index), uint8_t(op), argument};
-  c->log_count++;
+  const uint32_t slot = std::atomic_ref<uint32_t>(c->log_count).fetch_add(1, std::memory_order_relaxed);
+  if (c->log && slot < c->log_capacity) c->log[slot] = {uint8_t(t->index), uint8_t(op), argument};
 }
 
 uint32_t RoundUp32(uint32_t n) { return (n + 31u) & ~31u; }
