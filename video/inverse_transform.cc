@@ -2,6 +2,9 @@
 
 #include <cstring>
 
+#include "video/cpu_features.h"
+#include "video/inverse_transform_kernels.h"
+
 namespace {
 
 // Arithmetic right shift of a wrapped 32-bit value.
@@ -91,20 +94,13 @@ inline void Transform(const int16_t block[64], const uint32_t quant[64], uint8_t
   for (int r = 0; r < 8; ++r) RowPass(tmp, r, out + r * 8);
 }
 
-}  // namespace
-
-void InverseTransform(const int16_t block[64], const uint32_t quant[64], uint8_t out[64]) {
-  Transform(block, quant, out);
-}
-
-void InverseTransformPut(const int16_t block[64], const uint32_t quant[64], uint8_t* dst, int pitch) {
+void PlainPut(const int16_t block[64], const uint32_t quant[64], uint8_t* dst, int pitch) {
   uint8_t v[64];
   Transform(block, quant, v);
   for (int r = 0; r < 8; ++r) std::memcpy(dst + r * pitch, v + r * 8, 8);
 }
 
-void InverseTransformPutScaled(const int16_t block[64], const uint32_t quant[64], uint8_t* dst,
-                               int pitch) {
+void PlainPutScaled(const int16_t block[64], const uint32_t quant[64], uint8_t* dst, int pitch) {
   uint8_t v[64];
   Transform(block, quant, v);
   for (int r = 0; r < 8; ++r) {
@@ -114,8 +110,10 @@ void InverseTransformPutScaled(const int16_t block[64], const uint32_t quant[64]
   }
 }
 
-void InverseTransformAdd(const int16_t block[64], const uint32_t quant[64], uint8_t* dst, int pitch,
-                         const uint8_t* src, int src_pitch) {
+// Pixel by pixel in raster order, so a source that overlaps the destination
+// is read as the loop leaves it.
+void PlainAdd(const int16_t block[64], const uint32_t quant[64], uint8_t* dst, int pitch, const uint8_t* src,
+              int src_pitch) {
   uint8_t v[64];
   Transform(block, quant, v);
   for (int r = 0; r < 8; ++r) {
@@ -123,4 +121,40 @@ void InverseTransformAdd(const int16_t block[64], const uint32_t quant[64], uint
     uint8_t* d = dst + r * pitch;
     for (int c = 0; c < 8; ++c) d[c] = uint8_t(s[c] + v[r * 8 + c]);
   }
+}
+
+const InverseTransformKernels kPlain = {"plain", 0, &PlainPut, &PlainPutScaled, &PlainAdd};
+
+}  // namespace
+
+const InverseTransformKernels* PlainInverseTransform() { return &kPlain; }
+
+const InverseTransformKernels* InverseTransformFor(uint32_t features) {
+  const InverseTransformKernels* const vector_sets[] = {Avx2InverseTransform(), Sse2InverseTransform()};
+  for (const InverseTransformKernels* k : vector_sets)
+    if (k && (features & k->features) == k->features) return k;
+  return &kPlain;
+}
+
+const InverseTransformKernels* ActiveInverseTransform() {
+  static const InverseTransformKernels* const active = InverseTransformFor(ProcessorFeatures());
+  return active;
+}
+
+void InverseTransform(const int16_t block[64], const uint32_t quant[64], uint8_t out[64]) {
+  ActiveInverseTransform()->put(block, quant, out, 8);
+}
+
+void InverseTransformPut(const int16_t block[64], const uint32_t quant[64], uint8_t* dst, int pitch) {
+  ActiveInverseTransform()->put(block, quant, dst, pitch);
+}
+
+void InverseTransformPutScaled(const int16_t block[64], const uint32_t quant[64], uint8_t* dst,
+                               int pitch) {
+  ActiveInverseTransform()->put_scaled(block, quant, dst, pitch);
+}
+
+void InverseTransformAdd(const int16_t block[64], const uint32_t quant[64], uint8_t* dst, int pitch,
+                         const uint8_t* src, int src_pitch) {
+  ActiveInverseTransform()->add(block, quant, dst, pitch, src, src_pitch);
 }

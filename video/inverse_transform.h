@@ -5,6 +5,9 @@
 //
 // block: 64 coefficients in natural order (row * 8 + column), position 0 the
 // DC value. quant: one row of INTRA_QUANT or INTER_QUANT.
+//
+// Each function runs the fastest implementation the processor allows (see
+// inverse_transform_kernels.h); every implementation gives the same bytes.
 #pragma once
 #include <cstdint>
 

@@ -1,0 +1,40 @@
+// The inverse transform's implementations: the plain one (the reference)
+// and vector ones for x86, which give the same bytes for every input. The
+// public functions of inverse_transform.h run the best set the processor
+// allows; tests and benchmarks may pick a set themselves.
+#pragma once
+#include <cstdint>
+
+struct InverseTransformKernels {
+  const char* name;
+  uint32_t features;  // CPU_* bits the set needs
+  void (*put)(const int16_t block[64], const uint32_t quant[64], uint8_t* dst, int pitch);
+  void (*put_scaled)(const int16_t block[64], const uint32_t quant[64], uint8_t* dst, int pitch);
+  void (*add)(const int16_t block[64], const uint32_t quant[64], uint8_t* dst, int pitch, const uint8_t* src,
+              int src_pitch);
+};
+
+// The plain set: needs nothing.
+const InverseTransformKernels* PlainInverseTransform();
+// The vector sets; null when the build is not for x86.
+const InverseTransformKernels* Sse2InverseTransform();
+const InverseTransformKernels* Avx2InverseTransform();
+
+// The fastest set whose needs `features` (a ProcessorFeatures word) covers.
+const InverseTransformKernels* InverseTransformFor(uint32_t features);
+
+// InverseTransformFor(ProcessorFeatures()), chosen once per process.
+const InverseTransformKernels* ActiveInverseTransform();
+
+// Whether the 8x8 blocks at a and b, rows `pitch` bytes apart in both,
+// share any byte. A vector add falls back to the plain one when its source
+// shares bytes with its destination other than exactly (same block), since
+// the plain add then reads pixels it has already written.
+inline bool BlocksOverlap(const uint8_t* a, const uint8_t* b, int pitch) {
+  const intptr_t d = intptr_t(a) - intptr_t(b);
+  for (intptr_t k = -7; k <= 7; ++k) {
+    const intptr_t e = d + k * intptr_t(pitch);
+    if (e > -8 && e < 8) return true;
+  }
+  return false;
+}
