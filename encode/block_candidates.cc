@@ -208,68 +208,39 @@ uint64_t ScaledSse(const uint8_t* src, int pitch, const uint8_t recon[64]) {
   return e;
 }
 
-void EmitBlock(const BlockCandidate* c, PlaneRow* row, bool scaled) {
-  if (scaled) {
-    row->values[BUNDLE_BLOCK_TYPES].push_back(int32_t(BLOCK_SCALED));
-    row->values[BUNDLE_SUB_BLOCK_TYPES].push_back(int32_t(c->kind));
-  } else {
-    row->values[BUNDLE_BLOCK_TYPES].push_back(int32_t(c->kind));
-  }
-  auto& colours = row->values[BUNDLE_COLOURS];
-  uint8_t scratch[2048];
-  BitWriter w;
+bool EmitBlock(const BlockCandidate* c, PlaneWriter* w, bool scaled) {
+  BlockSpec b{};
+  b.kind = scaled ? uint32_t(BLOCK_SCALED) : c->kind;
+  b.sub_kind = c->kind;
+  b.dx = c->dx;
+  b.dy = c->dy;
   switch (c->kind) {
-    case BLOCK_SKIP: break;
-    case BLOCK_MOTION:
-      row->values[BUNDLE_X_OFFSETS].push_back(c->dx);
-      row->values[BUNDLE_Y_OFFSETS].push_back(c->dy);
-      break;
-    case BLOCK_FILL: colours.push_back(c->colours[0]); break;
-    case BLOCK_RAW:
-      for (int i = 0; i < 64; ++i) colours.push_back(c->colours[i]);
-      break;
+    case BLOCK_FILL: b.colour0 = c->colours[0]; break;
     case BLOCK_PATTERN:
-      colours.push_back(c->c0);
-      colours.push_back(c->c1);
-      for (int y = 0; y < 8; ++y) row->values[BUNDLE_PATTERNS].push_back(c->pattern[y]);
+      b.colour0 = c->c0;
+      b.colour1 = c->c1;
+      std::memcpy(b.pattern, c->pattern, 8);
       break;
-    case BLOCK_RUNS: {
-      row->bits.Put(uint32_t(c->scan), 4);
-      int next = 0;
-      for (int r = 0; r < c->run_count; ++r) {
-        row->bits.Put(c->run_flags[r], 1);
-        row->values[BUNDLE_RUNS].push_back(c->run_lengths[r]);
-        const int n = c->run_flags[r] ? 1 : c->run_lengths[r] + 1;
-        for (int k = 0; k < n; ++k) colours.push_back(c->colours[next++]);
-      }
-      while (next < c->colour_count) colours.push_back(c->colours[next++]);
+    case BLOCK_RAW: std::memcpy(b.pixels, c->colours, 64); break;
+    case BLOCK_RUNS:
+      // Runs are lossless: the reconstruction is the block they code.
+      std::memcpy(b.pixels, c->recon, 64);
+      b.scan = uint32_t(c->scan);
+      b.run_count = uint32_t(c->run_count);
+      for (int r = 0; r < c->run_count; ++r)
+        b.runs[r] = RunSpec{uint8_t(c->run_lengths[r] + 1), c->run_flags[r] != 0};
       break;
-    }
     case BLOCK_INTRA_DCT:
-      row->values[BUNDLE_DC_INTRA].push_back(c->dc);
-      BitWriterInit(&w, scratch, sizeof scratch);
-      WriteCoefficients(&w, c->coef);
-      PutBits(&w, uint32_t(c->q), 4);
-      AppendWriterBits(&row->bits, &w);
-      break;
     case BLOCK_INTER_DCT:
-      row->values[BUNDLE_X_OFFSETS].push_back(c->dx);
-      row->values[BUNDLE_Y_OFFSETS].push_back(c->dy);
-      row->values[BUNDLE_DC_INTER].push_back(c->dc);
-      BitWriterInit(&w, scratch, sizeof scratch);
-      WriteCoefficients(&w, c->coef);
-      PutBits(&w, uint32_t(c->q), 4);
-      AppendWriterBits(&row->bits, &w);
+      b.dc = int16_t(c->dc);
+      std::memcpy(b.coeffs, c->coef, sizeof b.coeffs);
+      b.quant = uint32_t(c->q);
       break;
-    case BLOCK_RESIDUE: {
-      row->values[BUNDLE_X_OFFSETS].push_back(c->dx);
-      row->values[BUNDLE_Y_OFFSETS].push_back(c->dy);
-      BitWriterInit(&w, scratch, sizeof scratch);
-      PutBits(&w, uint32_t(c->limit), 7);
-      WriteResidue(&w, c->target, c->limit, nullptr);
-      AppendWriterBits(&row->bits, &w);
+    case BLOCK_RESIDUE:
+      b.residue_limit = uint32_t(c->limit);
+      std::memcpy(b.residue, c->target, 64);
       break;
-    }
     default: break;
   }
+  return PlaneWriterPutBlock(w, &b);
 }

@@ -5,8 +5,7 @@
 #include <cstdint>
 
 #include "encode/bit_costs.h"
-#include "encode/bit_list.h"
-#include "encode/plane_writer.h"
+#include "video/plane_writer.h"
 
 // A candidate coding of one block.
 struct BlockCandidate {
@@ -50,11 +49,11 @@ void MakeInterDct(const uint8_t s[64], const uint8_t ref[64], int q, const BitCo
 // Displaced reference plus the residue truncated to `limit` (-1: exact).
 void MakeResidue(const uint8_t s[64], const uint8_t ref[64], int limit, const BitCosts& bc, BlockCandidate* c);
 
-// Puts the block's values into the row's bundles and its direct bits into
-// the row's bit list (the block kind included). With scaled, the block is
-// the 8x8 source of a scaled block: kind 1 goes to blockTypes and the
-// candidate's kind to subBlockTypes.
-void EmitBlock(const BlockCandidate* c, PlaneRow* row, bool scaled = false);
+// Appends the block to the plane writer's current row. With scaled, the
+// block is the 8x8 source of a scaled block: the writer codes a scaled block
+// with the candidate's kind as its sub-kind. False when the writer refuses
+// the block.
+bool EmitBlock(const BlockCandidate* c, PlaneWriter* w, bool scaled = false);
 
 // 2x2 averages of a 16x16 area: the 8x8 source of a scaled block.
 void Downsample16(const uint8_t* src, int pitch, uint8_t out[64]);

@@ -2,11 +2,13 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 
 #include "encode/block_candidates.h"
-#include "encode/plane_writer.h"
 #include "video/forward_transform.h"
+#include "video/huff_writer.h"
 #include "video/motion.h"
+#include "video/plane_writer.h"
 
 namespace {
 
@@ -209,6 +211,36 @@ void StoreDoubled(const PlaneEncodeParams* p, uint32_t x, uint32_t y, const uint
     for (int c = 0; c < 16; ++c) d[r * p->pitch + c] = recon[(r / 2) * 8 + c / 2];
 }
 
+// Prices the values of the plane just written under the codes it chose; a
+// bundle or kind that was not used keeps its default price.
+void MeasureCosts(const PlaneCodingStats& c, BitCosts* m) {
+  BitCostsDefault(m);
+  auto PerValue = [&](uint32_t id, double* out) {
+    if (c.values[id] >= 8) *out = double(c.bits[id]) / double(c.values[id]);
+  };
+  PerValue(BUNDLE_COLOURS, &m->colour);
+  PerValue(BUNDLE_PATTERNS, &m->pattern);
+  PerValue(BUNDLE_RUNS, &m->run);
+  PerValue(BUNDLE_DC_INTRA, &m->dc_intra);
+  PerValue(BUNDLE_DC_INTER, &m->dc_inter);
+  if (c.values[BUNDLE_X_OFFSETS] >= 8)
+    for (uint32_t v = 0; v < 16; ++v)
+      m->offset[v] = (SymbolBits(&c.trees.x_offsets, v) + SymbolBits(&c.trees.y_offsets, v)) / 2.0 + (v ? 1 : 0);
+  for (int sub = 0; sub < 2; ++sub) {
+    double* kind = sub ? m->sub_kind : m->kind;
+    for (uint32_t k = 0; k < 16; ++k) {
+      if (c.kind_values[sub][k] == 0) continue;
+      // Never quite free: a kind that grows in use costs more per block.
+      const double per = double(c.kind_bits[sub][k]) / double(c.kind_values[sub][k]);
+      kind[k] = per < 0.25 ? 0.25 : per;
+    }
+  }
+}
+
+struct WriterDeleter {
+  void operator()(PlaneWriter* w) const { PlaneWriterDestroy(w); }
+};
+
 }  // namespace
 
 bool EncodePlane(const PlaneEncodeParams* params, std::vector<uint8_t>* out, PlaneEncodeStats* stats) {
@@ -219,27 +251,29 @@ bool EncodePlane(const PlaneEncodeParams* params, std::vector<uint8_t>* out, Pla
     local.costs = &defaults;
   }
   const PlaneEncodeParams* p = &local;
-  PlaneParts parts;
-  parts.width = p->width;
-  parts.file_width = p->file_width;
+  BundleCapacities caps;
+  ComputeBundleCapacities(p->file_width, &caps);
+  const std::unique_ptr<PlaneWriter, WriterDeleter> writer(PlaneWriterCreate(p->width, p->height, &caps, false));
+  PlaneWriter* w = writer.get();
   const uint32_t rows = p->height / 8, cols = p->width / 8;
-  parts.rows.resize(rows);
-  const uint32_t run_limit = ChunkLimit(&parts, BUNDLE_RUNS);
-  const uint32_t colour_limit = ChunkLimit(&parts, BUNDLE_COLOURS);
+  const uint32_t run_limit = PlaneWriterChunkLimit(w, BUNDLE_RUNS);
+  const uint32_t colour_limit = PlaneWriterChunkLimit(w, BUNDLE_COLOURS);
   std::vector<Vector> vectors(size_t(rows) * cols, Vector{0, 0});
   // Column pairs drawn by a scaled block of the row above.
   std::vector<uint8_t> scaled_below(cols, 0);
   const bool try_scaled = (p->kinds & KindBit(BLOCK_SCALED)) != 0;
 
   for (uint32_t by = 0; by < rows; ++by) {
-    PlaneRow& row = parts.rows[by];
+    PlaneWriterBeginRow(w);
     uint32_t runs_used = 0, colours_used = 0;
     const bool odd = (by & 1) != 0;
     for (uint32_t bx = 0; bx < cols;) {
       const uint32_t x = bx * 8, y = by * 8;
       if (odd && scaled_below[bx]) {
         // Drawn by the scaled block above; the kind marks it in the stream.
-        row.values[BUNDLE_BLOCK_TYPES].push_back(int32_t(BLOCK_SCALED));
+        BlockSpec mark{};
+        mark.kind = BLOCK_SCALED;
+        if (!PlaneWriterPutBlock(w, &mark)) return false;
         scaled_below[bx] = 0;
         if (stats) ++stats->kind_count[BLOCK_SCALED];
         bx += 2;
@@ -280,7 +314,7 @@ bool EncodePlane(const PlaneEncodeParams* params, std::vector<uint8_t>* out, Pla
             j_four += double(c.sse) + p->lambda * (c.bits + p->costs->kind[c.kind]);
           }
           if (j_scaled < j_four && int64_t(ColoursOf(scaled.best)) <= budget.colours_free + 1) {
-            EmitBlock(&scaled.best, &row, true);
+            if (!EmitBlock(&scaled.best, w, true)) return false;
             StoreDoubled(p, x, y, scaled.best.recon);
             if (scaled.best.kind == BLOCK_RUNS) runs_used += uint32_t(scaled.best.run_count);
             colours_used += ColoursOf(scaled.best);
@@ -295,7 +329,7 @@ bool EncodePlane(const PlaneEncodeParams* params, std::vector<uint8_t>* out, Pla
         }
       }
 
-      EmitBlock(&best, &row);
+      if (!EmitBlock(&best, w)) return false;
       StoreBlock(p, x, y, best.recon);
       vectors[size_t(by) * cols + bx] = v;
       if (best.kind == BLOCK_RUNS) runs_used += uint32_t(best.run_count);
@@ -308,7 +342,11 @@ bool EncodePlane(const PlaneEncodeParams* params, std::vector<uint8_t>* out, Pla
     }
   }
   const size_t before = out->size();
-  if (!WritePlaneStream(&parts, out, stats ? &stats->measured : nullptr)) return false;
-  if (stats) stats->bytes += out->size() - before;
+  PlaneCodingStats coding;
+  if (!PlaneWriterFinish(w, HUFF_TREE_AUTO, out, stats ? &coding : nullptr)) return false;
+  if (stats) {
+    stats->bytes += out->size() - before;
+    MeasureCosts(coding, &stats->measured);
+  }
   return true;
 }

@@ -60,8 +60,9 @@ namespace {
 
 // The list form of a kind chunk: literals below 12 (each becomes the repeat
 // value, which starts at 0) and, for four or more repeats, the escapes for
-// 32, 12, 8 and 4 repeats, largest first. emit(symbol) for each symbol; -1
-// when a value of 12..15 would need a literal.
+// 32, 12, 8 and 4 repeats, largest first. emit(symbol, kind) for each
+// symbol, kind being the value it stands for; -1 when a value of 12..15
+// would need a literal.
 template <typename Emit>
 int CodeKinds(const uint8_t* v, uint32_t n, Emit emit) {
   static const uint32_t kEscapes[4] = {15, 14, 13, 12};
@@ -73,7 +74,7 @@ int CodeKinds(const uint8_t* v, uint32_t n, Emit emit) {
     if (same >= 4) {
       for (uint32_t s : kEscapes) {
         while (same >= RUN_LENGTH_ESCAPES[s]) {
-          emit(s);
+          emit(s, repeat);
           ++count;
           same -= RUN_LENGTH_ESCAPES[s];
           i += RUN_LENGTH_ESCAPES[s];
@@ -82,7 +83,7 @@ int CodeKinds(const uint8_t* v, uint32_t n, Emit emit) {
       continue;
     }
     if (v[i] >= 12) return -1;
-    emit(v[i]);
+    emit(v[i], v[i]);
     ++count;
     repeat = v[i++];
   }
@@ -91,10 +92,11 @@ int CodeKinds(const uint8_t* v, uint32_t n, Emit emit) {
 
 }  // namespace
 
-int KindChunkSymbols(const uint8_t* v, uint32_t n, uint8_t* symbols) {
+int KindChunkSymbols(const uint8_t* v, uint32_t n, uint8_t* symbols, uint8_t* kinds) {
   int at = 0;
-  return CodeKinds(v, n, [&](uint32_t s) {
+  return CodeKinds(v, n, [&](uint32_t s, uint32_t kind) {
     if (symbols) symbols[at] = uint8_t(s);
+    if (kinds) kinds[at] = uint8_t(kind);
     ++at;
   });
 }
@@ -107,7 +109,7 @@ bool WriteKindChunk(BitWriter* w, const HuffTree* tree, uint32_t length_bits, co
   bool ok;
   bool fill = n > 0 && UseFill(v, n, mode, &ok);
   if (n > 0 && !ok) return false;
-  if (n > 0 && !fill && CodeKinds(v, n, [](uint32_t) {}) < 0) return false;
+  if (n > 0 && !fill && CodeKinds(v, n, [](uint32_t, uint32_t) {}) < 0) return false;
   PutBits(w, n, length_bits);
   if (n == 0) return true;
   PutBit(w, fill);
@@ -115,7 +117,7 @@ bool WriteKindChunk(BitWriter* w, const HuffTree* tree, uint32_t length_bits, co
     PutBits(w, v[0], 4);
     return true;
   }
-  CodeKinds(v, n, [&](uint32_t s) { PutSymbol(w, tree, s); });
+  CodeKinds(v, n, [&](uint32_t s, uint32_t) { PutSymbol(w, tree, s); });
   return true;
 }
 

@@ -54,6 +54,8 @@ bool WriteRunChunk(BitWriter* w, const HuffTree* tree, uint32_t length_bits, con
                    uint32_t n, ChunkMode mode);
 
 // The symbols the kind chunk's list form codes for values (literals below 12
-// and escapes 12..15), for building trees; returns the symbol count, or -1
-// when a value of 12..15 would need a literal. symbols may be null.
-int KindChunkSymbols(const uint8_t* values, uint32_t n, uint8_t* symbols);
+// and escapes 12..15), for building trees; returns the symbol count (at most
+// n), or -1 when a value of 12..15 would need a literal. kinds receives the
+// value each symbol stands for (an escape: the value it repeats). symbols
+// and kinds may be null.
+int KindChunkSymbols(const uint8_t* values, uint32_t n, uint8_t* symbols, uint8_t* kinds = nullptr);

@@ -107,6 +107,12 @@ void PlaneWriterDestroy(PlaneWriter* w) { delete w; }
 
 void PlaneWriterAllowInvalid(PlaneWriter* w) { w->allow_invalid = true; }
 
+uint32_t PlaneWriterChunkLimit(const PlaneWriter* w, uint32_t id) {
+  const uint32_t capacity = BundleCapacityValues(&w->caps, id);
+  const uint32_t field = (1u << BundleLengthBits(id, w->width)) - 1;
+  return capacity < field ? capacity : field;
+}
+
 void PlaneWriterBeginRow(PlaneWriter* w) {
   if (w->row >= 0 && w->x != w->width) w->failed = true;
   ++w->row;
@@ -249,11 +255,11 @@ bool Codable(const PlaneWriter* w, uint32_t id, uint32_t first, uint32_t count) 
 
 // Chunks of one bundle: each read at a row start when the bundle has run
 // dry, holding whole rows and ending on a row that takes values; a chunk
-// takes in further rows while it stays within the capacity. After the last
-// values, an end mark if rows remain.
+// takes in further rows while it stays within the chunk limit. After the
+// last values, an end mark if rows remain.
 bool PlanChunks(const PlaneWriter* w, uint32_t id, std::vector<ChunkPlan>* plan) {
   const std::vector<uint32_t>& ends = w->row_end[id];
-  const uint32_t cap = BundleCapacityValues(&w->caps, id);
+  const uint32_t cap = PlaneWriterChunkLimit(w, id);
   uint32_t row = 0, first = 0;
   auto used = [&](uint32_t r) { return ends[r] - (r ? ends[r - 1] : 0); };
   while (row < w->rows) {
@@ -289,7 +295,8 @@ int32_t Magnitude(int32_t v) { return v < 0 ? -v : v; }
 
 }  // namespace
 
-bool PlaneWriterFinish(PlaneWriter* w, HuffTreeMode mode, std::vector<uint8_t>* out) {
+bool PlaneWriterFinish(PlaneWriter* w, HuffTreeMode mode, std::vector<uint8_t>* out,
+                       PlaneCodingStats* stats) {
   if (w->failed || w->row + 1 != int32_t(w->rows) || w->x != w->width) return false;
   std::vector<ChunkPlan> plans[BUNDLE_COUNT];
   for (uint32_t id = 0; id < BUNDLE_COUNT; ++id)
@@ -298,6 +305,7 @@ bool PlaneWriterFinish(PlaneWriter* w, HuffTreeMode mode, std::vector<uint8_t>* 
   // Symbol statistics of the list-form chunks, in decoding order.
   uint32_t counts[7][16] = {};
   uint32_t high_counts[16][16] = {};
+  uint32_t kind_counts[2][16][16] = {};  // [sub-kinds?][kind][symbol]
   enum { kKinds, kSubKinds, kColoursLow, kPatterns, kX, kY, kRuns };
   const int tree_of[BUNDLE_COUNT] = {kKinds, kSubKinds, kColoursLow, kPatterns, kX, kY, -1, -1, kRuns};
   uint32_t last_high = 0;
@@ -319,10 +327,13 @@ bool PlaneWriterFinish(PlaneWriter* w, HuffTreeMode mode, std::vector<uint8_t>* 
       } else if (fill) {
         continue;
       } else if (id == BUNDLE_BLOCK_TYPES || id == BUNDLE_SUB_BLOCK_TYPES) {
-        std::vector<uint8_t> bytes(v, v + n), symbols(n);
-        int k = KindChunkSymbols(bytes.data(), n, symbols.data());
+        std::vector<uint8_t> bytes(v, v + n), symbols(n), kinds(n);
+        int k = KindChunkSymbols(bytes.data(), n, symbols.data(), kinds.data());
         if (k < 0) return false;
-        for (int i = 0; i < k; ++i) ++c[symbols[i]];
+        for (int i = 0; i < k; ++i) {
+          ++c[symbols[i]];
+          ++kind_counts[id == BUNDLE_SUB_BLOCK_TYPES][kinds[i] & 15][symbols[i]];
+        }
       } else if (id == BUNDLE_PATTERNS) {
         for (uint32_t i = 0; i < n; ++i) {
           ++c[v[i] & 15];
@@ -342,6 +353,19 @@ bool PlaneWriterFinish(PlaneWriter* w, HuffTreeMode mode, std::vector<uint8_t>* 
   ChooseHuffTree(counts[kY], &trees.y_offsets);
   ChooseHuffTree(counts[kRuns], &trees.runs);
   for (int h = 0; h < 16; ++h) ChooseHuffTree(high_counts[h], &trees.colour_high[h]);
+  if (stats) {
+    *stats = PlaneCodingStats{};
+    stats->trees = trees;
+    for (int sub = 0; sub < 2; ++sub) {
+      const HuffTree* tree = sub ? &trees.sub_block_types : &trees.block_types;
+      for (uint32_t kind = 0; kind < 16; ++kind)
+        for (uint32_t s = 0; s < 16; ++s) {
+          const uint32_t n = kind_counts[sub][kind][s];
+          stats->kind_bits[sub][kind] += uint64_t(n) * SymbolBits(tree, s);
+          stats->kind_values[sub][kind] += uint64_t(n) * (s < 12 ? 1 : RUN_LENGTH_ESCAPES[s]);
+        }
+    }
+  }
 
   // Generous bound: every value and bit with room for the trees and headers.
   uint64_t bound = 4096;
@@ -363,6 +387,7 @@ bool PlaneWriterFinish(PlaneWriter* w, HuffTreeMode mode, std::vector<uint8_t>* 
       const ChunkPlan& p = plans[id][next[id]++];
       const int32_t* v = w->values[id].data() + p.first;
       const uint32_t bits = BundleLengthBits(id, w->width);
+      const uint64_t start = BitWriterBitCount(&bw);
       bool ok = true;
       switch (id) {
         case BUNDLE_BLOCK_TYPES:
@@ -397,6 +422,10 @@ bool PlaneWriterFinish(PlaneWriter* w, HuffTreeMode mode, std::vector<uint8_t>* 
           break;
       }
       if (!ok) return false;
+      if (stats && p.count) {  // an end mark is the plane's, not the values'
+        stats->bits[id] += BitWriterBitCount(&bw) - start;
+        stats->values[id] += p.count;
+      }
     }
     w->row_bits[row].CopyTo(&bw);
   }

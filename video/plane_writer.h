@@ -1,8 +1,10 @@
-// Writing a whole plane stream: the encoder states each block as values, row
-// by row, and the writer sorts the values into the bundles, keeps the bits
-// that blocks read directly in row order, picks the prefix codes from the
-// plane's statistics and emits trees, chunks and block bits in the order the
-// decoder reads them. A tool-side writer: it allocates freely.
+// Writing a whole plane stream: the caller (the encoder, or a test) states
+// each block as values, row by row, and the writer sorts the values into the
+// bundles, keeps the bits that blocks read directly in row order, plans the
+// chunks (a chunk may serve several rows; a bundle with nothing left to give
+// is ended), picks the prefix codes from the plane's statistics and emits
+// trees, chunks and block bits in the order the decoder reads them. A
+// tool-side writer: it allocates freely.
 #pragma once
 #include <cstdint>
 #include <vector>
@@ -32,7 +34,7 @@ struct BlockSpec {
   int16_t coeffs[64];        // transform blocks: natural order, positions 1..63 coded
   uint32_t quant;            // transform blocks: 0..15
   uint32_t residue_limit;    // BLOCK_RESIDUE: 0..127
-  int8_t residue[64];        // BLOCK_RESIDUE: list order (as ReadResidue returns it)
+  int8_t residue[64];        // BLOCK_RESIDUE: list order; the limit may stop the coding short of it
 };
 
 // Runs for the pixels along a scan: equal neighbours become fill runs, the
@@ -51,16 +53,36 @@ void PlaneWriterDestroy(PlaneWriter* w);
 // last block column or row and runs that pass the end of the block.
 void PlaneWriterAllowInvalid(PlaneWriter* w);
 
+// The most values one chunk of bundle id may hold: the smaller of the
+// bundle's capacity and what its length field can express. A row whose
+// values exceed it cannot be coded.
+uint32_t PlaneWriterChunkLimit(const PlaneWriter* w, uint32_t id);
+
 // Starts the next block row (call before the first block of every row).
 void PlaneWriterBeginRow(PlaneWriter* w);
 // Appends the next block of the current row. False when the block cannot be
 // coded (the writer is then failed and Finish returns false).
 bool PlaneWriterPutBlock(PlaneWriter* w, const BlockSpec* block);
 
+// What the written plane's chunks took, for pricing values by the codes a
+// plane actually used.
+struct PlaneCodingStats {
+  BundleTrees trees;              // the codes chosen
+  uint64_t bits[BUNDLE_COUNT];    // all bits of each bundle's chunks but end marks, length fields included
+  uint64_t values[BUNDLE_COUNT];  // values those chunks held
+  // List-form chunks of blockTypes [0] and subBlockTypes [1]: the code bits
+  // spent on each kind (an escape counts for the kind it repeats) and the
+  // values of that kind they coded.
+  uint64_t kind_bits[2][16];
+  uint64_t kind_values[2][16];
+};
+
 // Emits the plane: tree descriptions (mode), then per row the chunks and the
-// blocks' bits, padded to a 32-bit word. Appends to out. False when a block
-// failed, a row was incomplete, or a row's values exceed a bundle.
-bool PlaneWriterFinish(PlaneWriter* w, HuffTreeMode mode, std::vector<uint8_t>* out);
+// blocks' bits, padded to a 32-bit word. Appends to out and fills stats (may
+// be null). False when a block failed, a row was incomplete, or a row's
+// values exceed a chunk (PlaneWriterChunkLimit).
+bool PlaneWriterFinish(PlaneWriter* w, HuffTreeMode mode, std::vector<uint8_t>* out,
+                       PlaneCodingStats* stats = nullptr);
 
 // Lays out a frame's video data from coded planes (alpha, c1, c2 may be
 // null): the alpha length field and plane, the Y length field (not with the

@@ -1,4 +1,5 @@
-// Plane-level encoder limits: a row's bundle values must fit one chunk.
+// Plane-level encoder limits (a row's bundle values must fit one chunk) and
+// the value prices measured on the plane written.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -6,7 +7,6 @@
 #include <vector>
 
 #include "encode/plane_encoder.h"
-#include "encode/plane_writer.h"
 #include "video/frame_buffers.h"
 #include "video/plane_decoder.h"
 
@@ -60,6 +60,10 @@ TEST(PlaneEncoder, RawRowsFitTheColourChunk) {
   EncodeNoise(64, 16, &stats);
   EXPECT_EQ(stats.kind_count[BLOCK_RAW], 16u);
   EXPECT_EQ(stats.sse, 0u);
+  // Noise colours cost about a byte each under any code; the price the next
+  // plane's choice assumes must say so.
+  EXPECT_GT(stats.measured.colour, 7.5);
+  EXPECT_LT(stats.measured.colour, 8.5);
 }
 
 // Above 4096 pixels a row of raw blocks needs more colours than a chunk's
