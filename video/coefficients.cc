@@ -19,12 +19,11 @@
 namespace {
 
 // The value a coefficient gets when it becomes significant in plane b: b
-// bits, the top one the sign and the others the magnitude below its
-// leading one.
-inline int16_t PlaneValue(uint32_t t, int b) {
-  const uint32_t top = 1u << (b - 1);
-  const int32_t m = int32_t(top | (t & (top - 1)));
-  const int32_t s = -int32_t(t >> (b - 1));  // 0 or -1
+// bits t (t < 2^b), the top one the sign and the others the magnitude below
+// its leading one, which is implied. top = 1 << (b - 1).
+inline int16_t PlaneValue(uint32_t t, uint32_t top, int b) {
+  const int32_t m = int32_t(t | top);
+  const int32_t s = int32_t(t << (32 - b)) >> 31;  // 0 or -1
   return int16_t((m ^ s) - s);
 }
 
@@ -33,11 +32,12 @@ struct Walk {
   int16_t* block;
   int b;                // current bit plane (1..15)
   uint32_t value_mask;  // (1 << b) - 1
+  uint32_t top;         // 1 << (b - 1)
   CoefficientList list;
 
   // Index k becomes significant now.
   void Receive(int k) {
-    block[COEFF_SCAN[k]] = PlaneValue(ReadBits(&r, uint32_t(b)), b);
+    block[COEFF_SCAN[k]] = PlaneValue(ReadBits(&r, uint32_t(b)), top, b);
   }
 
   // One bit, then b value bits when that bit is `value_on`: the shared step
@@ -50,7 +50,7 @@ struct Walk {
     const uint32_t w = uint32_t(r.cache);
     const uint32_t bit = w & 1;
     const uint32_t keep = 0u - (bit ^ value_on ^ 1u);  // all ones: significant now
-    const int16_t v = PlaneValue((w >> 1) & value_mask, b);
+    const int16_t v = PlaneValue((w >> 1) & value_mask, top, b);
     block[COEFF_SCAN[k]] = int16_t(uint16_t(v) & uint16_t(keep));
     const uint32_t n = 1 + (uint32_t(b) & keep);
     r.cache >>= n;
@@ -168,6 +168,7 @@ void ReadCoefficients(BitReader* r, int16_t block[64]) {
   for (int b = int(ReadBits(&w.r, 4)); b >= 1; --b) {
     w.b = b;
     w.value_mask = (1u << b) - 1;
+    w.top = 1u << (b - 1);
     w.WaitingRun();
     w.Rest();
   }

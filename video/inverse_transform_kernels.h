@@ -32,6 +32,8 @@ const InverseTransformKernels* ActiveInverseTransform();
 // the plain add then reads pixels it has already written.
 inline bool BlocksOverlap(const uint8_t* a, const uint8_t* b, int pitch) {
   const intptr_t d = intptr_t(a) - intptr_t(b);
+  const intptr_t reach = 7 * (pitch < 0 ? -intptr_t(pitch) : intptr_t(pitch)) + 8;
+  if (d >= reach || d <= -reach) return false;
   for (intptr_t k = -7; k <= 7; ++k) {
     const intptr_t e = d + k * intptr_t(pitch);
     if (e > -8 && e < 8) return true;
