@@ -55,16 +55,19 @@ VEXA_AVX2 inline void Transform8(__m256i s[8]) {
 // 8x8 transpose in place: s[i] lane j becomes s[j] lane i.
 VEXA_AVX2 inline void Transpose8(__m256i s[8]) {
   __m256i t[8], u[8];
+#pragma GCC unroll 8
   for (int i = 0; i < 8; i += 2) {
     t[i] = _mm256_unpacklo_epi32(s[i], s[i + 1]);
     t[i + 1] = _mm256_unpackhi_epi32(s[i], s[i + 1]);
   }
+#pragma GCC unroll 8
   for (int i = 0; i < 8; i += 4) {
     u[i] = _mm256_unpacklo_epi64(t[i], t[i + 2]);      // lanes 0 | 4
     u[i + 1] = _mm256_unpackhi_epi64(t[i], t[i + 2]);  // lanes 1 | 5
     u[i + 2] = _mm256_unpacklo_epi64(t[i + 1], t[i + 3]);  // lanes 2 | 6
     u[i + 3] = _mm256_unpackhi_epi64(t[i + 1], t[i + 3]);  // lanes 3 | 7
   }
+#pragma GCC unroll 8
   for (int i = 0; i < 4; ++i) {
     s[i] = _mm256_permute2x128_si256(u[i], u[i + 4], 0x20);
     s[i + 4] = _mm256_permute2x128_si256(u[i], u[i + 4], 0x31);
@@ -93,10 +96,11 @@ inline uint8_t DcPixel(const int16_t block[64], const uint32_t quant[64]) {
 
 // The 64 result bytes, four rows a vector: the low half of rows[0] holds
 // rows 0 and 1, its high half rows 4 and 5; rows[1] rows 2, 3 | 6, 7.
-VEXA_AVX2 void Transform(const int16_t block[64], const uint32_t quant[64], __m256i rows[2]) {
+VEXA_AVX2 inline __attribute__((always_inline)) void Transform(const int16_t block[64], const uint32_t quant[64], __m256i rows[2]) {
   __m256i s[8];
   const __m128i* b = reinterpret_cast<const __m128i*>(block);
   const __m256i* q = reinterpret_cast<const __m256i*>(quant);
+#pragma GCC unroll 8
   for (int r = 0; r < 8; ++r)
     s[r] = _mm256_srai_epi32(
         _mm256_mullo_epi32(_mm256_cvtepi16_epi32(_mm_loadu_si128(b + r)), _mm256_loadu_si256(q + r)), 11);
@@ -109,6 +113,7 @@ VEXA_AVX2 void Transform(const int16_t block[64], const uint32_t quant[64], __m2
   // Pack pairs of columns (bytes c * 4 + r of each 128-bit half hold column
   // c, row r of that half's four rows), transpose the 4x4 byte squares and
   // interleave the two column groups.
+#pragma GCC unroll 8
   for (int c = 0; c < 8; ++c) s[c] = PixelLanes(s[c]);
   const __m256i c0123 = _mm256_packs_epi16(_mm256_packs_epi32(s[0], s[1]), _mm256_packs_epi32(s[2], s[3]));
   const __m256i c4567 = _mm256_packs_epi16(_mm256_packs_epi32(s[4], s[5]), _mm256_packs_epi32(s[6], s[7]));
@@ -143,6 +148,7 @@ VEXA_AVX2 void Put(const int16_t block[64], const uint32_t quant[64], uint8_t* d
   __m128i pairs[4];
   Transform(block, quant, rows);
   RowPairs(rows, pairs);
+#pragma GCC unroll 8
   for (int k = 0; k < 4; ++k) StoreRows(dst + 2 * k * pitch, pitch, pairs[k]);
 }
 
@@ -161,6 +167,7 @@ VEXA_AVX2 void PutScaled(const int16_t block[64], const uint32_t quant[64], uint
   __m128i pairs[4];
   Transform(block, quant, rows);
   RowPairs(rows, pairs);
+#pragma GCC unroll 8
   for (int k = 0; k < 4; ++k) {
     StoreDoubled(dst + 4 * k * pitch, pitch, _mm_unpacklo_epi8(pairs[k], pairs[k]));
     StoreDoubled(dst + (4 * k + 2) * pitch, pitch, _mm_unpackhi_epi8(pairs[k], pairs[k]));
@@ -185,6 +192,7 @@ VEXA_AVX2 void Add(const int16_t block[64], const uint32_t quant[64], uint8_t* d
     Transform(block, quant, rows);
     RowPairs(rows, pairs);
   }
+#pragma GCC unroll 8
   for (int k = 0; k < 4; ++k) {
     const uint8_t* s = src + 2 * k * src_pitch;
     const __m128i two = _mm_unpacklo_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(s)),

@@ -84,6 +84,7 @@ VEXA_SSE2 inline __m128i PixelLanes(__m128i o) { return _mm_srai_epi32(_mm_slli_
 VEXA_SSE2 inline bool OnlyDc(const int16_t block[64]) {
   const __m128i* b = reinterpret_cast<const __m128i*>(block);
   __m128i any = _mm_and_si128(_mm_loadu_si128(b), _mm_set_epi16(-1, -1, -1, -1, -1, -1, -1, 0));
+#pragma GCC unroll 8
   for (int i = 1; i < 8; ++i) any = _mm_or_si128(any, _mm_loadu_si128(b + i));
   return _mm_movemask_epi8(_mm_cmpeq_epi8(any, _mm_setzero_si128())) == 0xFFFF;
 }
@@ -95,11 +96,12 @@ inline uint8_t DcPixel(const int16_t block[64], const uint32_t quant[64]) {
 }
 
 // The 64 result bytes, two rows a vector: rows[k] holds rows 2k and 2k + 1.
-VEXA_SSE2 void Transform(const int16_t block[64], const uint32_t quant[64], __m128i rows[4]) {
+VEXA_SSE2 inline __attribute__((always_inline)) void Transform(const int16_t block[64], const uint32_t quant[64], __m128i rows[4]) {
   // Dequantise: lo[r] holds columns 0-3 of row r, hi[r] columns 4-7.
   __m128i lo[8], hi[8];
   const __m128i* b = reinterpret_cast<const __m128i*>(block);
   const __m128i* q = reinterpret_cast<const __m128i*>(quant);
+#pragma GCC unroll 8
   for (int r = 0; r < 8; ++r) {
     const __m128i w = _mm_loadu_si128(b + r);
     const __m128i wl = _mm_srai_epi32(_mm_unpacklo_epi16(w, w), 16);
@@ -126,6 +128,7 @@ VEXA_SSE2 void Transform(const int16_t block[64], const uint32_t quant[64], __m1
   // To bytes: w[c] = column c, rows 0-7 as 16-bit values; then two columns
   // a vector, and an 8x8 byte transpose back to rows.
   __m128i w[8];
+#pragma GCC unroll 8
   for (int c = 0; c < 8; ++c) w[c] = _mm_packs_epi32(PixelLanes(top[c]), PixelLanes(bottom[c]));
   const __m128i c01 = _mm_packs_epi16(w[0], w[1]), c23 = _mm_packs_epi16(w[2], w[3]);
   const __m128i c45 = _mm_packs_epi16(w[4], w[5]), c67 = _mm_packs_epi16(w[6], w[7]);
@@ -154,6 +157,7 @@ VEXA_SSE2 void Put(const int16_t block[64], const uint32_t quant[64], uint8_t* d
   }
   __m128i rows[4];
   Transform(block, quant, rows);
+#pragma GCC unroll 8
   for (int k = 0; k < 4; ++k) StoreRows(dst + 2 * k * pitch, pitch, rows[k]);
 }
 
@@ -170,6 +174,7 @@ VEXA_SSE2 void PutScaled(const int16_t block[64], const uint32_t quant[64], uint
   }
   __m128i rows[4];
   Transform(block, quant, rows);
+#pragma GCC unroll 8
   for (int k = 0; k < 4; ++k) {
     StoreDoubled(dst + 4 * k * pitch, pitch, _mm_unpacklo_epi8(rows[k], rows[k]));
     StoreDoubled(dst + (4 * k + 2) * pitch, pitch, _mm_unpackhi_epi8(rows[k], rows[k]));
@@ -192,6 +197,7 @@ VEXA_SSE2 void Add(const int16_t block[64], const uint32_t quant[64], uint8_t* d
   } else {
     Transform(block, quant, rows);
   }
+#pragma GCC unroll 8
   for (int k = 0; k < 4; ++k) {
     const uint8_t* s = src + 2 * k * src_pitch;
     const __m128i two = _mm_unpacklo_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(s)),
