@@ -2,6 +2,7 @@
 // source's sound, and `vexa decode --wav` back out, compared with what went
 // in.
 #include <gtest/gtest.h>
+#include <unistd.h>
 #include <sys/wait.h>
 
 #include <cmath>
@@ -18,7 +19,10 @@ namespace {
 
 constexpr double kPi = 3.14159265358979323846;
 
-std::string Temp(const std::string& name) { return std::string(::testing::TempDir()) + "audio_tools_" + name; }
+// Per process: ctest runs the cases of this file side by side.
+std::string Temp(const std::string& name) {
+  return std::string(::testing::TempDir()) + "audio_tools_" + std::to_string(getpid()) + "_" + name;
+}
 
 int Vexa(const std::string& args) {
   const std::string cmd = std::string(VEXA_TOOL_PATH) + " " + args + " >/dev/null 2>&1";

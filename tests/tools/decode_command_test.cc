@@ -3,6 +3,7 @@
 // pixel by pixel (cropping, chroma order per revision, grayscale, alpha,
 // corrupt frames, --frames).
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -17,7 +18,10 @@
 
 namespace {
 
-std::string TempPath(const char* name) { return std::string(::testing::TempDir()) + name; }
+// Per process: ctest runs the cases of this file side by side.
+std::string TempPath(const char* name) {
+  return std::string(::testing::TempDir()) + "vexa_decode_" + std::to_string(getpid()) + "_" + name;
+}
 
 uint8_t Sample(uint32_t plane, uint32_t x, uint32_t y, uint32_t frame) {
   return uint8_t(1 + (x * 7 + y * 13 + frame * 5 + plane * 50) % 250);

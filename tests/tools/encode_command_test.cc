@@ -1,6 +1,7 @@
 // `vexa encode` end to end: Y4M in (written here byte by byte), a Vexa file
 // out, decoded with the library's own decoder and compared with the input.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <cstdio>
@@ -14,7 +15,10 @@
 
 namespace {
 
-std::string TempPath(const char* name) { return std::string(::testing::TempDir()) + name; }
+// Per process: ctest runs the cases of this file side by side.
+std::string TempPath(const char* name) {
+  return std::string(::testing::TempDir()) + "vexa_encode_" + std::to_string(getpid()) + "_" + name;
+}
 
 int RunEncode(const std::string& args) {
   const std::string cmd = std::string(VEXA_TOOL_PATH) + " encode --quiet " + args + " 2>/dev/null";
