@@ -10,15 +10,24 @@ bool AllEqual(const uint8_t* v, uint32_t n) {
   return true;
 }
 
-bool UseFill(const uint8_t* v, uint32_t n, ChunkMode mode, bool* ok) {
-  *ok = true;
-  if (mode == CHUNK_LIST) return false;
-  bool equal = AllEqual(v, n);
+// Decides between a fill chunk (one value for all) and a list: false when
+// the mode demands a fill the values cannot make. An empty chunk is a list.
+bool ChooseFill(const uint8_t* v, uint32_t n, ChunkMode mode, bool* fill) {
+  *fill = false;
+  if (n == 0 || mode == CHUNK_LIST) return true;
+  const bool equal = AllEqual(v, n);
   if (mode == CHUNK_FILL) {
-    *ok = equal;
+    *fill = equal;
     return equal;
   }
-  return equal && n > 1;
+  *fill = equal && n > 1;
+  return true;
+}
+
+bool NibblesOnly(const uint8_t* v, uint32_t n) {
+  for (uint32_t i = 0; i < n; ++i)
+    if (v[i] > 15) return false;
+  return true;
 }
 
 bool CountFits(uint32_t n, uint32_t length_bits) { return length_bits >= 32 || n < (1u << length_bits); }
@@ -104,11 +113,8 @@ int KindChunkSymbols(const uint8_t* v, uint32_t n, uint8_t* symbols, uint8_t* ki
 bool WriteKindChunk(BitWriter* w, const HuffTree* tree, uint32_t length_bits, const uint8_t* v,
                     uint32_t n, ChunkMode mode) {
   if (!CountFits(n, length_bits)) return false;
-  for (uint32_t i = 0; i < n; ++i)
-    if (v[i] > 15) return false;
-  bool ok;
-  bool fill = n > 0 && UseFill(v, n, mode, &ok);
-  if (n > 0 && !ok) return false;
+  bool fill;
+  if (!NibblesOnly(v, n) || !ChooseFill(v, n, mode, &fill)) return false;
   if (n > 0 && !fill && CodeKinds(v, n, [](uint32_t, uint32_t) {}) < 0) return false;
   PutBits(w, n, length_bits);
   if (n == 0) return true;
@@ -140,9 +146,8 @@ bool ColourSymbols(bool old_colours, uint32_t value, uint32_t* high, uint32_t* l
 bool WriteColourChunk(BitWriter* w, ColourCoder* c, uint32_t length_bits, const uint8_t* v,
                       uint32_t n, ChunkMode mode) {
   if (!CountFits(n, length_bits)) return false;
-  bool ok;
-  bool fill = n > 0 && UseFill(v, n, mode, &ok);
-  if (n > 0 && !ok) return false;
+  bool fill;
+  if (!ChooseFill(v, n, mode, &fill)) return false;
   uint32_t h = 0, l = 0;
   for (uint32_t i = 0; i < (fill ? 1 : n); ++i)
     if (!ColourSymbols(c->old_colours, v[i], &h, &l)) return false;
@@ -174,9 +179,8 @@ bool WriteOffsetChunk(BitWriter* w, const HuffTree* tree, uint32_t length_bits, 
   if (!CountFits(n, length_bits)) return false;
   for (uint32_t i = 0; i < n; ++i)
     if (v[i] < -15 || v[i] > 15) return false;
-  bool ok;
-  bool fill = n > 0 && UseFill(reinterpret_cast<const uint8_t*>(v), n, mode, &ok);
-  if (n > 0 && !ok) return false;
+  bool fill;
+  if (!ChooseFill(reinterpret_cast<const uint8_t*>(v), n, mode, &fill)) return false;
   PutBits(w, n, length_bits);
   if (n == 0) return true;
   PutBit(w, fill);
@@ -229,11 +233,8 @@ bool WriteDcChunk(BitWriter* w, bool inter, uint32_t length_bits, const int16_t*
 bool WriteRunChunk(BitWriter* w, const HuffTree* tree, uint32_t length_bits, const uint8_t* v,
                    uint32_t n, ChunkMode mode) {
   if (!CountFits(n, length_bits)) return false;
-  for (uint32_t i = 0; i < n; ++i)
-    if (v[i] > 15) return false;
-  bool ok;
-  bool fill = n > 0 && UseFill(v, n, mode, &ok);
-  if (n > 0 && !ok) return false;
+  bool fill;
+  if (!NibblesOnly(v, n) || !ChooseFill(v, n, mode, &fill)) return false;
   PutBits(w, n, length_bits);
   if (n == 0) return true;
   PutBit(w, fill);

@@ -11,6 +11,9 @@
 #include "encode/test_source.h"
 #include "encode/video_encoder.h"
 #include "media/container_writer.h"
+#include "media/media.h"
+
+#include <gtest/gtest.h>
 
 std::vector<uint8_t> MakeClip(const ClipSpec& spec) {
   VideoEncoderSettings vs{};
@@ -91,3 +94,14 @@ ClipFile::ClipFile(const std::vector<uint8_t>& bytes, uint32_t prefix) {
 }
 
 ClipFile::~ClipFile() { unlink(path_.c_str()); }
+
+void PlayFrames(MediaFile* m, uint32_t frames, PlaybackSummary* summary) {
+  for (uint32_t i = 0; i < frames; ++i) {
+    if (MediaDecodeFrame(m) != 0) {
+      ADD_FAILURE() << "decode stopped at frame " << i + 1;
+      break;
+    }
+    MediaNextFrame(m);
+  }
+  MediaGetSummary(m, summary);
+}

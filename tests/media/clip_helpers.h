@@ -28,6 +28,12 @@ struct ClipSpec {
 // The whole media image.
 std::vector<uint8_t> MakeClip(const ClipSpec& spec);
 
+struct MediaFile;
+struct PlaybackSummary;
+// Decodes and advances `frames` frames without waiting (a failed decode is
+// a test failure and ends the run), then fills the summary.
+void PlayFrames(MediaFile* m, uint32_t frames, PlaybackSummary* summary);
+
 // Writes bytes to a temporary file (removed by the destructor), optionally
 // behind a prefix of `prefix` bytes.
 class ClipFile {

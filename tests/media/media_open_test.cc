@@ -266,12 +266,8 @@ TEST_F(MediaOpenTest, LargeReadAheadPreloads) {
   EXPECT_NE(m->open_flags & OPEN_PRELOAD, 0u);
   EXPECT_EQ(m->data_in_memory, 1u);
   // Every frame plays from memory.
-  for (uint32_t i = 0; i < spec.frames; ++i) {
-    ASSERT_EQ(MediaDecodeFrame(m), 0);
-    MediaNextFrame(m);
-  }
   PlaybackSummary s;
-  MediaGetSummary(m, &s);
+  PlayFrames(m, spec.frames, &s);
   EXPECT_EQ(s.word[9], spec.frames);
   EXPECT_EQ(s.word[kSummaryCorruptFrames], 0u);
   MediaClose(m);
@@ -284,12 +280,8 @@ TEST_F(MediaOpenTest, HandleInsideALargerFileIsReadRelativeAndLeftOpen) {
   ASSERT_TRUE(PlatformSeek(handle, 5000));
   MediaFile* m = MediaOpen(reinterpret_cast<const void*>(handle), OPEN_FILE_HANDLE | OPEN_NO_THREAD);
   ASSERT_NE(m, nullptr) << MediaGetError();
-  for (int i = 0; i < 12; ++i) {
-    ASSERT_EQ(MediaDecodeFrame(m), 0);
-    MediaNextFrame(m);
-  }
   PlaybackSummary s;
-  MediaGetSummary(m, &s);
+  PlayFrames(m, 12, &s);
   EXPECT_EQ(s.word[kSummaryCorruptFrames], 0u);
   MediaClose(m);
   EXPECT_TRUE(PlatformSeek(handle, 0));  // still ours
