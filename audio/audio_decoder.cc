@@ -9,8 +9,8 @@
 #include "audio/audio_tables.h"
 #include "audio/audio_transform.h"
 #include "audio/bit_reader.h"
-#include "media/block_planner.h"
-#include "media/core_alloc.h"
+#include "base/block_planner.h"
+#include "base/core_alloc.h"
 
 namespace {
 

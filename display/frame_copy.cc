@@ -5,7 +5,7 @@
 #include "display/copy_flags.h"
 #include "display/copy_walk.h"
 #include "display/converter.h"
-#include "media/timer.h"
+#include "base/timer.h"
 #include "video/frame_buffers.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include "display/convert_simd.h"
 #include "display/converter.h"
 #include "display/copy_flags.h"
-#include "video/cpu_features.h"
+#include "base/cpu_features.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <thread>
 
 #include "encode/block_candidates.h"
-#include "media/open_flags.h"
+#include "base/open_flags.h"
 
 namespace {
 

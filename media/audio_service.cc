@@ -5,9 +5,9 @@
 
 #include "audio/audio_decoder.h"
 #include "audio/audio_packet.h"
-#include "media/core_alloc.h"
+#include "base/core_alloc.h"
 #include "media/media_file.h"
-#include "platform/thread.h"
+#include "base/thread.h"
 
 namespace {
 
@@ -128,7 +128,8 @@ bool MediaOpenTrack(MediaFile* m, uint32_t slot, uint32_t position, SoundOpenOp 
     rate = scaled > 0xFFFFFFFFu ? 0xFFFFFFFFu : uint32_t(scaled);
   }
   const uint32_t channels = TrackFormatChannels(f);
-  if (!open(t, rate, TrackFormatIs16Bit(f) ? 16 : 8, channels, m->open_flags, m)) return false;
+  const SoundFileLength length = {m->frame_count, m->rate_dividend, m->rate_divisor};
+  if (!open(t, rate, TrackFormatIs16Bit(f) ? 16 : 8, channels, m->open_flags, &length)) return false;
 
   if (t->read_alignment_mask == 0) t->read_alignment_mask = 0xFFFFFFFFu;
   const uint64_t ring = (uint64_t(m->layout.buffer_sizes[position]) + 255) & ~uint64_t(255);

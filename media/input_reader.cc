@@ -2,10 +2,10 @@
 
 #include <cstring>
 
-#include "media/open_flags.h"
-#include "media/timer.h"
-#include "platform/clock.h"
-#include "platform/thread.h"
+#include "base/open_flags.h"
+#include "base/timer.h"
+#include "base/clock.h"
+#include "base/thread.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include <atomic>
 #include <cstdint>
 
-#include "platform/file.h"
+#include "base/file.h"
 
 struct InputReader;
 struct PlatformMutex;

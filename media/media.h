@@ -8,9 +8,9 @@
 #include <cstdint>
 
 #include "media/input_reader.h"
-#include "media/media_error.h"
+#include "base/media_error.h"
 #include "media/media_file_head.h"
-#include "media/open_flags.h"
+#include "base/open_flags.h"
 #include "sound/track_record.h"
 
 struct MediaFile;

@@ -8,7 +8,7 @@
 #include <cstdint>
 
 #include "display/frame_copy.h"
-#include "media/container.h"
+#include "base/container.h"
 #include "media/input_reader.h"
 #include "media/media_file_head.h"
 #include "media/service_thread.h"

@@ -6,14 +6,14 @@
 #include <new>
 
 #include "media/audio_service.h"
-#include "media/block_planner.h"
-#include "media/core_alloc.h"
+#include "base/block_planner.h"
+#include "base/core_alloc.h"
 #include "media/media.h"
 #include "media/media_file.h"
 #include "media/media_settings.h"
 #include "media/playback_internal.h"
-#include "media/timer.h"
-#include "platform/thread.h"
+#include "base/timer.h"
+#include "base/thread.h"
 
 namespace {
 

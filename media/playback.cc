@@ -7,9 +7,9 @@
 #include "media/media.h"
 #include "media/media_file.h"
 #include "media/playback_internal.h"
-#include "media/timer.h"
-#include "platform/clock.h"
-#include "platform/thread.h"
+#include "base/timer.h"
+#include "base/clock.h"
+#include "base/thread.h"
 #include "video/frame_decoder.h"
 
 namespace {

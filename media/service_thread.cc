@@ -2,7 +2,7 @@
 
 #include <new>
 
-#include "platform/thread.h"
+#include "base/thread.h"
 
 namespace {
 

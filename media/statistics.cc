@@ -4,7 +4,7 @@
 #include "media/media.h"
 #include "media/media_file.h"
 #include "media/playback_internal.h"
-#include "media/timer.h"
+#include "base/timer.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 
 #include <cstring>
 
-#include "platform/profile.h"
+#include "base/profile.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <cstdint>
 
 #include "display/copy_flags.h"
-#include "media/open_flags.h"
+#include "base/open_flags.h"
 
 // The working text: built once at start-up, edited in place by the switch
 // functions, afterwards the list of file names still to play.

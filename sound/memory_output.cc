@@ -3,9 +3,8 @@
 #include <atomic>
 #include <cstring>
 
-#include "media/core_alloc.h"
-#include "media/media_file_head.h"
-#include "media/timer.h"
+#include "base/core_alloc.h"
+#include "base/timer.h"
 
 namespace {
 
@@ -175,7 +174,7 @@ void MemClose(TrackRecord* r) {
   r->enabled = 0;
 }
 
-int MemOpen(TrackRecord* r, uint32_t rate, uint32_t bits, uint32_t channels, uint32_t, const MediaFileHead* file) {
+int MemOpen(TrackRecord* r, uint32_t rate, uint32_t bits, uint32_t channels, uint32_t, const SoundFileLength* file) {
   MemoryOutputConfig* c = g_config;
   TrackRecordClear(r);
   MemoryTrack* t = Track(r);

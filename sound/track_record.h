@@ -7,7 +7,6 @@
 #include <cstdint>
 
 struct AudioDecoder;
-struct MediaFileHead;
 struct TrackRecord;
 
 using SoundReadyOp = int (*)(TrackRecord* record);
@@ -19,9 +18,17 @@ using SoundPauseOp = int (*)(TrackRecord* record, int on);
 using SoundEnableOp = int (*)(TrackRecord* record, int on);
 using SoundCloseOp = void (*)(TrackRecord* record);
 
+// What an output needs to know of the file a track belongs to: its length,
+// as a frame count and the frame rate in force (dividend / divisor).
+struct SoundFileLength {
+  uint32_t frame_count;
+  uint32_t rate_dividend;
+  uint32_t rate_divisor;
+};
+
 // The track-open operation an output's initialiser hands to the core.
 using SoundOpenOp = int (*)(TrackRecord* record, uint32_t sample_rate, uint32_t bits_per_sample,
-                            uint32_t channels, uint32_t open_flags, const MediaFileHead* file);
+                            uint32_t channels, uint32_t open_flags, const SoundFileLength* file);
 // An output's initialiser: prepares the output, returns its track-open operation or null.
 using SoundInitialiser = SoundOpenOp (*)(uintptr_t parameter);
 

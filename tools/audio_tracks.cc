@@ -8,8 +8,8 @@
 #include "audio/audio_packet.h"
 #include "encode/audio_encoder.h"
 #include "encode/test_sound.h"
-#include "media/container.h"
-#include "media/media_error.h"
+#include "base/container.h"
+#include "base/media_error.h"
 #include "tools/wav_file.h"
 
 const char kAudioTracksHelp[] =

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "media/container_writer.h"
+#include "base/container_writer.h"
 
 struct AudioTrackRequest {
   std::string wav;       // input file; empty for the test sound

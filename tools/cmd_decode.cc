@@ -17,13 +17,13 @@
 #include <string>
 #include <vector>
 
-#include "media/container.h"
+#include "base/container.h"
 #include "media/media.h"
 #include "media/media_file.h"
 #include "sound/memory_output.h"
 #include "tools/wav_file.h"
-#include "media/media_error.h"
-#include "media/open_flags.h"
+#include "base/media_error.h"
+#include "base/open_flags.h"
 #include "tools/audio_tracks.h"
 #include "tools/commands.h"
 #include "tools/image_output.h"

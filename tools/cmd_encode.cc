@@ -9,8 +9,8 @@
 
 #include "encode/test_source.h"
 #include "encode/video_encoder.h"
-#include "media/container_writer.h"
-#include "media/media_error.h"
+#include "base/container_writer.h"
+#include "base/media_error.h"
 #include "tools/audio_tracks.h"
 #include "tools/commands.h"
 #include "tools/y4m.h"

@@ -5,8 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "media/container.h"
-#include "media/media_error.h"
+#include "base/container.h"
+#include "base/media_error.h"
 #include "tools/commands.h"
 #include "tools/play_summary.h"
 

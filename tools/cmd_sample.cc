@@ -6,9 +6,9 @@
 #include <cstring>
 #include <vector>
 
-#include "media/container.h"
-#include "media/container_writer.h"
-#include "media/media_error.h"
+#include "base/container.h"
+#include "base/container_writer.h"
+#include "base/media_error.h"
 #include "tools/commands.h"
 
 namespace {

@@ -10,7 +10,7 @@
 #include "display/copy_flags.h"
 #include "display/copy_walk.h"
 #include "display/converter.h"
-#include "media/open_flags.h"
+#include "base/open_flags.h"
 #include "video/frame_buffers.h"
 
 struct ImageOutput {

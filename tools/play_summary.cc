@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <vector>
 
-#include "media/container.h"
-#include "media/core_alloc.h"
+#include "base/container.h"
+#include "base/core_alloc.h"
 #include "media/media.h"
 #include "media/media_file.h"
 #include "sound/memory_output.h"

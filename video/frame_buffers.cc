@@ -2,9 +2,9 @@
 
 #include <cstring>
 
-#include "media/block_planner.h"
-#include "media/core_alloc.h"
-#include "media/open_flags.h"
+#include "base/block_planner.h"
+#include "base/core_alloc.h"
+#include "base/open_flags.h"
 
 namespace {
 

@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-#include "media/open_flags.h"
-#include "video/cpu_features.h"
+#include "base/open_flags.h"
+#include "base/cpu_features.h"
 #include "video/plane_decoder.h"
 
 namespace {

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "video/cpu_features.h"
+#include "base/cpu_features.h"
 #include "video/inverse_transform_kernels.h"
 
 namespace {

@@ -9,7 +9,7 @@
 
 #include <cstring>
 
-#include "video/cpu_features.h"
+#include "base/cpu_features.h"
 
 // Compiled for AVX2 function by function, so the rest of the build stays at
 // the baseline instruction set; selection runs these only where the

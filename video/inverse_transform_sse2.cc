@@ -10,7 +10,7 @@
 
 #include <cstring>
 
-#include "video/cpu_features.h"
+#include "base/cpu_features.h"
 
 // Compiled for SSE2 function by function, so that 32-bit builds keep their
 // baseline; selection runs these only where the processor reports SSE2.

@@ -1,7 +1,7 @@
 // The container reader: header refusals, untrusted index entries, the peak
 // data rate and the packet walk. Files are built by hand here so that each
 // field can be set to exactly the value under test.
-#include "media/container.h"
+#include "base/container.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "media/media_error.h"
+#include "base/media_error.h"
 
 namespace {
 

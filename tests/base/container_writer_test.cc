@@ -1,6 +1,6 @@
 // The container writer, read back through the reader, and the tool loader on
 // damaged files made from the writer's output.
-#include "media/container_writer.h"
+#include "base/container_writer.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "media/container.h"
-#include "media/media_error.h"
+#include "base/container.h"
+#include "base/media_error.h"
 
 namespace {
 

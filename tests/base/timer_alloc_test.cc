@@ -3,10 +3,10 @@
 #include <cstdint>
 #include <vector>
 
-#include "media/block_planner.h"
-#include "media/core_alloc.h"
-#include "media/timer.h"
-#include "platform/clock.h"
+#include "base/block_planner.h"
+#include "base/core_alloc.h"
+#include "base/timer.h"
+#include "base/clock.h"
 
 namespace {
 

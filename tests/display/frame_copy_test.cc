@@ -9,8 +9,8 @@
 #include "display/copy_walk.h"
 #include "display/converter.h"
 #include "display/frame_copy.h"
-#include "media/timer.h"
-#include "platform/clock.h"
+#include "base/timer.h"
+#include "base/clock.h"
 #include "video/frame_buffers.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include "display/copy_flags.h"
 #include "display/converter.h"
 #include "display_test_helpers.h"
-#include "video/cpu_features.h"
+#include "base/cpu_features.h"
 
 namespace {
 

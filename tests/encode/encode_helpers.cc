@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "encode/test_source.h"
-#include "media/open_flags.h"
+#include "base/open_flags.h"
 #include "video/frame_decoder.h"
 
 VideoPicture TestPicture::View() const {

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <vector>
 
-#include "media/container.h"
+#include "base/container.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // The raw packet walk on the input itself, as if it were one frame.

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "media/open_flags.h"
+#include "base/open_flags.h"
 #include "video/frame_buffers.h"
 #include "video/frame_decoder.h"
 

@@ -10,7 +10,7 @@
 #include "encode/audio_encoder.h"
 #include "encode/test_source.h"
 #include "encode/video_encoder.h"
-#include "media/container_writer.h"
+#include "base/container_writer.h"
 #include "media/media.h"
 
 #include <gtest/gtest.h>

@@ -7,13 +7,13 @@
 #include <string>
 #include <vector>
 
-#include "media/core_alloc.h"
-#include "media/open_flags.h"
+#include "base/core_alloc.h"
+#include "base/open_flags.h"
 #include "media/service_thread.h"
-#include "media/timer.h"
-#include "platform/clock.h"
-#include "platform/file.h"
-#include "platform/thread.h"
+#include "base/timer.h"
+#include "base/clock.h"
+#include "base/file.h"
+#include "base/thread.h"
 
 namespace {
 

@@ -7,11 +7,11 @@
 #include <cstring>
 
 #include "clip_helpers.h"
-#include "media/core_alloc.h"
+#include "base/core_alloc.h"
 #include "media/media.h"
 #include "media/media_file.h"
 #include "media/service_thread.h"
-#include "platform/file.h"
+#include "base/file.h"
 #include "sound/memory_output.h"
 
 namespace {

@@ -11,8 +11,8 @@
 #include "media/audio_service.h"
 #include "media/media.h"
 #include "media/media_file.h"
-#include "media/timer.h"
-#include "platform/clock.h"
+#include "base/timer.h"
+#include "base/clock.h"
 #include "sound/memory_output.h"
 
 namespace {

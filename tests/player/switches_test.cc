@@ -1,8 +1,12 @@
 #include "player/switches.h"
 
+#include "base/profile.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <unistd.h>
 #include <cstring>
 #include <string>
 
@@ -416,6 +420,27 @@ TEST(HelpText, LinesAndTabs) {
   EXPECT_EQ(lines, 37u);
   EXPECT_EQ(tabs, 36u);  // every line but the first has one tab
   EXPECT_EQ(help.find("\\t"), std::string::npos);
+}
+
+}  // namespace
+
+namespace {
+
+// The real profile reader: defaults stored in the profile file reach the parser.
+TEST(SwitchProfile, QuickPlayDefaultsComeFromTheProfileFile) {
+  char pattern[] = "/tmp/vexa_switch_profile_XXXXXX";
+  ASSERT_NE(mkdtemp(pattern), nullptr);
+  ProfileSetDirectory(pattern);
+  ASSERT_TRUE(ProfileWriteString("Kor Video Tools", "VexaQuickPlay", "/S /Q"));
+  SwitchEnvironment env{800, 600, 0, ReadSwitchProfile, nullptr};
+  SwitchText text;
+  ASSERT_TRUE(BuildSwitchText(&text, "", "clip /!", false));
+  ParsedSwitches parsed;
+  ASSERT_TRUE(ParseSwitches(&text, &env, &parsed, nullptr));
+  EXPECT_EQ(parsed.settings.show_summary, 1);
+  EXPECT_EQ(parsed.settings.show_statistics, 1);
+  ProfileSetDirectory(nullptr);
+  std::system((std::string("rm -rf '") + pattern + "'").c_str());
 }
 
 }  // namespace

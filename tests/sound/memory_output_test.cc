@@ -5,7 +5,6 @@
 #include <cstring>
 #include <vector>
 
-#include "media/media_file_head.h"
 
 namespace {
 
@@ -50,7 +49,7 @@ class MemoryOutputTest : public ::testing::Test {
   MemoryOutputCall log_[64];
   std::vector<uint8_t> capture_;
   SoundOpenOp open_ = nullptr;
-  MediaFileHead file_{};
+  SoundFileLength file_{};
 };
 
 TEST_F(MemoryOutputTest, OpensWithSixteenthSecondChunksAndPlaysByTheClock) {

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "encode/test_sound.h"
-#include "media/container.h"
+#include "base/container.h"
 
 namespace {
 

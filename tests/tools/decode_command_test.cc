@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "media/container_writer.h"
-#include "media/open_flags.h"
+#include "base/container_writer.h"
+#include "base/open_flags.h"
 #include "video/block_kinds.h"
 #include "video/bundle.h"
 #include "video/plane_writer.h"

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "media/container.h"
-#include "media/open_flags.h"
+#include "base/container.h"
+#include "base/open_flags.h"
 #include "video/frame_decoder.h"
 
 namespace {

@@ -6,10 +6,10 @@
 #include <random>
 #include <vector>
 
-#include "media/open_flags.h"
+#include "base/open_flags.h"
 #include "tests/video/video_test_helpers.h"
 #include "video/block_kinds.h"
-#include "video/cpu_features.h"
+#include "base/cpu_features.h"
 #include "video/frame_buffers.h"
 #include "video/frame_decoder.h"
 

@@ -10,7 +10,7 @@
 #include <random>
 #include <vector>
 
-#include "video/cpu_features.h"
+#include "base/cpu_features.h"
 #include "video/inverse_transform_kernels.h"
 #include "video/quant_tables.h"
 

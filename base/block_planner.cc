@@ -1,6 +1,6 @@
-#include "media/block_planner.h"
+#include "base/block_planner.h"
 
-#include "media/core_alloc.h"
+#include "base/core_alloc.h"
 
 namespace {
 

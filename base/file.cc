@@ -1,4 +1,4 @@
-#include "platform/file.h"
+#include "base/file.h"
 
 #include <cerrno>
 #include <fcntl.h>

@@ -1,4 +1,4 @@
-#include "platform/thread.h"
+#include "base/thread.h"
 
 #include <sys/resource.h>
 #include <sys/syscall.h>
@@ -10,7 +10,7 @@
 #include <new>
 #include <thread>
 
-#include "platform/clock.h"
+#include "base/clock.h"
 
 struct PlatformMutex {
   std::recursive_mutex m;

@@ -1,6 +1,6 @@
 // Profile strings in an INI file. Small and read rarely (start-up, the
 // weekly reminder), so the file is simply read whole on every call.
-#include "platform/profile.h"
+#include "base/profile.h"
 
 #include <sys/stat.h>
 

@@ -1,8 +1,8 @@
-#include "media/timer.h"
+#include "base/timer.h"
 
 #include <mutex>
 
-#include "platform/clock.h"
+#include "base/clock.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "media/container.h"
+#include "base/container.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -6,8 +6,8 @@
 #include <cstring>
 #include <vector>
 
-#include "media/core_alloc.h"
-#include "media/media_error.h"
+#include "base/core_alloc.h"
+#include "base/media_error.h"
 
 namespace {
 

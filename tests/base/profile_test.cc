@@ -1,4 +1,4 @@
-#include "platform/profile.h"
+#include "base/profile.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -6,8 +6,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
-
-#include "player/switches.h"
 
 namespace {
 
@@ -75,18 +73,6 @@ TEST_F(ProfileTest, WriteCreatesAndUpdatesKeepingOtherLines) {
             "[Kor Video Tools]\nlastversioncheckdate=2026-12-15\nVexaQuickPlay=/S\n\n"
             "[Other]\nKey=v\n");
   EXPECT_FALSE(ProfileWriteString("Kor Video Tools", "VexaQuickPlay", "a\nb"));
-}
-
-TEST_F(ProfileTest, QuickPlayDefaultsReachTheSwitches) {
-  WriteIni("[Kor Video Tools]\nVexaQuickPlay=/S /Q\n");
-  SwitchEnvironment env{800, 600, 0, ReadSwitchProfile, nullptr};
-  SwitchText text;
-  ASSERT_TRUE(BuildSwitchText(&text, "", "clip /!", false));
-  ParsedSwitches parsed;
-  ASSERT_TRUE(ParseSwitches(&text, &env, &parsed, nullptr));
-  EXPECT_EQ(parsed.settings.show_summary, 1);
-  EXPECT_EQ(parsed.settings.show_statistics, 1);
-  EXPECT_FALSE(SwitchTextNeedsHelp(text.text));
 }
 
 TEST(ProfileLocation, FollowsTheConfigurationDirectory) {

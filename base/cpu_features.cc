@@ -1,4 +1,4 @@
-#include "video/cpu_features.h"
+#include "base/cpu_features.h"
 
 #include <atomic>
 

@@ -1,4 +1,4 @@
-#include "media/media_error.h"
+#include "base/media_error.h"
 
 #include <cstring>
 

@@ -15,7 +15,7 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "media/open_flags.h"
+#include "base/open_flags.h"
 
 inline constexpr uint32_t kFileHeaderSize = 44;
 

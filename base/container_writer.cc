@@ -1,11 +1,11 @@
-#include "media/container_writer.h"
+#include "base/container_writer.h"
 
 #include <cstdio>
 #include <cstring>
 #include <new>
 
-#include "media/container.h"
-#include "media/media_error.h"
+#include "base/container.h"
+#include "base/media_error.h"
 
 struct ContainerWriter {
   FileHeader header;

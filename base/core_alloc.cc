@@ -1,4 +1,4 @@
-#include "media/core_alloc.h"
+#include "base/core_alloc.h"
 
 #include <atomic>
 #include <cstdlib>
