@@ -10,7 +10,9 @@ DEMO ?= $(BUILD)/demo.vxa
 PKGS := g++:/usr/bin/g++ cmake:/usr/bin/cmake make:/usr/bin/make pkg-config:/usr/bin/pkg-config \
         libgtest-dev:/usr/include/gtest/gtest.h libgmock-dev:/usr/include/gmock/gmock.h \
         libbenchmark-dev:/usr/include/benchmark/benchmark.h \
-        libpng-dev:/usr/include/png.h libsdl2-dev:/usr/include/SDL2/SDL.h
+        libpng-dev:/usr/include/png.h libsdl2-dev:/usr/include/SDL2/SDL.h \
+        libsdl2-ttf-dev:/usr/include/SDL2/SDL_ttf.h fonts-dejavu-core:/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf \
+        xvfb:/usr/bin/xvfb-run xauth:/usr/bin/xauth
 
 .PHONY: all deps build build-asan test test-plain test-asan play bench fuzz clean
 
