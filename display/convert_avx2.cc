@@ -52,11 +52,11 @@ VEXA_AVX2 void RgbKernel(const CopyContext* c, uint32_t blocks) {
   const PixelLayout* l = c->layout;
   __m128i right[3], left[3];
   for (int ch = 0; ch < 3; ++ch) {
-    right[ch] = _mm_cvtsi32_si128(l->shiftRight[ch]);
-    left[ch] = _mm_cvtsi32_si128(l->shiftLeft[ch]);
+    right[ch] = _mm_cvtsi32_si128(l->shift_right[ch]);
+    left[ch] = _mm_cvtsi32_si128(l->shift_left[ch]);
   }
-  [[maybe_unused]] const __m128i alphaLeft = _mm_cvtsi32_si128(l->alphaShift);
-  [[maybe_unused]] const __m256i alphaMask = _mm256_set1_epi16(static_cast<int16_t>(l->alphaMask & 0xFFFF));
+  [[maybe_unused]] const __m128i alphaLeft = _mm_cvtsi32_si128(l->alpha_shift);
+  [[maybe_unused]] const __m256i alphaMask = _mm256_set1_epi16(static_cast<int16_t>(l->alpha_mask & 0xFFFF));
   constexpr uint32_t kBytes = FamilyBytes(Family);
   for (uint32_t b = 0; b < blocks; ++b) {
     uint8_t* out = c->dst + 32 * b * kBytes;

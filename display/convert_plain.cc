@@ -40,23 +40,23 @@ uint32_t ConvertPackedYuvDoubled(const CopyContext* c, uint32_t count, uint32_t 
 uint32_t ConvertPlanar(const CopyContext* c, uint32_t count, uint32_t column) {
   if (count == 0) return 0;
   std::memcpy(c->dst, c->y, count);
-  if (!c->dstV) return 0;
-  if (!c->destParity) {
+  if (!c->dst_v) return 0;
+  if (!c->dest_parity) {
     const uint32_t pairs = ((column + count - 1) >> 1) - (column >> 1) + 1;
-    std::memcpy(c->dstV, c->v, pairs);
-    std::memcpy(c->dstU, c->u, pairs);
+    std::memcpy(c->dst_v, c->v, pairs);
+    std::memcpy(c->dst_u, c->u, pairs);
     return 0;
   }
   // Source and destination pairs straddle each other: a destination pair
   // takes the chroma of the pixel on its even column (or of the rectangle's
   // first pixel, at the left edge).
-  const uint32_t firstParity = (column ^ c->destParity) & 1;
+  const uint32_t firstParity = (column ^ c->dest_parity) & 1;
   for (uint32_t i = 0; i < count; ++i) {
     const uint32_t col = column + i;
-    if (((firstParity + i) & 1) == 0 || col == c->firstColumn) {
+    if (((firstParity + i) & 1) == 0 || col == c->first_column) {
       const uint32_t k = (firstParity + i) >> 1;
-      c->dstV[k] = c->v[(col >> 1) - (column >> 1)];
-      c->dstU[k] = c->u[(col >> 1) - (column >> 1)];
+      c->dst_v[k] = c->v[(col >> 1) - (column >> 1)];
+      c->dst_u[k] = c->u[(col >> 1) - (column >> 1)];
     }
   }
   return 0;
@@ -69,11 +69,11 @@ uint32_t ConvertPlanarDoubled(const CopyContext* c, uint32_t count, uint32_t col
     c->dst[2 * i] = c->y[i];
     c->dst[2 * i + 1] = c->y[i];
   }
-  if (c->dstV) {
+  if (c->dst_v) {
     for (uint32_t i = 0; i < count; ++i) {
       const uint32_t k = ((column + i) >> 1) - (column >> 1);
-      c->dstV[i] = c->v[k];
-      c->dstU[i] = c->u[k];
+      c->dst_v[i] = c->v[k];
+      c->dst_u[i] = c->u[k];
     }
   }
   return 0;

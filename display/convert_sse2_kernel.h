@@ -53,18 +53,18 @@ inline __m128i DitherVector(const CopyContext* c, int channel) {
 struct Shifts {
   __m128i right[3];
   __m128i left[3];
-  __m128i alphaLeft;
-  __m128i alphaMask;
+  __m128i alpha_left;
+  __m128i alpha_mask;
 };
 
 inline Shifts MakeShifts(const CopyContext* c, const PixelLayout* l) {
   Shifts s;
   for (int ch = 0; ch < 3; ++ch) {
-    s.right[ch] = _mm_cvtsi32_si128(l->shiftRight[ch]);
-    s.left[ch] = _mm_cvtsi32_si128(l->shiftLeft[ch]);
+    s.right[ch] = _mm_cvtsi32_si128(l->shift_right[ch]);
+    s.left[ch] = _mm_cvtsi32_si128(l->shift_left[ch]);
   }
-  s.alphaLeft = _mm_cvtsi32_si128(l->alphaShift);
-  s.alphaMask = _mm_set1_epi16(static_cast<int16_t>(l->alphaMask & 0xFFFF));
+  s.alpha_left = _mm_cvtsi32_si128(l->alpha_shift);
+  s.alpha_mask = _mm_set1_epi16(static_cast<int16_t>(l->alpha_mask & 0xFFFF));
   return s;
 }
 
@@ -134,7 +134,7 @@ inline void RgbKernel(const CopyContext* c, uint32_t blocks) {
       __m128i p = PackWord16(rgb, shifts);
       if constexpr (Alpha) {
         const __m128i a16 = half == 0 ? _mm_unpacklo_epi8(a8, zero) : _mm_unpackhi_epi8(a8, zero);
-        p = _mm_or_si128(p, _mm_and_si128(_mm_sll_epi16(a16, shifts.alphaLeft), shifts.alphaMask));
+        p = _mm_or_si128(p, _mm_and_si128(_mm_sll_epi16(a16, shifts.alpha_left), shifts.alpha_mask));
       }
       packed[half] = p;
     }

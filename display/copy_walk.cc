@@ -30,9 +30,9 @@ struct Walk {
   const ConverterSet* conv;
   CopyContext ctx;
   bool grayscale;
-  uint32_t srcX;
-  uint32_t destX;
-  uint32_t xScale;    // 2 when the width is doubled
+  uint32_t src_x;
+  uint32_t dest_x;
+  uint32_t x_scale;    // 2 when the width is doubled
   uint32_t chunk;     // pixels per converter call
   alignas(16) uint8_t scratch[kScratchBytes];
 };
@@ -50,13 +50,13 @@ void ConvertSpan(Walk& w, const RowSources& src, uint8_t* destRow, uint8_t* copy
     ctx.a = src.a ? src.a + col : nullptr;
     ctx.v = w.grayscale ? kGrayRow : src.v + col / 2;
     ctx.u = w.grayscale ? kGrayRow : src.u + col / 2;
-    const size_t offset = static_cast<size_t>(col - w.srcX) * conv.bytesPerPixel;
+    const size_t offset = static_cast<size_t>(col - w.src_x) * conv.bytes_per_pixel;
     uint8_t* out = destRow + offset;
-    ctx.dstV = ctx.dstU = nullptr;
+    ctx.dst_v = ctx.dst_u = nullptr;
     if (vRow) {
-      const size_t pair = (w.destX + static_cast<size_t>(col - w.srcX) * w.xScale) / 2;
-      ctx.dstV = vRow + pair;
-      ctx.dstU = uRow + pair;
+      const size_t pair = (w.dest_x + static_cast<size_t>(col - w.src_x) * w.x_scale) / 2;
+      ctx.dst_v = vRow + pair;
+      ctx.dst_u = uRow + pair;
     }
     uint32_t left;
     if (conv.second) {
@@ -67,7 +67,7 @@ void ConvertSpan(Walk& w, const RowSources& src, uint8_t* destRow, uint8_t* copy
       ctx.dst = out;
       left = conv.row(&ctx, n, col);
     }
-    if (copyRow) std::memcpy(copyRow + offset, out, static_cast<size_t>(n - left) * conv.bytesPerPixel);
+    if (copyRow) std::memcpy(copyRow + offset, out, static_cast<size_t>(n - left) * conv.bytes_per_pixel);
     col += n - left;
   }
 }
@@ -87,33 +87,33 @@ void WalkCopy(const ConverterSet& conv, uint32_t copyFlags, const CopyPlanes& pl
   w.ctx = CopyContext{};
   w.ctx.layout = conv.layout;
   w.ctx.tables = conv.tables;
-  w.ctx.destParity = (destX ^ source.x) & 1;
-  w.ctx.firstColumn = source.x;
+  w.ctx.dest_parity = (destX ^ source.x) & 1;
+  w.ctx.first_column = source.x;
   w.grayscale = (copyFlags & COPY_GRAYSCALE) != 0;
-  w.srcX = source.x;
-  w.destX = destX;
-  w.xScale = CopyModeDoublesWidth(mode) ? 2 : 1;
-  w.chunk = conv.second ? (kScratchBytes >> conv.chunkShift) : ~0u;
+  w.src_x = source.x;
+  w.dest_x = destX;
+  w.x_scale = CopyModeDoublesWidth(mode) ? 2 : 1;
+  w.chunk = conv.second ? (kScratchBytes >> conv.chunk_shift) : ~0u;
   if (w.grayscale) w.chunk = std::min(w.chunk, kGrayChunk);
 
   // Keep every row inside |pitch| bytes: clip the width to what fits right of destX.
   const uint64_t rowBytes = pitch < 0 ? -static_cast<int64_t>(pitch) : pitch;
-  const uint32_t destPixelBytes = conv.planar ? 1 : conv.bytesPerPixel / w.xScale;
+  const uint32_t destPixelBytes = conv.planar ? 1 : conv.bytes_per_pixel / w.x_scale;
   const uint64_t usable = conv.planar ? (rowBytes & ~1ull) : rowBytes;
   const uint64_t destPixels = usable / destPixelBytes;
   if (destX >= destPixels) return;
-  const uint64_t fitting = (destPixels - destX) / w.xScale;
+  const uint64_t fitting = (destPixels - destX) / w.x_scale;
   if (fitting == 0) return;
   if (source.width > fitting) source.width = static_cast<uint32_t>(fitting);
 
   const uint8_t* yPlane = alphaAsLuma ? planes.alpha : planes.y;
-  const int32_t yPitch = alphaAsLuma ? planes.alphaPitch : planes.yPitch;
-  const uint8_t* aPlane = conv.withAlpha ? (alphaAsLuma ? planes.y : planes.alpha) : nullptr;
-  const int32_t aPitch = alphaAsLuma ? planes.yPitch : planes.alphaPitch;
+  const int32_t yPitch = alphaAsLuma ? planes.alpha_pitch : planes.y_pitch;
+  const uint8_t* aPlane = conv.with_alpha ? (alphaAsLuma ? planes.y : planes.alpha) : nullptr;
+  const int32_t aPitch = alphaAsLuma ? planes.y_pitch : planes.alpha_pitch;
   const uint8_t* vPlane = swapped ? planes.chroma2 : planes.chroma1;
-  const int32_t vPitch = swapped ? planes.chroma2Pitch : planes.chroma1Pitch;
+  const int32_t vPitch = swapped ? planes.chroma2_pitch : planes.chroma1_pitch;
   const uint8_t* uPlane = swapped ? planes.chroma1 : planes.chroma2;
-  const int32_t uPitch = swapped ? planes.chroma1Pitch : planes.chroma2Pitch;
+  const int32_t uPitch = swapped ? planes.chroma1_pitch : planes.chroma2_pitch;
 
   // Planar destination: V then U, each of half the pitch and half the height.
   uint8_t* vDest = nullptr;
@@ -149,7 +149,7 @@ void WalkCopy(const ConverterSet& conv, uint32_t copyFlags, const CopyPlanes& pl
     src.v = vPlane + static_cast<ptrdiff_t>(srcRow / 2) * vPitch;
     src.u = uPlane + static_cast<ptrdiff_t>(srcRow / 2) * uPitch;
     const uint8_t* mapRow =
-        changedOnly && planes.changeMap ? planes.changeMap + static_cast<size_t>(srcRow / 16) * planes.changeMapPitch
+        changedOnly && planes.change_map ? planes.change_map + static_cast<size_t>(srcRow / 16) * planes.change_map_pitch
                                         : nullptr;
     for (uint32_t rep = 0; rep < repeats; ++rep) {
       const uint64_t destRow = static_cast<uint64_t>(destY) + static_cast<uint64_t>(i) * destStep + rep;

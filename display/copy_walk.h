@@ -10,19 +10,19 @@
 // A decoded picture as the copy reads it.
 struct CopyPlanes {
   const uint8_t* y;
-  int32_t yPitch;
+  int32_t y_pitch;
   const uint8_t* chroma1;  // red difference unless the chroma is swapped
-  int32_t chroma1Pitch;
+  int32_t chroma1_pitch;
   const uint8_t* chroma2;  // blue difference unless the chroma is swapped
-  int32_t chroma2Pitch;
+  int32_t chroma2_pitch;
   const uint8_t* alpha;    // null when the picture has no alpha plane
-  int32_t alphaPitch;
+  int32_t alpha_pitch;
   uint32_t width, height;  // picture size; rectangles are clamped to it
   // One byte per 16x16 block, non-zero where the last decode changed it;
-  // (width + 15) / 16 blocks a row at changeMapPitch bytes. May be null
+  // (width + 15) / 16 blocks a row at change_map_pitch bytes. May be null
   // (then every copy converts the whole rectangle).
-  const uint8_t* changeMap;
-  uint32_t changeMapPitch;
+  const uint8_t* change_map;
+  uint32_t change_map_pitch;
 };
 
 struct CopyRect {

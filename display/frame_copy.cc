@@ -11,7 +11,7 @@
 namespace {
 
 void SetMark(CopyFrameState* m, uint32_t on) {
-  if (m->decodeMark) m->decodeMark->store(on, std::memory_order_relaxed);
+  if (m->decode_mark) m->decode_mark->store(on, std::memory_order_relaxed);
 }
 
 uint32_t Scale(uint32_t value, uint32_t to, uint32_t from) {
@@ -24,30 +24,30 @@ enum class Lateness { kOnTime, kLateShown, kSkipped };
 // Whether this frame is too late to be worth copying. At most three copies in
 // a row are skipped; the fourth late frame is shown.
 Lateness TestLateness(CopyFrameState* m, uint32_t copyFlags) {
-  if (m->openTracks == 0 || m->rateDividend == 0 || m->paused) return Lateness::kOnTime;
+  if (m->open_tracks == 0 || m->rate_dividend == 0 || m->paused) return Lateness::kOnTime;
   const uint32_t now = MediaTimer();
-  if (m->clockBase == 0) {
-    m->clockBase = now;
-    m->clockBaseFrame = m->framesDecoded - 1;
-    m->pausedElapsed = 0;
+  if (m->clock_base == 0) {
+    m->clock_base = now;
+    m->clock_base_frame = m->frames_decoded - 1;
+    m->paused_elapsed = 0;
   }
   // A late credit larger than the time since the clock base means "not late".
-  const int64_t elapsed = static_cast<int64_t>(static_cast<uint32_t>(now - m->clockBase)) - m->lateCredit;
-  const int64_t due = static_cast<int64_t>(static_cast<uint64_t>(m->framesDecoded - m->clockBaseFrame) * 1000 *
-                                           m->rateDivisor / m->rateDividend);
-  if (elapsed < due || elapsed - due <= static_cast<int64_t>(m->lateThreshold)) {
-    m->consecutiveSkips = 0;
+  const int64_t elapsed = static_cast<int64_t>(static_cast<uint32_t>(now - m->clock_base)) - m->late_credit;
+  const int64_t due = static_cast<int64_t>(static_cast<uint64_t>(m->frames_decoded - m->clock_base_frame) * 1000 *
+                                           m->rate_divisor / m->rate_dividend);
+  if (elapsed < due || elapsed - due <= static_cast<int64_t>(m->late_threshold)) {
+    m->consecutive_skips = 0;
     return Lateness::kOnTime;
   }
-  m->consecutiveSkips += 1;
-  if (m->consecutiveSkips > 3) {
-    m->consecutiveSkips = 0;
+  m->consecutive_skips += 1;
+  if (m->consecutive_skips > 3) {
+    m->consecutive_skips = 0;
     return Lateness::kLateShown;
   }
-  if ((copyFlags | m->openFlags) & COPY_NO_SKIP) return Lateness::kLateShown;
-  m->skipFlag = 1;
-  m->previousBlitSkipped = 1;
-  m->skippedBlits += 1;
+  if ((copyFlags | m->open_flags) & COPY_NO_SKIP) return Lateness::kLateShown;
+  m->skip_flag = 1;
+  m->previous_blit_skipped = 1;
+  m->skipped_blits += 1;
   return Lateness::kSkipped;
 }
 
@@ -62,17 +62,17 @@ int CopyFrameToSurface(CopyFrameState* m, uint8_t* dest, int32_t pitch, uint32_t
   if (!set.plane[PLANE_Y].pixels || !set.plane[PLANE_CHROMA1].pixels || !set.plane[PLANE_CHROMA2].pixels) return 0;
 
   // The rectangle in picture pixels, clamped to the picture.
-  const uint32_t pictureWidth = std::min(m->videoWidth, fb->y_width);
-  const uint32_t pictureHeight = std::min(m->videoHeight, fb->y_height);
-  CopyRect rect{Scale(srcX, m->videoWidth, m->outputWidth), Scale(srcY, m->videoHeight, m->outputHeight),
-                Scale(srcWidth, m->videoWidth, m->outputWidth), Scale(srcHeight, m->videoHeight, m->outputHeight)};
+  const uint32_t pictureWidth = std::min(m->video_width, fb->y_width);
+  const uint32_t pictureHeight = std::min(m->video_height, fb->y_height);
+  CopyRect rect{Scale(srcX, m->video_width, m->output_width), Scale(srcY, m->video_height, m->output_height),
+                Scale(srcWidth, m->video_width, m->output_width), Scale(srcHeight, m->video_height, m->output_height)};
   rect.x = std::min(rect.x, pictureWidth);
   rect.y = std::min(rect.y, pictureHeight);
   rect.width = std::min(rect.width, pictureWidth - rect.x);
   rect.height = std::min(rect.height, pictureHeight - rect.y);
-  if (rect.width == 0 || rect.height == 0 || m->skipFlag) return m->skipFlag ? 1 : 0;
+  if (rect.width == 0 || rect.height == 0 || m->skip_flag) return m->skip_flag ? 1 : 0;
 
-  copyFlags |= m->openFlags & COPY_FROM_OPEN_FLAGS;
+  copyFlags |= m->open_flags & COPY_FROM_OPEN_FLAGS;
   SetMark(m, 1);
   const bool hasAlpha = set.plane[PLANE_ALPHA].present && set.plane[PLANE_ALPHA].pixels;
   if (!hasAlpha) copyFlags &= ~COPY_ALPHA_AS_LUMA;
@@ -83,25 +83,25 @@ int CopyFrameToSurface(CopyFrameState* m, uint8_t* dest, int32_t pitch, uint32_t
     return 1;
   }
   // The surface is brought up to date: the change map may be cleared again.
-  m->previousBlitSkipped = 0;
+  m->previous_blit_skipped = 0;
 
-  if (!(copyFlags & COPY_NO_READ_AHEAD) && m->topUp) m->topUp(m->topUpContext);
+  if (!(copyFlags & COPY_NO_READ_AHEAD) && m->top_up) m->top_up(m->top_up_context);
 
-  m->lastCopyFlags = copyFlags;
-  const bool changedOnly = !(copyFlags & COPY_ALL) && m->changeMap && m->unchangedAreas >= m->blockCount / 4;
+  m->last_copy_flags = copyFlags;
+  const bool changedOnly = !(copyFlags & COPY_ALL) && m->change_map && m->unchanged_areas >= m->block_count / 4;
   CopyPlanes planes{};
   planes.y = set.plane[PLANE_Y].pixels;
-  planes.yPitch = set.plane[PLANE_Y].pitch;
+  planes.y_pitch = set.plane[PLANE_Y].pitch;
   planes.chroma1 = set.plane[PLANE_CHROMA1].pixels;
-  planes.chroma1Pitch = set.plane[PLANE_CHROMA1].pitch;
+  planes.chroma1_pitch = set.plane[PLANE_CHROMA1].pitch;
   planes.chroma2 = set.plane[PLANE_CHROMA2].pixels;
-  planes.chroma2Pitch = set.plane[PLANE_CHROMA2].pitch;
+  planes.chroma2_pitch = set.plane[PLANE_CHROMA2].pitch;
   planes.alpha = hasAlpha ? set.plane[PLANE_ALPHA].pixels : nullptr;
-  planes.alphaPitch = set.plane[PLANE_ALPHA].pitch;
+  planes.alpha_pitch = set.plane[PLANE_ALPHA].pitch;
   planes.width = pictureWidth;
   planes.height = pictureHeight;
-  planes.changeMap = m->changeMap;
-  planes.changeMapPitch = m->changeMapPitch;
+  planes.change_map = m->change_map;
+  planes.change_map_pitch = m->change_map_pitch;
   CopyPictureToSurface(planes, dest, pitch, destHeight, destX, destY, rect, copyFlags, changedOnly,
                        ConverterFeatures());
 

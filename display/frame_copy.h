@@ -13,36 +13,36 @@ struct FrameBuffers;
 // read and write the same timing fields) and hands it to every copy.
 struct CopyFrameState {
   // The picture, set at open.
-  const FrameBuffers* frames;    // null when the file was opened without video
-  uint32_t videoWidth;           // the file's picture size
-  uint32_t videoHeight;
-  uint32_t outputWidth;          // the MediaFile's output size: the picture size,
-  uint32_t outputHeight;         //   doubled where the player doubles by display mode
-  uint32_t openFlags;            // display mode, swapped chroma, grayscale, OPEN_NO_SKIP
-  const uint8_t* changeMap;      // changed 16x16 blocks of the last decodes
-  uint32_t changeMapPitch;
-  uint32_t blockCount;           // blocks in the change map
-  uint32_t unchangedAreas;       // what the last decode returned
+  const FrameBuffers* frames;  // null when the file was opened without video
+  uint32_t video_width;        // the file's picture size
+  uint32_t video_height;
+  uint32_t output_width;      // the MediaFile's output size: the picture size,
+  uint32_t output_height;     //   doubled where the player doubles by display mode
+  uint32_t open_flags;        // display mode, swapped chroma, grayscale, OPEN_NO_SKIP
+  const uint8_t* change_map;  // changed 16x16 blocks of the last decodes
+  uint32_t change_map_pitch;
+  uint32_t block_count;      // blocks in the change map
+  uint32_t unchanged_areas;  // what the last decode returned
   // Playback clock and counters (milliseconds of MediaTimer).
-  uint32_t openTracks;           // number of opened sound tracks
-  uint32_t rateDividend;         // frames per second = dividend / divisor
-  uint32_t rateDivisor;
+  uint32_t open_tracks;    // number of opened sound tracks
+  uint32_t rate_dividend;  // frames per second = dividend / divisor
+  uint32_t rate_divisor;
   uint32_t paused;
-  uint32_t framesDecoded;
-  uint32_t clockBase;            // 0: the clock is not started
-  uint32_t clockBaseFrame;
-  uint32_t pausedElapsed;
-  uint32_t lateCredit;
-  uint32_t lateThreshold;
-  uint32_t consecutiveSkips;
-  uint32_t skipFlag;             // the current frame's copy was skipped
-  uint32_t previousBlitSkipped;  // keeps the change map from being cleared
-  uint32_t skippedBlits;
-  uint32_t lastCopyFlags;
-  std::atomic<uint32_t>* decodeMark;  // the input's decode-in-progress mark, or null
+  uint32_t frames_decoded;
+  uint32_t clock_base;  // 0: the clock is not started
+  uint32_t clock_base_frame;
+  uint32_t paused_elapsed;
+  uint32_t late_credit;
+  uint32_t late_threshold;
+  uint32_t consecutive_skips;
+  uint32_t skip_flag;              // the current frame's copy was skipped
+  uint32_t previous_blit_skipped;  // keeps the change map from being cleared
+  uint32_t skipped_blits;
+  uint32_t last_copy_flags;
+  std::atomic<uint32_t>* decode_mark;  // the input's decode-in-progress mark, or null
   // One non-blocking read-ahead top-up of the input, or null.
-  void (*topUp)(void* context);
-  void* topUpContext;
+  void (*top_up)(void* context);
+  void* top_up_context;
 };
 
 // Converts the source rectangle (in output pixels) of the current frame into

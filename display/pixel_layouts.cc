@@ -41,21 +41,21 @@ constexpr void SetDither(PixelLayout& l, int channel, int dropped) {
 constexpr PixelLayout MakeLayout(uint32_t type) {
   const ChannelSpec& s = kChannelSpecs[type];
   PixelLayout l{};
-  l.surfaceType = type;
-  l.bytesPerPixel = s.bytes;
+  l.surface_type = type;
+  l.bytes_per_pixel = s.bytes;
   if (s.width[3] != 0) {
     // The field keeps the sample's top bits: shift left by (position -
     // dropped bits) and mask to the field.
     const int dropped = 8 - s.width[3];
-    l.alphaShift = static_cast<uint8_t>(s.pos[3] - dropped);
-    l.alphaMask = ((1u << s.width[3]) - 1u) << s.pos[3];
+    l.alpha_shift = static_cast<uint8_t>(s.pos[3] - dropped);
+    l.alpha_mask = ((1u << s.width[3]) - 1u) << s.pos[3];
   }
   if (type == 0) {
     // Each channel of the palette index has its own quantisation and dither.
     for (int c = 0; c < 3; ++c) {
       const int dropped = 8 - s.width[c];
-      l.shiftRight[c] = static_cast<uint8_t>(dropped);
-      l.shiftLeft[c] = s.pos[c];
+      l.shift_right[c] = static_cast<uint8_t>(dropped);
+      l.shift_left[c] = s.pos[c];
       SetDither(l, c, dropped);
     }
     return l;
@@ -64,8 +64,8 @@ constexpr PixelLayout MakeLayout(uint32_t type) {
   for (int c = 0; c < 3; ++c) m = (8 - s.width[c]) > m ? 8 - s.width[c] : m;
   for (int c = 0; c < 3; ++c) {
     const int dropped = 8 - s.width[c];
-    l.shiftRight[c] = static_cast<uint8_t>(m);
-    l.shiftLeft[c] = static_cast<uint8_t>(s.pos[c] - dropped + m);
+    l.shift_right[c] = static_cast<uint8_t>(m);
+    l.shift_left[c] = static_cast<uint8_t>(s.pos[c] - dropped + m);
     SetDither(l, c, m);
   }
   return l;
@@ -78,7 +78,7 @@ constexpr std::array<PixelLayout, 13> MakeLayouts() {
 }
 
 constexpr std::array<PixelLayout, 13> kLayouts = MakeLayouts();
-static_assert(kLayouts[10].shiftLeft[CHANNEL_GREEN] == 6 && kLayouts[12].shiftLeft[CHANNEL_RED] == 12);
+static_assert(kLayouts[10].shift_left[CHANNEL_GREEN] == 6 && kLayouts[12].shift_left[CHANNEL_RED] == 12);
 static_assert(kLayouts[7].dither[1][1][0] == 12 && kLayouts[0].dither[0][1][CHANNEL_BLUE] == 32);
 
 struct AllPackTables {
@@ -96,10 +96,10 @@ const AllPackTables* BuildPackTables() {
         for (int i = 0; i < kClampSize; ++i) {
           int v = i - kClampBias;
           v = v < 0 ? 0 : (v > 255 ? 255 : v);
-          p.channel[c][i] = (static_cast<uint32_t>(v) >> l.shiftRight[c]) << l.shiftLeft[c];
+          p.channel[c][i] = (static_cast<uint32_t>(v) >> l.shift_right[c]) << l.shift_left[c];
         }
       }
-      for (uint32_t a = 0; a < 256; ++a) p.alpha[a] = (a << l.alphaShift) & l.alphaMask;
+      for (uint32_t a = 0; a < 256; ++a) p.alpha[a] = (a << l.alpha_shift) & l.alpha_mask;
     }
     return all;
   }();

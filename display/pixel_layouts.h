@@ -18,15 +18,15 @@ inline constexpr int32_t kClampSize = 1024;
 enum Channel : uint32_t { CHANNEL_RED = 0, CHANNEL_GREEN = 1, CHANNEL_BLUE = 2 };
 
 struct PixelLayout {
-  uint32_t surfaceType;
-  uint32_t bytesPerPixel;  // of the packed word: 1, 2 or 4 (the 24-bit types pack 4, then trim)
+  uint32_t surface_type;
+  uint32_t bytes_per_pixel;  // of the packed word: 1, 2 or 4 (the 24-bit types pack 4, then trim)
   // Per channel (red, green, blue): bits dropped from the clamped value and
   // the left shift of what remains.
-  uint8_t shiftRight[3];
-  uint8_t shiftLeft[3];
-  // Alpha sample << alphaShift, masked with alphaMask (0: the type has no alpha field).
-  uint8_t alphaShift;
-  uint32_t alphaMask;
+  uint8_t shift_right[3];
+  uint8_t shift_left[3];
+  // Alpha sample << alpha_shift, masked with alpha_mask (0: the type has no alpha field).
+  uint8_t alpha_shift;
+  uint32_t alpha_mask;
   // Dither offsets [row parity][column parity][channel]; all zero for the
   // 24- and 32-bit types.
   int16_t dither[2][2][3];

@@ -16,7 +16,7 @@ struct Candidate {
   const char* name;
   uint32_t types;     // bit per surface type
   uint32_t features;  // feature bits it needs (all of them)
-  bool needsAlpha;
+  bool needs_alpha;
   RowConverter (*row)(uint32_t type, bool alpha);
 };
 
@@ -27,7 +27,7 @@ constexpr uint32_t Bits(std::initializer_list<uint32_t> types) {
 }
 
 RowConverter PlainRgb(uint32_t type, bool alpha) {
-  return PlainRgbConverter(LayoutOfSurfaceType(type)->bytesPerPixel, alpha);
+  return PlainRgbConverter(LayoutOfSurfaceType(type)->bytes_per_pixel, alpha);
 }
 RowConverter PlainYuv(uint32_t type, bool) { return PlainPackedYuvConverter(type, false); }
 RowConverter PlainPlanar(uint32_t, bool) { return PlainPlanarConverter(false); }
@@ -74,35 +74,35 @@ bool SelectConverterFor(ConverterSet* out, uint32_t copyFlags, bool hasAlpha, ui
   if (mode == COPY_MODE_SAME_AS_NONE) mode = COPY_MODE_NONE;
   for (const Candidate& c : kCandidates) {
     if (!(c.types & (1u << type)) || (c.features & features) != c.features) continue;
-    if (c.needsAlpha && !hasAlpha) continue;
-    const RowConverter row = c.row(type, c.needsAlpha);
+    if (c.needs_alpha && !hasAlpha) continue;
+    const RowConverter row = c.row(type, c.needs_alpha);
     if (!row) continue;
     ConverterSet s{};
     s.row = row;
-    s.surfaceType = type;
+    s.surface_type = type;
     s.mode = mode;
-    s.withAlpha = c.needsAlpha;
+    s.with_alpha = c.needs_alpha;
     s.name = c.name;
     const bool doubled = CopyModeDoublesWidth(mode);
     if (type <= 12) {
       s.layout = LayoutOfSurfaceType(type);
       s.tables = PackTablesOfSurfaceType(type);
-      const uint32_t bytes = s.layout->bytesPerPixel;
+      const uint32_t bytes = s.layout->bytes_per_pixel;
       const bool pack24 = type == SURFACE_BGR24 || type == SURFACE_RGB24;
-      s.chunkShift = bytes == 4 ? 2 : (bytes == 2 ? 1 : 0);
+      s.chunk_shift = bytes == 4 ? 2 : (bytes == 2 ? 1 : 0);
       s.second = PlainSecondStage(bytes, pack24, doubled);
       if (pack24 && !doubled && (features & CPU_SSSE3) && Ssse3Pack24Stage()) s.second = Ssse3Pack24Stage();
-      s.bytesPerPixel = (pack24 ? 3 : bytes) * (doubled ? 2 : 1);
+      s.bytes_per_pixel = (pack24 ? 3 : bytes) * (doubled ? 2 : 1);
     } else if (type <= 14) {
       // Width doubling of the packed YUV types keeps every destination pair
       // whole, so it is a converter of its own rather than a second stage.
       if (doubled) s.row = PlainPackedYuvConverter(type, true);
-      s.chunkShift = 1;
-      s.bytesPerPixel = doubled ? 4 : 2;
+      s.chunk_shift = 1;
+      s.bytes_per_pixel = doubled ? 4 : 2;
     } else {
       if (doubled) s.row = PlainPlanarConverter(true);
       s.planar = true;
-      s.bytesPerPixel = doubled ? 2 : 1;
+      s.bytes_per_pixel = doubled ? 2 : 1;
     }
     *out = s;
     return true;

@@ -227,9 +227,9 @@ int MediaSoundOnOff(MediaFile* m, int on) {
     if (t->SoundEnable(t, on)) {
       if (!m->sound_playing) {
         m->sound_playing = 1;
-        m->copy.clockBase = 0;
-        m->copy.lateCredit = 0;
-        m->copy.pausedElapsed = 0;
+        m->copy.clock_base = 0;
+        m->copy.late_credit = 0;
+        m->copy.paused_elapsed = 0;
       }
       result = 1;
     } else if (m->sound_playing || !on) {

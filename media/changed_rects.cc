@@ -79,7 +79,7 @@ Split ComputeSplit(const MediaFile* m, const Rect& r) {
 int MediaGetChangedRects(uint32_t display_word, MediaFile* m) {
   if (!m) return 0;
   if (display_word & SURFACE_DIRECT) return 0;
-  if (!((display_word | m->open_flags) & OPEN_NO_SKIP) && m->copy.skipFlag) return 0;
+  if (!((display_word | m->open_flags) & OPEN_NO_SKIP) && m->copy.skip_flag) return 0;
   if (m->rect_count != -1) return m->rect_count;
   if (!m->change_map || !m->frames) {
     m->rect_count = 0;
@@ -108,7 +108,7 @@ int MediaGetChangedRects(uint32_t display_word, MediaFile* m) {
   }
 
   // Emit top to bottom, left to right, scaled to output pixels.
-  const uint32_t mode = ScaleModeOf(m->copy.lastCopyFlags | (m->open_flags & SCALE_MODE));
+  const uint32_t mode = ScaleModeOf(m->copy.last_copy_flags | (m->open_flags & SCALE_MODE));
   bool used[kMaxChangedRects] = {};
   for (int n = 0; n < count; ++n) {
     int pick = -1;

@@ -288,20 +288,20 @@ MediaFile* MediaOpen(const void* source, uint32_t flags) {
   // Playback state and frame 1.
   CopyFrameState& c = m->copy;
   c.frames = m->frames;
-  c.videoWidth = h.width;
-  c.videoHeight = h.height;
-  c.outputWidth = out_width;
-  c.outputHeight = out_height;
-  c.openFlags = m->open_flags;  // the copy takes the mode bits and OPEN_NO_SKIP from here
-  c.changeMap = m->change_map;
-  c.changeMapPitch = blocks_across;
-  c.blockCount = block_count;
-  c.rateDividend = dividend;
-  c.rateDivisor = divisor;
-  c.lateThreshold = dividend ? uint32_t(2000ull * divisor / dividend) : 2000;
-  c.decodeMark = m->data_in_memory ? nullptr : &m->reader.decode_mark;
-  c.topUp = MediaTopUp;
-  c.topUpContext = m;
+  c.video_width = h.width;
+  c.video_height = h.height;
+  c.output_width = out_width;
+  c.output_height = out_height;
+  c.open_flags = m->open_flags;  // the copy takes the mode bits and OPEN_NO_SKIP from here
+  c.change_map = m->change_map;
+  c.change_map_pitch = blocks_across;
+  c.block_count = block_count;
+  c.rate_dividend = dividend;
+  c.rate_divisor = divisor;
+  c.late_threshold = dividend ? uint32_t(2000ull * divisor / dividend) : 2000;
+  c.decode_mark = m->data_in_memory ? nullptr : &m->reader.decode_mark;
+  c.top_up = MediaTopUp;
+  c.top_up_context = m;
   m->change_map[block_count] = 0;
   m->current_frame = -1;
   MediaReadFrame(m, 1);
@@ -321,7 +321,7 @@ MediaFile* MediaOpen(const void* source, uint32_t flags) {
     if (MediaOpenTrack(m, kept, position, s->sound_open)) m->opened_tracks[kept++] = position;
   }
   m->opened_count = kept;
-  c.openTracks = kept;
+  c.open_tracks = kept;
 
   // Background services.
   if (kept) {

@@ -18,10 +18,10 @@ uint32_t Min(uint32_t a, uint32_t b) { return a < b ? a : b; }
 
 void StartClock(MediaFile* m, uint32_t now) {
   CopyFrameState& c = m->copy;
-  if (c.clockBase == 0) {
-    c.clockBase = now;
-    c.clockBaseFrame = c.framesDecoded - 1;
-    c.pausedElapsed = 0;
+  if (c.clock_base == 0) {
+    c.clock_base = now;
+    c.clock_base_frame = c.frames_decoded - 1;
+    c.paused_elapsed = 0;
   }
 }
 
@@ -73,7 +73,7 @@ void MediaBookBlitTime(MediaFile* m, uint32_t now, bool slowest_update) {
 
 void MediaReadFrame(MediaFile* m, uint32_t n) {
   const uint32_t i = n ? n - 1 : 0;
-  m->copy.skipFlag = 0;
+  m->copy.skip_flag = 0;
   if (m->opened_count) MediaServiceSound(m);
   m->last_frame = m->current_frame;
   if (i == 0) {
@@ -107,7 +107,7 @@ void MediaReadFrame(MediaFile* m, uint32_t n) {
 int MediaWait(MediaFile* m) {
   if (!m) return 0;
   CopyFrameState& c = m->copy;
-  if ((c.framesDecoded == 0 && !c.paused) || m->stopped) return 0;
+  if ((c.frames_decoded == 0 && !c.paused) || m->stopped) return 0;
   const uint32_t now = MediaTimer();
   StartClock(m, now);
   if (m->opened_count) MediaServiceSound(m);
@@ -115,25 +115,25 @@ int MediaWait(MediaFile* m) {
 
   if (c.paused || (m->opened_count && !m->sound_playing && !m->sound_restart_failed)) {
     // keep waiting
-  } else if (c.rateDividend == 0) {
+  } else if (c.rate_dividend == 0) {
     return 0;
   } else {
-    const uint32_t k = c.framesDecoded - c.clockBaseFrame;
-    const uint64_t due = uint64_t(k) * 1000 * c.rateDivisor / c.rateDividend;
-    const int64_t elapsed = int64_t(uint32_t(now - c.clockBase)) - int64_t(c.lateCredit);
+    const uint32_t k = c.frames_decoded - c.clock_base_frame;
+    const uint64_t due = uint64_t(k) * 1000 * c.rate_divisor / c.rate_dividend;
+    const int64_t elapsed = int64_t(uint32_t(now - c.clock_base)) - int64_t(c.late_credit);
     if (elapsed >= int64_t(due)) {
       const uint64_t late = uint64_t(elapsed) - due;
-      if (late > c.lateThreshold) {
+      if (late > c.late_threshold) {
         if (!m->opened_count) {
-          c.clockBase = now;
-          c.clockBaseFrame = c.framesDecoded - 1;
-          c.pausedElapsed = 0;
+          c.clock_base = now;
+          c.clock_base_frame = c.frames_decoded - 1;
+          c.paused_elapsed = 0;
         } else {
-          c.lateCredit = uint32_t(Min(uint32_t(late > 0xFFFFFFFFu ? 0xFFFFFFFFu : late), 0x7FFFFFFF));
-          m->credit_decay = uint32_t(uint64_t(c.lateCredit) * c.rateDivisor / c.rateDividend);
+          c.late_credit = uint32_t(Min(uint32_t(late > 0xFFFFFFFFu ? 0xFFFFFFFFu : late), 0x7FFFFFFF));
+          m->credit_decay = uint32_t(uint64_t(c.late_credit) * c.rate_divisor / c.rate_dividend);
         }
       }
-      c.lateCredit = c.lateCredit < m->credit_decay ? 0 : c.lateCredit - m->credit_decay;
+      c.late_credit = c.late_credit < m->credit_decay ? 0 : c.late_credit - m->credit_decay;
       return 0;
     }
   }
@@ -159,11 +159,11 @@ int MediaDecodeFrame(MediaFile* m) {
       MediaSoundOnOff(m, 0);
       MediaSoundOnOff(m, 1);
     }
-    c.clockBase = 0;
-    c.pausedElapsed = 0;
-    c.lateCredit = 0;
+    c.clock_base = 0;
+    c.paused_elapsed = 0;
+    c.late_credit = 0;
   }
-  c.skipFlag = 0;
+  c.skip_flag = 0;
   m->reader.decode_mark = 1;
 
   m->decode_start = MediaTimer();
@@ -221,7 +221,7 @@ int MediaDecodeFrame(MediaFile* m) {
   // Video.
   const uint32_t t1 = MediaTimer();
   if (m->frames) {
-    if (!c.previousBlitSkipped) std::memset(m->change_map, 0, m->block_count);
+    if (!c.previous_blit_skipped) std::memset(m->change_map, 0, m->block_count);
     TopUpBelow(m, 3, true);
     VideoFrameStatus status{};
     int32_t unchanged = 0;
@@ -241,7 +241,7 @@ int MediaDecodeFrame(MediaFile* m) {
       m->last_video_plane = status.plane;
       unchanged = 0;
     }
-    c.unchangedAreas = uint32_t(unchanged);
+    c.unchanged_areas = uint32_t(unchanged);
   } else if (broken) {
     m->corrupt_frames += 1;
     m->last_corrupt_frame = uint32_t(m->current_frame);
@@ -249,7 +249,7 @@ int MediaDecodeFrame(MediaFile* m) {
   }
 
   if (m->opened_count) MediaServiceSound(m);
-  c.framesDecoded += 1;
+  c.frames_decoded += 1;
   m->first_frame_decoded = 1;
   m->rect_count = -1;
   const uint32_t now = MediaTimer();
@@ -266,7 +266,7 @@ int MediaDecodeFrame(MediaFile* m) {
 void MediaNextFrame(MediaFile* m) {
   if (!m) return;
   CopyFrameState& c = m->copy;
-  c.skipFlag = 0;
+  c.skip_flag = 0;
   for (uint32_t k = 0; k < m->opened_count; ++k) {
     TrackRecord* t = &m->tracks[k];
     // The output sets the mark while it is fed, possibly on the audio thread.
@@ -283,9 +283,9 @@ void MediaNextFrame(MediaFile* m) {
     if (!m->data_in_memory)
       while (r->buffered < uint64_t(r->target) * 29 / 32 && r->fill(r) != 0) {
       }
-    c.clockBase = 0;
-    c.lateCredit = 0;
-    c.pausedElapsed = 0;
+    c.clock_base = 0;
+    c.late_credit = 0;
+    c.paused_elapsed = 0;
     MediaSoundOnOff(m, 1);
     for (PlatformMutex* l : locks)
       if (l) PlatformMutexUnlock(l);
@@ -304,15 +304,15 @@ int MediaPause(MediaFile* m, int on) {
   const uint32_t now = MediaTimer();
   MediaBookBlitTime(m, now, true);
   const bool resuming = c.paused && !on;
-  if (on && !c.paused) c.pausedElapsed = c.clockBase ? now - c.clockBase : 0;
+  if (on && !c.paused) c.paused_elapsed = c.clock_base ? now - c.clock_base : 0;
   c.paused = on ? 1 : 0;
   if (m->opened_count) {
     MediaLockAudio(m);
     for (uint32_t k = 0; k < m->opened_count; ++k)
       if (m->tracks[k].SoundPause) m->tracks[k].SoundPause(&m->tracks[k], on);
     MediaUnlockAudio(m);
-    if (c.framesDecoded) MediaServiceSound(m);
+    if (c.frames_decoded) MediaServiceSound(m);
   }
-  if (resuming) c.clockBase = MediaTimer() - c.pausedElapsed;
+  if (resuming) c.clock_base = MediaTimer() - c.paused_elapsed;
   return int(c.paused);
 }

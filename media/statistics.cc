@@ -28,9 +28,9 @@ void MediaGetSummary(MediaFile* m, PlaybackSummary* s) {
   w[6] = m->rate_divisor;
   w[7] = m->open_time;
   w[8] = m->frame_count;
-  w[9] = m->copy.framesDecoded;
+  w[9] = m->copy.frames_decoded;
   w[10] = 0;
-  w[11] = m->copy.skippedBlits;
+  w[11] = m->copy.skipped_blits;
   w[12] = m->sound_skips;
   w[13] = m->blit_time;
   w[14] = r.frame_read_time;
@@ -65,7 +65,7 @@ void MediaGetRealtime(MediaFile* m, uint32_t n, RealtimeStats* s) {
   // Over the last n decodes: at most rounded rate - 1, and no more than
   // have happened.
   if (n == 0 || n > rate - 1) n = rate - 1;
-  const uint32_t decoded = m->copy.framesDecoded;
+  const uint32_t decoded = m->copy.frames_decoded;
   if (n > (decoded ? decoded - 1 : 0)) n = decoded ? decoded - 1 : 0;
   const uint32_t now_i = m->history_index;
   const uint32_t then_i = (now_i + n) % rate;

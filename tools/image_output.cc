@@ -53,14 +53,14 @@ bool Convert(const ImageOutput* o, const FrameBuffers* fb, uint32_t type, uint8_
   const PlaneSet& set = fb->sets[fb->current & 1];
   CopyPlanes planes{};
   planes.y = set.plane[PLANE_Y].pixels;
-  planes.yPitch = set.plane[PLANE_Y].pitch;
+  planes.y_pitch = set.plane[PLANE_Y].pitch;
   planes.chroma1 = set.plane[PLANE_CHROMA1].pixels;
-  planes.chroma1Pitch = set.plane[PLANE_CHROMA1].pitch;
+  planes.chroma1_pitch = set.plane[PLANE_CHROMA1].pitch;
   planes.chroma2 = set.plane[PLANE_CHROMA2].pixels;
-  planes.chroma2Pitch = set.plane[PLANE_CHROMA2].pitch;
+  planes.chroma2_pitch = set.plane[PLANE_CHROMA2].pitch;
   if (o->alpha && set.plane[PLANE_ALPHA].present) {
     planes.alpha = set.plane[PLANE_ALPHA].pixels;
-    planes.alphaPitch = set.plane[PLANE_ALPHA].pitch;
+    planes.alpha_pitch = set.plane[PLANE_ALPHA].pitch;
   }
   planes.width = o->width;
   planes.height = o->height;

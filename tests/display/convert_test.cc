@@ -139,7 +139,7 @@ TEST(Convert, AlphaPlaneFillsTheAlphaFieldAndCanStandInForLuma) {
     Copy(p, s8, 8, features);
     for (uint32_t y = 0; y < 4; ++y) {
       for (uint32_t x = 0; x < 35; ++x) {
-        const uint8_t a = p.alpha[y * p.yWidth + x];
+        const uint8_t a = p.alpha[y * p.y_width + x];
         ASSERT_EQ(PixelAt(s5, 5, x, y) >> 24, a);
         ASSERT_EQ(PixelAt(s7, 7, x, y) >> 12, a >> 4u);
         ASSERT_EQ(PixelAt(s8, 8, x, y) >> 15, a >> 7u);
@@ -203,11 +203,11 @@ TEST(Convert, PlanarCopiesLumaAndHalfSizeChromaPlanes) {
     const bool swapped = flags & COPY_SWAPPED_CHROMA;
     const bool gray = flags & COPY_GRAYSCALE;
     for (uint32_t y = 0; y < 6; ++y) {
-      EXPECT_EQ(0, std::memcmp(surface.data() + y * pitch, p.y.data() + y * p.yWidth, 13));
+      EXPECT_EQ(0, std::memcmp(surface.data() + y * pitch, p.y.data() + y * p.y_width, 13));
     }
     for (uint32_t y = 0; y < 3; ++y) {
       for (uint32_t x = 0; x < 7; ++x) {
-        const uint8_t c1 = p.c1[y * p.cWidth + x], c2 = p.c2[y * p.cWidth + x];
+        const uint8_t c1 = p.c1[y * p.c_width + x], c2 = p.c2[y * p.c_width + x];
         ASSERT_EQ(vPlane[y * 8 + x], gray ? 128 : (swapped ? c2 : c1));
         ASSERT_EQ(uPlane[y * 8 + x], gray ? 128 : (swapped ? c1 : c2));
       }
@@ -228,7 +228,7 @@ TEST(Convert, PlanarChromaFollowsTheDestinationPairsWhenParitiesDiffer) {
   const uint8_t* vPlane = surface.data() + pitch * height;
   for (uint32_t r = 0; r < 9; ++r) {
     for (uint32_t c = 0; c < 18; ++c) {
-      ASSERT_EQ(vPlane[r * (pitch / 2) + c], p.c1[((2 * r + 1) / 2) * p.cWidth + (2 * c + 3) / 2]) << r << "," << c;
+      ASSERT_EQ(vPlane[r * (pitch / 2) + c], p.c1[((2 * r + 1) / 2) * p.c_width + (2 * c + 3) / 2]) << r << "," << c;
     }
   }
 }

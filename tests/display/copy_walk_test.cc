@@ -81,16 +81,16 @@ void ChangeBlocks(TestPicture& p, uint32_t frame) {
   for (uint32_t k = 0; k < 3; ++k) {
     const uint32_t bx = (frame * 7 + k * 5) % across, by = (frame * 3 + k) % down;
     p.map[by * across + bx] = 1;
-    for (uint32_t y = by * 16; y < by * 16 + 16 && y < p.yHeight; ++y) {
-      for (uint32_t x = bx * 16; x < bx * 16 + 16 && x < p.yWidth; ++x) {
-        p.y[y * p.yWidth + x] = static_cast<uint8_t>(p.y[y * p.yWidth + x] * 5 + frame);
-        if (!p.alpha.empty()) p.alpha[y * p.yWidth + x] ^= static_cast<uint8_t>(frame * 37);
+    for (uint32_t y = by * 16; y < by * 16 + 16 && y < p.y_height; ++y) {
+      for (uint32_t x = bx * 16; x < bx * 16 + 16 && x < p.y_width; ++x) {
+        p.y[y * p.y_width + x] = static_cast<uint8_t>(p.y[y * p.y_width + x] * 5 + frame);
+        if (!p.alpha.empty()) p.alpha[y * p.y_width + x] ^= static_cast<uint8_t>(frame * 37);
       }
     }
-    for (uint32_t y = by * 8; y < by * 8 + 8 && y < p.cHeight; ++y) {
-      for (uint32_t x = bx * 8; x < bx * 8 + 8 && x < p.cWidth; ++x) {
-        p.c1[y * p.cWidth + x] = static_cast<uint8_t>(p.c1[y * p.cWidth + x] + 41 * frame);
-        p.c2[y * p.cWidth + x] = static_cast<uint8_t>(p.c2[y * p.cWidth + x] ^ (frame * 13));
+    for (uint32_t y = by * 8; y < by * 8 + 8 && y < p.c_height; ++y) {
+      for (uint32_t x = bx * 8; x < bx * 8 + 8 && x < p.c_width; ++x) {
+        p.c1[y * p.c_width + x] = static_cast<uint8_t>(p.c1[y * p.c_width + x] + 41 * frame);
+        p.c2[y * p.c_width + x] = static_cast<uint8_t>(p.c2[y * p.c_width + x] ^ (frame * 13));
       }
     }
   }

@@ -11,17 +11,17 @@ uint32_t Round8(uint32_t v) { return (v + 7) & ~7u; }
 CopyPlanes TestPicture::Planes() const {
   CopyPlanes p{};
   p.y = y.data();
-  p.yPitch = static_cast<int32_t>(yWidth);
+  p.y_pitch = static_cast<int32_t>(y_width);
   p.chroma1 = c1.data();
-  p.chroma1Pitch = static_cast<int32_t>(cWidth);
+  p.chroma1_pitch = static_cast<int32_t>(c_width);
   p.chroma2 = c2.data();
-  p.chroma2Pitch = static_cast<int32_t>(cWidth);
+  p.chroma2_pitch = static_cast<int32_t>(c_width);
   p.alpha = alpha.empty() ? nullptr : alpha.data();
-  p.alphaPitch = static_cast<int32_t>(yWidth);
+  p.alpha_pitch = static_cast<int32_t>(y_width);
   p.width = width;
   p.height = height;
-  p.changeMap = map.data();
-  p.changeMapPitch = (width + 15) / 16;
+  p.change_map = map.data();
+  p.change_map_pitch = (width + 15) / 16;
   return p;
 }
 
@@ -30,13 +30,13 @@ TestPicture MakeFlatPicture(uint32_t width, uint32_t height, bool withAlpha, uin
   TestPicture p;
   p.width = width;
   p.height = height;
-  p.yWidth = Round8(width);
-  p.yHeight = Round8(height);
-  p.cWidth = Round8((width + 1) / 2);
-  p.cHeight = Round8((height + 1) / 2);
-  p.y.assign(static_cast<size_t>(p.yWidth) * p.yHeight, y);
-  p.c1.assign(static_cast<size_t>(p.cWidth) * p.cHeight, c1);
-  p.c2.assign(static_cast<size_t>(p.cWidth) * p.cHeight, c2);
+  p.y_width = Round8(width);
+  p.y_height = Round8(height);
+  p.c_width = Round8((width + 1) / 2);
+  p.c_height = Round8((height + 1) / 2);
+  p.y.assign(static_cast<size_t>(p.y_width) * p.y_height, y);
+  p.c1.assign(static_cast<size_t>(p.c_width) * p.c_height, c1);
+  p.c2.assign(static_cast<size_t>(p.c_width) * p.c_height, c2);
   if (withAlpha) p.alpha.assign(p.y.size(), a);
   p.map.assign(static_cast<size_t>((width + 15) / 16) * ((height + 15) / 16), 0);
   return p;

@@ -8,7 +8,7 @@
 
 struct TestPicture {
   uint32_t width = 0, height = 0;
-  uint32_t yWidth = 0, yHeight = 0, cWidth = 0, cHeight = 0;
+  uint32_t y_width = 0, y_height = 0, c_width = 0, c_height = 0;
   std::vector<uint8_t> y, c1, c2, alpha, map;
   CopyPlanes Planes() const;
 };

@@ -35,21 +35,21 @@ class FrameCopy : public ::testing::Test {
     map_.assign(ChangeMapPitch(kWidth) * ChangeMapRows(kHeight), 0);
     state_ = CopyFrameState{};
     state_.frames = fb_;
-    state_.videoWidth = state_.outputWidth = kWidth;
-    state_.videoHeight = state_.outputHeight = kHeight;
-    state_.changeMap = map_.data();
-    state_.changeMapPitch = ChangeMapPitch(kWidth);
-    state_.blockCount = static_cast<uint32_t>(map_.size());
-    state_.decodeMark = &mark_;
+    state_.video_width = state_.output_width = kWidth;
+    state_.video_height = state_.output_height = kHeight;
+    state_.change_map = map_.data();
+    state_.change_map_pitch = ChangeMapPitch(kWidth);
+    state_.block_count = static_cast<uint32_t>(map_.size());
+    state_.decode_mark = &mark_;
     // 30 frames a second with a sound track; frame 10 is due 333 ms after
     // the clock base.
-    state_.openTracks = 1;
-    state_.rateDividend = 30;
-    state_.rateDivisor = 1;
-    state_.lateThreshold = 66;
-    state_.framesDecoded = 10;
-    state_.clockBase = 1000;
-    state_.clockBaseFrame = 0;
+    state_.open_tracks = 1;
+    state_.rate_dividend = 30;
+    state_.rate_divisor = 1;
+    state_.late_threshold = 66;
+    state_.frames_decoded = 10;
+    state_.clock_base = 1000;
+    state_.clock_base_frame = 0;
     surface_.assign(kPitch * kHeight * 2, 0);
   }
   void TearDown() override {
@@ -58,8 +58,8 @@ class FrameCopy : public ::testing::Test {
     MediaTimerReset();
   }
   int Copy(uint32_t flags) {
-    return CopyFrameToSurface(&state_, surface_.data(), kPitch, kHeight, 0, 0, 0, 0, state_.outputWidth,
-                              state_.outputHeight, flags);
+    return CopyFrameToSurface(&state_, surface_.data(), kPitch, kHeight, 0, 0, 0, 0, state_.output_width,
+                              state_.output_height, flags);
   }
   bool SurfaceTouched() const {
     for (uint8_t b : surface_) {
@@ -77,14 +77,14 @@ class FrameCopy : public ::testing::Test {
 };
 
 TEST_F(FrameCopy, OnTimeFrameIsCopied) {
-  state_.consecutiveSkips = 2;
-  state_.previousBlitSkipped = 1;
+  state_.consecutive_skips = 2;
+  state_.previous_blit_skipped = 1;
   g_now = 1000 + 333 + 66;  // late by exactly the threshold
   MediaTimerReset();
   EXPECT_EQ(Copy(SURFACE_XRGB32 | COPY_ALL), 0);
   EXPECT_TRUE(SurfaceTouched());
-  EXPECT_EQ(state_.consecutiveSkips, 0u);
-  EXPECT_EQ(state_.previousBlitSkipped, 0u);
+  EXPECT_EQ(state_.consecutive_skips, 0u);
+  EXPECT_EQ(state_.previous_blit_skipped, 0u);
   EXPECT_EQ(mark_.load(), 0u);
 }
 
@@ -94,19 +94,19 @@ TEST_F(FrameCopy, LateFramesSkipThreeCopiesAndShowTheFourth) {
   for (uint32_t n = 1; n <= 3; ++n) {
     EXPECT_EQ(Copy(SURFACE_XRGB32 | COPY_ALL), 1);
     EXPECT_FALSE(SurfaceTouched());
-    EXPECT_EQ(state_.skipFlag, 1u);
-    EXPECT_EQ(state_.previousBlitSkipped, 1u);
-    EXPECT_EQ(state_.skippedBlits, n);
+    EXPECT_EQ(state_.skip_flag, 1u);
+    EXPECT_EQ(state_.previous_blit_skipped, 1u);
+    EXPECT_EQ(state_.skipped_blits, n);
     EXPECT_EQ(mark_.load(), 0u);
     // The same frame again: still skipped, nothing counted twice.
     EXPECT_EQ(Copy(SURFACE_XRGB32 | COPY_ALL), 1);
-    EXPECT_EQ(state_.skippedBlits, n);
-    state_.skipFlag = 0;  // the next frame is read
+    EXPECT_EQ(state_.skipped_blits, n);
+    state_.skip_flag = 0;  // the next frame is read
   }
   EXPECT_EQ(Copy(SURFACE_XRGB32 | COPY_ALL), 1);
   EXPECT_TRUE(SurfaceTouched());
-  EXPECT_EQ(state_.consecutiveSkips, 0u);
-  EXPECT_EQ(state_.skippedBlits, 3u);
+  EXPECT_EQ(state_.consecutive_skips, 0u);
+  EXPECT_EQ(state_.skipped_blits, 3u);
 }
 
 TEST_F(FrameCopy, NoSkipCopiesALateFrameAndReportsIt) {
@@ -114,9 +114,9 @@ TEST_F(FrameCopy, NoSkipCopiesALateFrameAndReportsIt) {
   MediaTimerReset();
   EXPECT_EQ(Copy(SURFACE_XRGB32 | COPY_ALL | COPY_NO_SKIP), 1);
   EXPECT_TRUE(SurfaceTouched());
-  EXPECT_EQ(state_.skippedBlits, 0u);
+  EXPECT_EQ(state_.skipped_blits, 0u);
   std::fill(surface_.begin(), surface_.end(), 0);
-  state_.openFlags = COPY_NO_SKIP;
+  state_.open_flags = COPY_NO_SKIP;
   EXPECT_EQ(Copy(SURFACE_XRGB32 | COPY_ALL), 1);
   EXPECT_TRUE(SurfaceTouched());
 }
@@ -124,33 +124,33 @@ TEST_F(FrameCopy, NoSkipCopiesALateFrameAndReportsIt) {
 TEST_F(FrameCopy, LatenessIsOnlyJudgedWithSoundRunning) {
   g_now = 1000 + 333 + 5000;
   MediaTimerReset();
-  state_.openTracks = 0;
+  state_.open_tracks = 0;
   EXPECT_EQ(Copy(SURFACE_XRGB32 | COPY_ALL), 0);
-  state_.openTracks = 1;
+  state_.open_tracks = 1;
   state_.paused = 1;
   EXPECT_EQ(Copy(SURFACE_XRGB32 | COPY_ALL), 0);
   // A late credit that hides the lateness.
   state_.paused = 0;
-  state_.lateCredit = 6000;
+  state_.late_credit = 6000;
   EXPECT_EQ(Copy(SURFACE_XRGB32 | COPY_ALL), 0);
-  EXPECT_EQ(state_.skippedBlits, 0u);
+  EXPECT_EQ(state_.skipped_blits, 0u);
 }
 
 TEST_F(FrameCopy, StartsTheClockWhenItIsNotRunning) {
-  state_.clockBase = 0;
+  state_.clock_base = 0;
   MediaTimerReset();
   EXPECT_EQ(Copy(SURFACE_XRGB32 | COPY_ALL), 0);
-  EXPECT_EQ(state_.clockBase, g_now);
-  EXPECT_EQ(state_.clockBaseFrame, 9u);
+  EXPECT_EQ(state_.clock_base, g_now);
+  EXPECT_EQ(state_.clock_base_frame, 9u);
 }
 
 TEST_F(FrameCopy, InheritsOpenFlagsAndScalesTheOutputRectangle) {
-  state_.openTracks = 0;
+  state_.open_tracks = 0;
   // The player doubled the width by display mode: output size is twice the picture.
-  state_.openFlags = (uint32_t{COPY_MODE_WIDTH_DOUBLED} << COPY_MODE_SHIFT) | COPY_GRAYSCALE | 0x00000400u;
-  state_.outputWidth = 2 * kWidth;
+  state_.open_flags = (uint32_t{COPY_MODE_WIDTH_DOUBLED} << COPY_MODE_SHIFT) | COPY_GRAYSCALE | 0x00000400u;
+  state_.output_width = 2 * kWidth;
   EXPECT_EQ(Copy(SURFACE_XRGB32 | COPY_ALL), 0);
-  EXPECT_EQ(state_.lastCopyFlags,
+  EXPECT_EQ(state_.last_copy_flags,
             SURFACE_XRGB32 | COPY_ALL | (uint32_t{COPY_MODE_WIDTH_DOUBLED} << COPY_MODE_SHIFT) | COPY_GRAYSCALE);
   // The same as converting the whole picture with those flags.
   std::vector<uint8_t> expected(surface_.size(), 0);
@@ -158,14 +158,14 @@ TEST_F(FrameCopy, InheritsOpenFlagsAndScalesTheOutputRectangle) {
   CopyPlanes planes{set.plane[0].pixels, set.plane[0].pitch, set.plane[1].pixels, set.plane[1].pitch,
                     set.plane[2].pixels, set.plane[2].pitch, nullptr, 0, kWidth, kHeight, nullptr, 0};
   ASSERT_TRUE(CopyPictureToSurface(planes, expected.data(), kPitch, kHeight, 0, 0, CopyRect{0, 0, kWidth, kHeight},
-                                   state_.lastCopyFlags, false, ConverterFeatures()));
+                                   state_.last_copy_flags, false, ConverterFeatures()));
   EXPECT_EQ(surface_, expected);
 }
 
 TEST_F(FrameCopy, ConvertsOnlyChangedBlocksWhenMostStayedUnchanged) {
-  state_.openTracks = 0;
+  state_.open_tracks = 0;
   map_[1] = 1;  // block (1, 0)
-  state_.unchangedAreas = state_.blockCount / 4;
+  state_.unchanged_areas = state_.block_count / 4;
   EXPECT_EQ(Copy(SURFACE_XRGB32), 0);
   auto pixel = [&](uint32_t x, uint32_t y) {
     uint32_t v;
@@ -176,7 +176,7 @@ TEST_F(FrameCopy, ConvertsOnlyChangedBlocksWhenMostStayedUnchanged) {
   EXPECT_EQ(pixel(3, 3), 0u);
   EXPECT_EQ(pixel(20, 20), 0u);
   // Too few unchanged areas, or copy-all: the whole picture.
-  state_.unchangedAreas = state_.blockCount / 4 - 1;
+  state_.unchanged_areas = state_.block_count / 4 - 1;
   EXPECT_EQ(Copy(SURFACE_XRGB32), 0);
   EXPECT_NE(pixel(3, 3), 0u);
 }

@@ -66,7 +66,7 @@ TEST(ConverterSelection, CandidateOrderAndModes) {
   // Types 5 and 6 without alpha are served like 3 and 4.
   ASSERT_TRUE(SelectConverterFor(&s, 5, false, 0));
   EXPECT_STREQ(s.name, "plain 24/32-bit");
-  EXPECT_FALSE(s.withAlpha);
+  EXPECT_FALSE(s.with_alpha);
   ASSERT_TRUE(SelectConverterFor(&s, 5, true, 0));
   EXPECT_STREQ(s.name, "plain 32-bit alpha");
   ASSERT_TRUE(SelectConverterFor(&s, 8, true, CPU_SSE2));
@@ -78,10 +78,10 @@ TEST(ConverterSelection, CandidateOrderAndModes) {
   // 24-bit: two-stage with 128-pixel chunks; width doubling doubles the bytes.
   ASSERT_TRUE(SelectConverterFor(&s, 1 | (3u << COPY_MODE_SHIFT), false, 0));
   EXPECT_NE(s.second, nullptr);
-  EXPECT_EQ(s.bytesPerPixel, 6u);
-  EXPECT_EQ(s.chunkShift, 2u);
+  EXPECT_EQ(s.bytes_per_pixel, 6u);
+  EXPECT_EQ(s.chunk_shift, 2u);
   ASSERT_TRUE(SelectConverterFor(&s, 10 | (4u << COPY_MODE_SHIFT), false, 0));
-  EXPECT_EQ(s.bytesPerPixel, 4u);
+  EXPECT_EQ(s.bytes_per_pixel, 4u);
   ASSERT_TRUE(SelectConverterFor(&s, 3 | (7u << COPY_MODE_SHIFT), false, 0));
   EXPECT_EQ(s.mode, 0u);
   EXPECT_EQ(s.second, nullptr);
