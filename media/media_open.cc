@@ -1,7 +1,8 @@
-// Opening and closing a media file: validate the header, merge the flags,
-// plan every buffer the file will need, read the tables and index, choose
-// between streaming and preloading, read frame 1, open the sound tracks and
-// join the background services.
+// Opening and closing a media file. The open runs in stages: read and check
+// the header, take the flags, rate and one-shot settings, plan every buffer
+// the file will need, read the tables and index, allocate the decoded
+// frames, choose between streaming and preloading, read frame 1, open the
+// sound tracks and join the background services.
 #include <cstring>
 #include <new>
 
@@ -16,6 +17,29 @@
 #include "base/thread.h"
 
 namespace {
+
+// What the stages of an open hand on to each other. The stages run in the
+// order MediaOpen lists them; each one that can fail leaves the error text
+// and returns false, and AbandonOpen then releases whatever the earlier
+// stages acquired.
+struct OpenState {
+  MediaSettings* settings;
+  const void* source;
+  uint32_t flags;               // the caller's
+  bool from_memory;
+  uint32_t open_start;
+  InputReader input;            // until the MediaFile exists
+  bool input_open;              // the input needs closing
+  FileHeader header;
+  uint32_t open_flags;          // as merged with the file
+  uint32_t out_width, out_height;
+  uint32_t dividend, divisor;   // rate in effect
+  uint32_t rounded_rate;
+  uint32_t requested;           // sound-track records to plan
+  uint32_t* table;              // the tables and index words
+  uint32_t table_words;
+  MediaFile* media;
+};
 
 // Reads n words of the tables from the input, in place.
 bool ReadWords(InputReader* r, uint32_t* words, uint32_t count) {
@@ -75,75 +99,70 @@ void FreeMediaFile(MediaFile* m) {
   CoreFree(m);
 }
 
-}  // namespace
-
-MediaFile* MediaOpenMemory(const void* image, uint64_t size, uint32_t flags) {
-  FileHeader h{};
-  if (!image || !FileHeaderDecode(static_cast<const uint8_t*>(image), size < 44 ? size_t(size) : 44, &h))
-    return nullptr;
-  if (!FileHeaderValidate(h, size)) return nullptr;
-  if (ContainerEndOffset(h) > size) {
-    MediaSetError(kErrorReadingHeader);
-    return nullptr;
+// The one failure path: closes the input and frees what was allocated.
+MediaFile* AbandonOpen(OpenState* o) {
+  if (o->media) {
+    if (o->media->input_open) CloseInput(&o->media->reader);
+    FreeMediaFile(o->media);
+  } else if (o->input_open) {
+    CloseInput(&o->input);
   }
-  return MediaOpen(image, flags | OPEN_FROM_MEMORY);
+  return nullptr;
 }
 
-MediaFile* MediaOpen(const void* source, uint32_t flags) {
-  MediaSettings* s = MediaProcessSettings();
-  if (!(flags & OPEN_SOUND_TRACKS)) MediaResetTrackSelection();
-  const uint32_t open_start = MediaTimer();
-  MediaSetError("");
-  const bool from_memory = (flags & OPEN_FROM_MEMORY) != 0;
-
-  // The header.
-  InputReader input;
-  InputReaderClear(&input);
-  FileHeader h{};
+// The 44-byte header, from the image or through the opener, checked.
+bool ReadHeader(OpenState* o) {
+  MediaSettings* s = o->settings;
   uint8_t head[kFileHeaderSize];
-  if (from_memory) {
-    if (!source) {
+  if (o->from_memory) {
+    if (!o->source) {
       MediaSetError(kErrorOpeningFile);
-      return nullptr;
+      return false;
     }
-    std::memcpy(head, source, kFileHeaderSize);
+    std::memcpy(head, o->source, kFileHeaderSize);
   } else {
     InputOpener opener = FileInputOpen;
-    if ((flags & OPEN_CUSTOM_OPENER) && s->opener) opener = s->opener;
+    if ((o->flags & OPEN_CUSTOM_OPENER) && s->opener) opener = s->opener;
     s->opener = nullptr;
-    if (!opener(&input, source, flags) || !input.read_header) {
+    if (!opener(&o->input, o->source, o->flags) || !o->input.read_header) {
       if (!MediaGetError()[0]) MediaSetError(kErrorOpeningFile);
-      return nullptr;
+      return false;
     }
-    const uint32_t got = input.read_header(&input, 0, head, kFileHeaderSize);
+    o->input_open = true;
+    const uint32_t got = o->input.read_header(&o->input, 0, head, kFileHeaderSize);
     if (got < kFileHeaderSize) {
-      FileHeaderDecode(head, got, &h);  // leaves "Not a Vexa file." or the header text
+      FileHeaderDecode(head, got, &o->header);  // leaves "Not a Vexa file." or the header text
       if (!MediaGetError()[0]) MediaSetError(kErrorReadingHeader);
-      CloseInput(&input);
-      return nullptr;
+      return false;
     }
   }
-  if (!FileHeaderDecode(head, kFileHeaderSize, &h) || !FileHeaderValidate(h, kUnknownSize)) {
-    if (!from_memory) CloseInput(&input);
-    return nullptr;
-  }
+  return FileHeaderDecode(head, kFileHeaderSize, &o->header) && FileHeaderValidate(o->header, kUnknownSize);
+}
 
-  // Flags, sizes and rate.
-  uint32_t out_width = 0, out_height = 0;
-  const uint32_t open_flags = MergeFlags(flags, h, &out_width, &out_height);
-  uint32_t dividend = h.rate_dividend, divisor = h.rate_divisor;
-  if ((flags & OPEN_FRAME_RATE) && s->rate_dividend != -1) {
-    dividend = uint32_t(s->rate_dividend);
-    divisor = uint32_t(s->rate_divisor);
+// The caller's flags merged with the file's, the output size, and the rate
+// in effect (the one-shot override when the flag asks for it).
+void TakeSettings(OpenState* o) {
+  MediaSettings* s = o->settings;
+  const FileHeader& h = o->header;
+  o->open_flags = MergeFlags(o->flags, h, &o->out_width, &o->out_height);
+  o->dividend = h.rate_dividend;
+  o->divisor = h.rate_divisor;
+  if ((o->flags & OPEN_FRAME_RATE) && s->rate_dividend != -1) {
+    o->dividend = uint32_t(s->rate_dividend);
+    o->divisor = uint32_t(s->rate_divisor);
     s->rate_dividend = s->rate_divisor = -1;
   }
-  const uint32_t rounded_rate = RoundedFrameRate(h.rate_dividend, h.rate_divisor);
+  o->rounded_rate = RoundedFrameRate(h.rate_dividend, h.rate_divisor);
+  o->requested = s->track_count ? s->track_count : 1;
+}
 
-  // Plan the file's blocks.
+// Plans every block of the file that does not depend on the tables, commits
+// them with the MediaFile and fills in its fixed fields.
+bool PlanBuffers(OpenState* o) {
+  const FileHeader& h = o->header;
   const uint32_t blocks_across = (h.width + 15) / 16;
   const uint32_t block_count = blocks_across * ((h.height + 15) / 16);
-  const uint32_t requested = s->track_count ? s->track_count : 1;
-  const uint32_t table_words = uint32_t(ContainerTablesBytes(h) / 4);
+  o->table_words = uint32_t(ContainerTablesBytes(h) / 4);
   void* change_map = nullptr;
   void* history[kHistoryRings] = {};
   void* tracks = nullptr;
@@ -151,40 +170,41 @@ MediaFile* MediaOpen(const void* source, uint32_t flags) {
   void* words = nullptr;
   BundleBuffers bundles{};
   PlannerRecord(&change_map, block_count + 16);
-  for (auto& ring : history) PlannerRecord(&ring, rounded_rate * 4);
-  PlannerRecord(&tracks, uint32_t(sizeof(TrackRecord)) * requested);
-  PlannerRecord(&opened, 4 * requested);
-  BundleBuffersPlan(&bundles, out_width);
-  PlannerRecord(&words, table_words * 4);
+  for (auto& ring : history) PlannerRecord(&ring, o->rounded_rate * 4);
+  PlannerRecord(&tracks, uint32_t(sizeof(TrackRecord)) * o->requested);
+  PlannerRecord(&opened, 4 * o->requested);
+  BundleBuffersPlan(&bundles, o->out_width);
+  PlannerRecord(&words, o->table_words * 4);
   const uint64_t planned = PlannerTotal();
   void* block = PlannerCommit(uint32_t(sizeof(MediaFile)));
   if (!block) {
     MediaSetError(kErrorOutOfMemory);
-    if (!from_memory) CloseInput(&input);
-    return nullptr;
+    return false;
   }
   MediaFile* m = new (block) MediaFile{};
+  o->media = m;
+  o->table = static_cast<uint32_t*>(words);
   InputReaderClear(&m->reader);
-  InputReaderMove(&m->reader, &input);
+  InputReaderMove(&m->reader, &o->input);
   m->reader.owner = m;
-  m->input_open = !from_memory;
+  m->input_open = o->input_open;
   m->memory_total = uint32_t(planned + sizeof(MediaFile));
   m->change_map = static_cast<uint8_t*>(change_map);
   for (int i = 0; i < kHistoryRings; ++i) m->history[i] = static_cast<uint32_t*>(history[i]);
   m->tracks = static_cast<TrackRecord*>(tracks);
-  for (uint32_t i = 0; i < requested; ++i) new (&m->tracks[i]) TrackRecord{};
-  m->requested_tracks = requested;
+  for (uint32_t i = 0; i < o->requested; ++i) new (&m->tracks[i]) TrackRecord{};
+  m->requested_tracks = o->requested;
   m->opened_tracks = static_cast<uint32_t*>(opened);
   m->bundles = bundles;
   m->header = h;
   m->blocks_across = blocks_across;
   m->block_count = block_count;
-  m->width = out_width;
-  m->height = out_height;
+  m->width = o->out_width;
+  m->height = o->out_height;
   m->frame_count = h.frame_count;
-  m->rate_dividend = dividend;
-  m->rate_divisor = divisor;
-  m->open_flags = open_flags;
+  m->rate_dividend = o->dividend;
+  m->rate_divisor = o->divisor;
+  m->open_flags = o->open_flags;
   m->video_flags = h.video_flags;
   m->data_size = h.data_size;
   m->rect_count = -1;
@@ -192,66 +212,79 @@ MediaFile* MediaOpen(const void* source, uint32_t flags) {
   m->file_height = h.height;
   m->file_dividend = h.rate_dividend;
   m->file_divisor = h.rate_divisor;
-  m->rounded_rate = rounded_rate;
+  m->rounded_rate = o->rounded_rate;
   m->first_frame_offset = uint32_t(ContainerFirstFrameOffset(h));
+  return true;
+}
 
-  auto fail = [&](const char* text) -> MediaFile* {
-    MediaSetError(text);
-    CloseInput(&m->reader);
-    FreeMediaFile(m);
-    return nullptr;
-  };
-
-  // Tables and index.
-  auto* table = static_cast<uint32_t*>(words);
-  if (from_memory) {
-    ContainerDecodeWords(static_cast<const uint8_t*>(source) + kFileHeaderSize, table_words, table);
-  } else if (!ReadWords(&m->reader, table, table_words)) {
-    return fail(kErrorReadingHeader);
+// The track tables and the frame index, and the peak data rate from them.
+bool ReadTables(OpenState* o) {
+  MediaFile* m = o->media;
+  if (o->from_memory) {
+    ContainerDecodeWords(static_cast<const uint8_t*>(o->source) + kFileHeaderSize, o->table_words, o->table);
+  } else if (!ReadWords(&m->reader, o->table, o->table_words)) {
+    MediaSetError(kErrorReadingHeader);
+    return false;
   }
-  ContainerLayoutInit(&m->layout, h, table);
+  ContainerLayoutInit(&m->layout, o->header, o->table);
   PeakRate peak{};
   ContainerPeakRate(&m->layout, &peak);
   m->peak_rate = peak.bytes;
   m->peak_frame = peak.frame;
   m->all_key_frames = peak.all_key_frames;
+  return true;
+}
 
-  // Decoded frames.
-  if (!(open_flags & OPEN_NO_VIDEO)) {
-    m->frames = FrameBuffersAllocate(h.width, h.height, open_flags, m->all_key_frames != 0, nullptr, out_width);
-    if (!m->frames) return fail(kErrorOutOfMemory);
-    for (uint32_t set = 0; set < m->frames->set_count; ++set)
-      for (uint32_t p = 0; p < 4; ++p)
-        if (m->frames->sets[set].plane[p].present)
-          m->memory_total += PlaneWidth(m->frames, p) * PlaneHeight(m->frames, p);
+// The decoded-frame planes, unless the file is opened without video.
+bool AllocateFrames(OpenState* o) {
+  MediaFile* m = o->media;
+  if (o->open_flags & OPEN_NO_VIDEO) return true;
+  const FileHeader& h = o->header;
+  m->frames = FrameBuffersAllocate(h.width, h.height, o->open_flags, m->all_key_frames != 0, nullptr, o->out_width);
+  if (!m->frames) {
+    MediaSetError(kErrorOutOfMemory);
+    return false;
   }
+  for (uint32_t set = 0; set < m->frames->set_count; ++set)
+    for (uint32_t p = 0; p < 4; ++p)
+      if (m->frames->sets[set].plane[p].present)
+        m->memory_total += PlaneWidth(m->frames, p) * PlaneHeight(m->frames, p);
+  return true;
+}
 
-  // Read-ahead size, preload rule and simulated speed.
+// Where the frame data comes from: the caller's image, a preloaded block,
+// or the input streaming through the read-ahead ring with a one-frame buffer.
+bool PrepareInput(OpenState* o) {
+  MediaSettings* s = o->settings;
+  MediaFile* m = o->media;
+  const FileHeader& h = o->header;
   const uint32_t end_offset = uint32_t(ContainerEndOffset(h));
   uint32_t read_ahead = m->peak_rate;
-  if ((flags & OPEN_READ_BUFFER_SIZE) && s->read_buffer_size != -1) {
+  if ((o->flags & OPEN_READ_BUFFER_SIZE) && s->read_buffer_size != -1) {
     read_ahead = uint32_t(s->read_buffer_size);
     s->read_buffer_size = -1;
   }
-  if (!from_memory) {
+  if (!o->from_memory) {
     read_ahead = m->reader.size_rule(&m->reader, read_ahead);
     if (uint64_t(read_ahead) >= uint64_t(h.data_size) * 9 / 10) m->open_flags |= OPEN_PRELOAD;
   }
   uint32_t speed = 0;
-  if ((flags & OPEN_SIMULATE_RATE) && s->simulated_rate != -1) {
+  if ((o->flags & OPEN_SIMULATE_RATE) && s->simulated_rate != -1) {
     speed = uint32_t(s->simulated_rate);
     s->simulated_rate = -1;
   }
 
-  // Frame data.
-  if (from_memory) {
-    m->image = static_cast<const uint8_t*>(source);
+  if (o->from_memory) {
+    m->image = static_cast<const uint8_t*>(o->source);
     m->image_base = 0;
     m->data_in_memory = 1;
   } else if (m->open_flags & OPEN_PRELOAD) {
     const uint32_t size = end_offset - m->first_frame_offset;
     m->preload = size ? static_cast<uint8_t*>(CoreAllocate(size)) : nullptr;
-    if (!m->preload) return fail(kErrorOutOfMemory);
+    if (!m->preload) {
+      MediaSetError(kErrorOutOfMemory);
+      return false;
+    }
     m->memory_total += size;
     m->reader.set_ring(&m->reader, nullptr, 0, end_offset, speed);
     const uint32_t got = m->reader.read_frame(&m->reader, 0, m->first_frame_offset, m->preload, size);
@@ -277,39 +310,51 @@ MediaFile* MediaOpen(const void* source, uint32_t flags) {
       read_ahead = 0;
       PlannerRecord(&frame_buffer, frame_bytes);
       m->read_block = static_cast<uint8_t*>(PlannerCommit(0));
-      if (!m->read_block) return fail(kErrorOutOfMemory);
+      if (!m->read_block) {
+        MediaSetError(kErrorOutOfMemory);
+        return false;
+      }
     }
     m->memory_total += uint32_t(PlannerShare(0, frame_bytes) + read_ahead);
     m->frame_buffer = static_cast<uint8_t*>(frame_buffer);
     m->read_ahead_size = read_ahead;
     m->reader.set_ring(&m->reader, read_ahead ? m->read_block : nullptr, read_ahead, end_offset, speed);
   }
+  return true;
+}
 
-  // Playback state and frame 1.
+// The playback state the copy-out shares, and frame 1 in the frame buffer.
+void ReadFirstFrame(OpenState* o) {
+  MediaFile* m = o->media;
   CopyFrameState& c = m->copy;
   c.frames = m->frames;
-  c.video_width = h.width;
-  c.video_height = h.height;
-  c.output_width = out_width;
-  c.output_height = out_height;
+  c.video_width = o->header.width;
+  c.video_height = o->header.height;
+  c.output_width = o->out_width;
+  c.output_height = o->out_height;
   c.open_flags = m->open_flags;  // the copy takes the mode bits and OPEN_NO_SKIP from here
   c.change_map = m->change_map;
-  c.change_map_pitch = blocks_across;
-  c.block_count = block_count;
-  c.rate_dividend = dividend;
-  c.rate_divisor = divisor;
-  c.late_threshold = dividend ? uint32_t(2000ull * divisor / dividend) : 2000;
+  c.change_map_pitch = m->blocks_across;
+  c.block_count = m->block_count;
+  c.rate_dividend = o->dividend;
+  c.rate_divisor = o->divisor;
+  c.late_threshold = o->dividend ? uint32_t(2000ull * o->divisor / o->dividend) : 2000;
   c.decode_mark = m->data_in_memory ? nullptr : &m->reader.decode_mark;
   c.top_up = MediaTopUp;
   c.top_up_context = m;
-  m->change_map[block_count] = 0;
+  m->change_map[m->block_count] = 0;
   m->current_frame = -1;
   MediaReadFrame(m, 1);
-  m->open_time = MediaTimer() - open_start;
+  m->open_time = MediaTimer() - o->open_start;
+}
 
-  // Sound tracks, in the order of the requested identifiers.
-  for (uint32_t k = 0; k < requested; ++k)
-    for (uint32_t t = 0; t < h.track_count; ++t)
+// The sound tracks, in the order of the requested identifiers; tracks the
+// output cannot open are dropped.
+void OpenSoundTracks(OpenState* o) {
+  MediaSettings* s = o->settings;
+  MediaFile* m = o->media;
+  for (uint32_t k = 0; k < o->requested; ++k)
+    for (uint32_t t = 0; t < o->header.track_count; ++t)
       if (m->layout.ids[t] == s->track_ids[k]) {
         m->opened_tracks[m->opened_count++] = t;
         break;
@@ -321,10 +366,14 @@ MediaFile* MediaOpen(const void* source, uint32_t flags) {
     if (MediaOpenTrack(m, kept, position, s->sound_open)) m->opened_tracks[kept++] = position;
   }
   m->opened_count = kept;
-  c.open_tracks = kept;
+  m->copy.open_tracks = kept;
+}
 
-  // Background services.
-  if (kept) {
+// Joins the audio and reader service threads the file needs, installs the
+// input's locks and fills the read-ahead ring.
+void JoinServices(OpenState* o) {
+  MediaFile* m = o->media;
+  if (m->opened_count) {
     m->sound_playing = 1;
     if (!m->tracks[0].self_driven) {
       m->audio_node.mutex = PlatformMutexCreate();
@@ -350,7 +399,40 @@ MediaFile* MediaOpen(const void* source, uint32_t flags) {
   if (!m->data_in_memory && !(m->open_flags & OPEN_NO_FILL))
     while (m->reader.fill(&m->reader) != 0) {
     }
-  return m;
+}
+
+}  // namespace
+
+MediaFile* MediaOpenMemory(const void* image, uint64_t size, uint32_t flags) {
+  FileHeader h{};
+  if (!image || !FileHeaderDecode(static_cast<const uint8_t*>(image), size < 44 ? size_t(size) : 44, &h))
+    return nullptr;
+  if (!FileHeaderValidate(h, size)) return nullptr;
+  if (ContainerEndOffset(h) > size) {
+    MediaSetError(kErrorReadingHeader);
+    return nullptr;
+  }
+  return MediaOpen(image, flags | OPEN_FROM_MEMORY);
+}
+
+MediaFile* MediaOpen(const void* source, uint32_t flags) {
+  OpenState o{};
+  o.settings = MediaProcessSettings();
+  o.source = source;
+  o.flags = flags;
+  o.from_memory = (flags & OPEN_FROM_MEMORY) != 0;
+  if (!(flags & OPEN_SOUND_TRACKS)) MediaResetTrackSelection();
+  o.open_start = MediaTimer();
+  MediaSetError("");
+  InputReaderClear(&o.input);
+
+  if (!ReadHeader(&o)) return AbandonOpen(&o);
+  TakeSettings(&o);
+  if (!PlanBuffers(&o) || !ReadTables(&o) || !AllocateFrames(&o) || !PrepareInput(&o)) return AbandonOpen(&o);
+  ReadFirstFrame(&o);
+  OpenSoundTracks(&o);
+  JoinServices(&o);
+  return o.media;
 }
 
 void MediaClose(MediaFile* m) {
