@@ -11,6 +11,7 @@
 #include "base/media_error.h"
 #include "media/media_file_head.h"
 #include "base/open_flags.h"
+#include "display/display_flags.h"
 #include "sound/track_record.h"
 
 struct MediaFile;
@@ -41,10 +42,8 @@ void MediaNextFrame(MediaFile* media);
 int MediaPause(MediaFile* media, int on);
 int MediaGetChangedRects(uint32_t display_word, MediaFile* media);
 
-// Display-word bits that matter to the changed rectangles.
-constexpr uint32_t SURFACE_DIRECT = 0x4000000;     // drawn straight into the visible surface
-constexpr uint32_t SURFACE_STRETCHED = 0x8000000;  // the blit stretches
-
+// The display word's SURFACE_DIRECT and SURFACE_STRETCHED bits decide the
+// changed rectangles (display/display_flags.h).
 // Statistics.
 constexpr int kPlaybackSummaryWords = 33;
 enum SummaryWord {

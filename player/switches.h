@@ -9,6 +9,7 @@
 #include <cstdint>
 
 #include "display/copy_flags.h"
+#include "display/display_flags.h"
 #include "base/open_flags.h"
 
 // The working text: built once at start-up, edited in place by the switch
@@ -21,14 +22,6 @@ struct SwitchText {
 // The longest embedded switch text, and the longest quick-play default.
 inline constexpr uint32_t kEmbeddedSwitchMax = 510;
 inline constexpr uint32_t kQuickPlayMax = 255;
-
-// Display flags the switches set (the word given to DisplayBufferOpen).
-// The low five bits request a blitting style (0 automatic, 1-10).
-inline constexpr uint32_t DISPLAY_STYLE_MASK = 0x0000001Fu;
-// Switch the screen to the DisplayRequest mode.
-inline constexpr uint32_t DISPLAY_CHANGE_MODE = 0x00800000u;
-// The highest blitting style a display buffer knows.
-inline constexpr int32_t kDisplayStyleMax = 10;
 
 // Extra copy flags added by /A1xxx: keep alpha and show it as luma.
 inline constexpr uint32_t kCopyAlphaExtra = FLAG_ALPHA | COPY_ALPHA_AS_LUMA;
@@ -70,13 +63,6 @@ struct SwitchFlags {
   uint32_t open_flags;        // handed to MediaOpen
   uint32_t display_flags;     // handed to DisplayBufferOpen
   uint32_t extra_copy_flags;  // OR-ed into every frame copy
-};
-
-// The requested full-screen display mode (/D); all 0 when none.
-struct DisplayRequest {
-  int32_t width;
-  int32_t height;
-  int32_t depth_code;  // 8, 16, 24, 32, or 1-3 for the "try in order" codes
 };
 
 // Everything ParseSwitches produces.
