@@ -19,7 +19,6 @@
 #include "base/container_writer.h"
 #include "base/core_alloc.h"
 #include "media/media.h"
-#include "media/media_file.h"
 #include "sound/memory_output.h"
 
 namespace {

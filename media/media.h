@@ -27,6 +27,7 @@ MediaFile* MediaOpenMemory(const void* image, uint64_t size, uint32_t flags);
 void MediaClose(MediaFile* media);
 
 // One-shot settings consumed by the next open with the matching flag.
+constexpr uint32_t kMaxSoundTracks = 8;  // tracks one file may have open
 void MediaSetFrameRate(int32_t dividend, int32_t divisor);
 void MediaSetSoundTracks(uint32_t count, const uint32_t* identifiers);
 void MediaSetReadBufferSize(int32_t bytes);
@@ -44,20 +45,84 @@ int MediaGetChangedRects(uint32_t display_word, MediaFile* media);
 
 // The display word's SURFACE_DIRECT and SURFACE_STRETCHED bits decide the
 // changed rectangles (display/display_flags.h).
-// Statistics.
-constexpr int kPlaybackSummaryWords = 33;
-enum SummaryWord {
-  kSummaryCorruptFrames = 31,  // frames the video decoder rejected
-  kSummaryLastCorruptFrame = 32,
+// Statistics: the words of the two records.
+enum SummaryWord : uint32_t {
+  SUMMARY_WIDTH = 0,               // output size
+  SUMMARY_HEIGHT,
+  SUMMARY_PLAYBACK_TIME,           // since the first decode
+  SUMMARY_FILE_DIVIDEND,           // the file's rate
+  SUMMARY_FILE_DIVISOR,
+  SUMMARY_RATE_DIVIDEND,           // the rate in effect
+  SUMMARY_RATE_DIVISOR,
+  SUMMARY_OPEN_TIME,
+  SUMMARY_FRAME_COUNT,
+  SUMMARY_FRAMES_PLAYED,           // frames decoded
+  SUMMARY_SKIPPED_FRAMES,          // always 0: every frame is decoded
+  SUMMARY_SKIPPED_BLITS,
+  SUMMARY_SOUND_SKIPS,
+  SUMMARY_BLIT_TIME,
+  SUMMARY_READ_TIME,
+  SUMMARY_VIDEO_TIME,
+  SUMMARY_AUDIO_TIME,
+  SUMMARY_IDLE_READ_TIME,
+  SUMMARY_BACKGROUND_READ_TIME,
+  SUMMARY_DEVICE_SPEED,            // bytes per second
+  SUMMARY_SLOWEST,                 // the two longest frame cycles
+  SUMMARY_SECOND_SLOWEST,
+  SUMMARY_SLOWEST_FRAME,           // and their frame numbers
+  SUMMARY_SECOND_SLOWEST_FRAME,
+  SUMMARY_AVERAGE_RATE,            // bytes per second
+  SUMMARY_AVERAGE_FRAME_SIZE,
+  SUMMARY_MEMORY_TOTAL,
+  SUMMARY_INPUT_MEMORY,            // read-ahead ring size
+  SUMMARY_INPUT_MEMORY_USED,       // its highest fill
+  SUMMARY_PEAK_RATE,
+  SUMMARY_PEAK_FRAME,              // 1-based
+  SUMMARY_CORRUPT_FRAMES,          // frames the video decoder rejected
+  SUMMARY_LAST_CORRUPT_FRAME,
+  kPlaybackSummaryWords
+};
+enum RealtimeWord : uint32_t {
+  REALTIME_LAST_DECODED_FRAME = 0,
+  REALTIME_RATE_DIVIDEND,
+  REALTIME_RATE_DIVISOR,
+  REALTIME_SPAN,                   // decodes the figures below cover
+  REALTIME_ELAPSED,                // between the span's decode starts (at least 1)
+  REALTIME_VIDEO_TIME,
+  REALTIME_AUDIO_TIME,
+  REALTIME_READ_TIME,
+  REALTIME_IDLE_READ_TIME,
+  REALTIME_BACKGROUND_READ_TIME,
+  REALTIME_BLIT_TIME,
+  REALTIME_READ_AHEAD_TARGET,
+  REALTIME_READ_AHEAD_BUFFERED,
+  REALTIME_DATA_RATE,              // bytes per second over the span
+  kRealtimeStatsWords
 };
 struct PlaybackSummary {
   uint32_t word[kPlaybackSummaryWords];
 };
 struct RealtimeStats {
-  uint32_t word[14];
+  uint32_t word[kRealtimeStatsWords];
 };
 void MediaGetSummary(MediaFile* media, PlaybackSummary* record);
 void MediaGetRealtime(MediaFile* media, uint32_t n, RealtimeStats* record);
+
+// The leading fields of the record, which callers read directly (null for
+// a null media).
+const MediaFileHead* MediaHead(const MediaFile* media);
+
+// What the tools read besides the statistics.
+// Frames the video decoder rejected so far; the last one's VideoError and
+// the plane it failed in when those pointers are not null.
+uint32_t MediaCorruptFrames(const MediaFile* media, uint32_t* last_error, uint32_t* last_plane);
+// The opened sound tracks in play order: their number, and track k's record
+// and its identifier in the file (null past the end).
+uint32_t MediaOpenedTrackCount(const MediaFile* media);
+const TrackRecord* MediaOpenedTrack(const MediaFile* media, uint32_t k, uint32_t* identifier);
+// The planes of the frame most recently decoded; null without video.
+struct FrameBuffers;
+const FrameBuffers* MediaDecodedPlanes(const MediaFile* media);
 
 // The copy-out's view of the file (clock, planes, change map).
 struct CopyFrameState;

@@ -10,22 +10,22 @@
 #include "display/frame_copy.h"
 #include "base/container.h"
 #include "media/input_reader.h"
+#include "media/media.h"
 #include "media/media_file_head.h"
 #include "media/service_thread.h"
 #include "sound/track_record.h"
 #include "video/bundle.h"
 #include "video/frame_buffers.h"
 
-constexpr uint32_t kMaxSoundTracks = 8;
 constexpr int kHistoryRings = 7;
 enum HistoryRing {
-  kHistoryStart = 0,
-  kHistoryVideo,
-  kHistoryAudio,
-  kHistoryBlit,
-  kHistoryRead,
-  kHistoryIdleRead,
-  kHistoryBackgroundRead,
+  HISTORY_START = 0,
+  HISTORY_VIDEO,
+  HISTORY_AUDIO,
+  HISTORY_BLIT,
+  HISTORY_READ,
+  HISTORY_IDLE_READ,
+  HISTORY_BACKGROUND_READ,
 };
 
 struct MediaFile : MediaFileHead {

@@ -14,6 +14,17 @@
 
 namespace {
 
+// Arriving at frame 1 this long after the last resynchronisation restarts
+// the clock and the sound at the next decode.
+constexpr uint32_t kResyncInterval = 5 * 60 * 1000;  // milliseconds
+// After a sound underrun the read-ahead is refilled to this share of its
+// target (which each fill may move) before the sound starts again.
+constexpr uint64_t kUnderrunRefillNumerator = 29;
+constexpr uint64_t kUnderrunRefillDenominator = 32;
+uint64_t UnderrunRefillLevel(const InputReader* r) {
+  return uint64_t(r->target) * kUnderrunRefillNumerator / kUnderrunRefillDenominator;
+}
+
 uint32_t Min(uint32_t a, uint32_t b) { return a < b ? a : b; }
 
 void StartClock(MediaFile* m, uint32_t now) {
@@ -79,7 +90,7 @@ void MediaReadFrame(MediaFile* m, uint32_t n) {
   if (i == 0) {
     const uint32_t now = MediaTimer();
     if (m->resync_time == 0) m->resync_time = now;
-    if (now - m->resync_time > 300000) {
+    if (now - m->resync_time > kResyncInterval) {
       m->resync_time = now;
       m->resync_requested = 1;
     }
@@ -171,15 +182,15 @@ int MediaDecodeFrame(MediaFile* m) {
   const uint32_t previous_index = m->history_index;
   m->history_index = m->history_index == 0 ? rate - 1 : m->history_index - 1;
   const uint32_t h = m->history_index;
-  m->history[kHistoryStart][h] = m->decode_start;
-  m->history[kHistoryVideo][h] = m->video_time;
-  m->history[kHistoryAudio][h] = m->audio_time;
-  m->history[kHistoryBlit][h] = m->blit_time;
-  m->history[kHistoryRead][h] = m->reader.frame_read_time;
-  m->history[kHistoryIdleRead][h] = m->reader.idle_time;
-  m->history[kHistoryBackgroundRead][h] = m->reader.background_time;
+  m->history[HISTORY_START][h] = m->decode_start;
+  m->history[HISTORY_VIDEO][h] = m->video_time;
+  m->history[HISTORY_AUDIO][h] = m->audio_time;
+  m->history[HISTORY_BLIT][h] = m->blit_time;
+  m->history[HISTORY_READ][h] = m->reader.frame_read_time;
+  m->history[HISTORY_IDLE_READ][h] = m->reader.idle_time;
+  m->history[HISTORY_BACKGROUND_READ][h] = m->reader.background_time;
   if (m->playback_start == 0) {
-    m->history[kHistoryStart][previous_index] =
+    m->history[HISTORY_START][previous_index] =
         m->decode_start - FrameDuration(m->file_dividend, m->file_divisor);
     m->reader.idle_time = 0;
     m->reader.background_time = 0;
@@ -281,7 +292,7 @@ void MediaNextFrame(MediaFile* m) {
     MediaSoundOnOff(m, 0);
     InputReader* r = &m->reader;
     if (!m->data_in_memory)
-      while (r->buffered < uint64_t(r->target) * 29 / 32 && r->fill(r) != 0) {
+      while (r->buffered < UnderrunRefillLevel(r) && r->fill(r) != 0) {
       }
     c.clock_base = 0;
     c.late_credit = 0;

@@ -36,5 +36,13 @@ for layer in base video audio sound display media player platform encode tools; 
     fi
   done < <(grep -rn --include='*.h' --include='*.cc' '^#include "' "$layer" || true)
 done
+# The playback core's records are its own: above media/ only media/media.h
+# (and what it includes) is its interface.
+while IFS= read -r line; do
+  echo "layer check: ${line%%:*} includes the core's private ${line#*#include }; use media/media.h"
+  status=1
+done < <(grep -rn --include='*.h' --include='*.cc' \
+           -E '^#include "media/(media_file|media_settings|playback_internal|audio_service)\.h"' \
+           player platform tools bench 2>/dev/null || true)
 [ $status -eq 0 ] && echo "layer check: every include runs down the layers"
 exit $status

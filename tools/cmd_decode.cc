@@ -19,7 +19,6 @@
 
 #include "base/container.h"
 #include "media/media.h"
-#include "media/media_file.h"
 #include "sound/memory_output.h"
 #include "tools/wav_file.h"
 #include "base/media_error.h"
@@ -301,14 +300,14 @@ int CommandDecode(int argc, char** argv) {
     std::fprintf(stderr, "vexa decode: %s: %s\n", o.input, MediaGetError());
     return 1;
   }
-  const uint32_t open_flags = m->open_flags;
+  const uint32_t open_flags = MediaHead(m)->open_flags;
 
   int rc = 0;
   // One WAV per opened track, in the order the identifiers were asked for.
-  sound.count = o.wav ? m->opened_count : 0;
+  sound.count = o.wav ? MediaOpenedTrackCount(m) : 0;
   for (uint32_t k = 0; k < sound.count; ++k) {
-    const TrackRecord& t = m->tracks[k];
-    const uint32_t id = m->layout.ids[m->opened_tracks[k]];
+    uint32_t id = 0;
+    const TrackRecord& t = *MediaOpenedTrack(m, k, &id);
     const std::string name = o.one_track ? std::string(o.wav) : AudioTrackWavName(o.wav, id);
     sound.eight_bit[k] = t.bits_per_sample == 8;
     sound.wav[k] = WavStreamOpen(name.c_str(), t.sample_rate, t.channels, 16);
@@ -349,22 +348,24 @@ int CommandDecode(int argc, char** argv) {
   const uint32_t total = o.frames && o.frames < h.frame_count ? o.frames : h.frame_count;
   uint32_t decoded = 0;
   for (uint32_t i = 0; rc == 0 && i < total; ++i) {
-    const uint32_t corrupt_before = m->corrupt_frames;
+    const uint32_t corrupt_before = MediaCorruptFrames(m, nullptr, nullptr);
     if (MediaDecodeFrame(m)) {
       std::fprintf(stderr, "vexa decode: frame %u cannot be read; stopping\n", i + 1);
       break;
     }
-    if (m->corrupt_frames != corrupt_before) {
+    uint32_t video_error = 0, plane = 0;
+    if (MediaCorruptFrames(m, &video_error, &plane) != corrupt_before) {
       static const char* const kPlaneNames[4] = {"Y", "chroma 1", "chroma 2", "alpha"};
-      std::fprintf(stderr, "vexa decode: frame %u is corrupt (%s plane: %s)\n", i + 1,
-                   kPlaneNames[m->last_video_plane & 3], VideoErrorText(VideoError(m->last_video_error)));
+      std::fprintf(stderr, "vexa decode: frame %u is corrupt (%s plane: %s)\n", i + 1, kPlaneNames[plane & 3],
+                   VideoErrorText(VideoError(video_error)));
     }
-    if (m->frames && i + 1 >= o.first) {
-      if (!WritePicture(out, alpha_out, m->frames, open_flags, &grey)) {
+    const FrameBuffers* planes = MediaDecodedPlanes(m);
+    if (planes && i + 1 >= o.first) {
+      if (!WritePicture(out, alpha_out, planes, open_flags, &grey)) {
         std::fprintf(stderr, "vexa decode: error writing the output\n");
         rc = 1;
       }
-      if (images && !ImageOutputWriteFrame(images, m->frames, i + 1)) {
+      if (images && !ImageOutputWriteFrame(images, planes, i + 1)) {
         std::fprintf(stderr, "vexa decode: %s\n", ImageOutputError());
         rc = 1;
       }
@@ -375,7 +376,7 @@ int CommandDecode(int argc, char** argv) {
     MediaNextFrame(m);
     sound.Flush();
   }
-  const uint32_t corrupt = m->corrupt_frames;
+  const uint32_t corrupt = MediaCorruptFrames(m, nullptr, nullptr);
   MediaClose(m);
   sound.Flush();
   for (uint32_t k = 0; k < sound.count; ++k) {

@@ -6,43 +6,42 @@
 #include "base/container.h"
 #include "base/core_alloc.h"
 #include "media/media.h"
-#include "media/media_file.h"
 #include "sound/memory_output.h"
 
 namespace {
 
 struct Field {
   const char* name;
-  int word;
+  SummaryWord word;
 };
 
 // The summary words worth printing, by name.
 const Field kFields[] = {
-    {"width", 0},
-    {"height", 1},
-    {"playback_ms", 2},
-    {"open_ms", 7},
-    {"frame_count", 8},
-    {"frames_played", 9},
-    {"corrupt_frames", kSummaryCorruptFrames},
-    {"last_corrupt_frame", kSummaryLastCorruptFrame},
-    {"skipped_blits", 11},
-    {"sound_skips", 12},
-    {"read_ms", 14},
-    {"video_ms", 15},
-    {"audio_ms", 16},
-    {"idle_read_ms", 17},
-    {"background_read_ms", 18},
-    {"read_speed_bytes_per_s", 19},
-    {"slowest_frame_ms", 20},
-    {"slowest_frame", 22},
-    {"average_rate_bytes_per_s", 24},
-    {"average_frame_bytes", 25},
-    {"memory_bytes", 26},
-    {"read_ahead_bytes", 27},
-    {"read_ahead_highest", 28},
-    {"peak_rate_bytes_per_s", 29},
-    {"peak_frame", 30},
+    {"width", SUMMARY_WIDTH},
+    {"height", SUMMARY_HEIGHT},
+    {"playback_ms", SUMMARY_PLAYBACK_TIME},
+    {"open_ms", SUMMARY_OPEN_TIME},
+    {"frame_count", SUMMARY_FRAME_COUNT},
+    {"frames_played", SUMMARY_FRAMES_PLAYED},
+    {"corrupt_frames", SUMMARY_CORRUPT_FRAMES},
+    {"last_corrupt_frame", SUMMARY_LAST_CORRUPT_FRAME},
+    {"skipped_blits", SUMMARY_SKIPPED_BLITS},
+    {"sound_skips", SUMMARY_SOUND_SKIPS},
+    {"read_ms", SUMMARY_READ_TIME},
+    {"video_ms", SUMMARY_VIDEO_TIME},
+    {"audio_ms", SUMMARY_AUDIO_TIME},
+    {"idle_read_ms", SUMMARY_IDLE_READ_TIME},
+    {"background_read_ms", SUMMARY_BACKGROUND_READ_TIME},
+    {"read_speed_bytes_per_s", SUMMARY_DEVICE_SPEED},
+    {"slowest_frame_ms", SUMMARY_SLOWEST},
+    {"slowest_frame", SUMMARY_SLOWEST_FRAME},
+    {"average_rate_bytes_per_s", SUMMARY_AVERAGE_RATE},
+    {"average_frame_bytes", SUMMARY_AVERAGE_FRAME_SIZE},
+    {"memory_bytes", SUMMARY_MEMORY_TOTAL},
+    {"read_ahead_bytes", SUMMARY_INPUT_MEMORY},
+    {"read_ahead_highest", SUMMARY_INPUT_MEMORY_USED},
+    {"peak_rate_bytes_per_s", SUMMARY_PEAK_RATE},
+    {"peak_frame", SUMMARY_PEAK_FRAME},
 };
 
 }  // namespace
@@ -77,7 +76,7 @@ int PlaySummary(const char* path, const PlaySummaryOptions& o) {
     return 1;
   }
   const uint64_t memory_open = CoreBytesInUse() - memory_before;
-  const uint64_t total = uint64_t(m->frame_count) * (o.loops ? o.loops : 1);
+  const uint64_t total = uint64_t(MediaHead(m)->frame_count) * (o.loops ? o.loops : 1);
   for (uint64_t i = 0; i < total; ++i) {
     while (MediaWait(m)) {
     }
@@ -86,19 +85,19 @@ int PlaySummary(const char* path, const PlaySummaryOptions& o) {
   }
   PlaybackSummary s;
   MediaGetSummary(m, &s);
-  const uint32_t tracks = m->opened_count;
+  const uint32_t tracks = MediaOpenedTrackCount(m);
   MediaClose(m);
 
-  const double seconds = s.word[2] ? s.word[2] / 1000.0 : 0.0;
-  const double fps = seconds > 0 ? s.word[9] / seconds : 0.0;
+  const double seconds = s.word[SUMMARY_PLAYBACK_TIME] ? s.word[SUMMARY_PLAYBACK_TIME] / 1000.0 : 0.0;
+  const double fps = seconds > 0 ? s.word[SUMMARY_FRAMES_PLAYED] / seconds : 0.0;
   if (o.json) {
     std::printf("{\"file\": \"%s\", \"tracks_played\": %u, \"frames_per_second\": %.1f, \"allocated_bytes\": %llu",
                 path, tracks, fps, static_cast<unsigned long long>(memory_open));
     for (const Field& f : kFields) std::printf(", \"%s\": %u", f.name, s.word[f.word]);
     std::printf("}\n");
   } else {
-    std::printf("%s: played %u frames in %.3f s (%.1f frames/s), %u sound track%s\n", path, s.word[9], seconds, fps,
-                tracks, tracks == 1 ? "" : "s");
+    std::printf("%s: played %u frames in %.3f s (%.1f frames/s), %u sound track%s\n", path,
+                s.word[SUMMARY_FRAMES_PLAYED], seconds, fps, tracks, tracks == 1 ? "" : "s");
     std::printf("  %-26s %llu\n", "allocated_bytes", static_cast<unsigned long long>(memory_open));
     for (const Field& f : kFields) std::printf("  %-26s %u\n", f.name, s.word[f.word]);
   }

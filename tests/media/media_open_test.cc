@@ -268,8 +268,8 @@ TEST_F(MediaOpenTest, LargeReadAheadPreloads) {
   // Every frame plays from memory.
   PlaybackSummary s;
   PlayFrames(m, spec.frames, &s);
-  EXPECT_EQ(s.word[9], spec.frames);
-  EXPECT_EQ(s.word[kSummaryCorruptFrames], 0u);
+  EXPECT_EQ(s.word[SUMMARY_FRAMES_PLAYED], spec.frames);
+  EXPECT_EQ(s.word[SUMMARY_CORRUPT_FRAMES], 0u);
   MediaClose(m);
 }
 
@@ -282,7 +282,7 @@ TEST_F(MediaOpenTest, HandleInsideALargerFileIsReadRelativeAndLeftOpen) {
   ASSERT_NE(m, nullptr) << MediaGetError();
   PlaybackSummary s;
   PlayFrames(m, 12, &s);
-  EXPECT_EQ(s.word[kSummaryCorruptFrames], 0u);
+  EXPECT_EQ(s.word[SUMMARY_CORRUPT_FRAMES], 0u);
   MediaClose(m);
   EXPECT_TRUE(PlatformSeek(handle, 0));  // still ours
   PlatformClose(handle);

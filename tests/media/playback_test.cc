@@ -159,7 +159,7 @@ TEST_F(PlaybackTest, LateCopiesAreSkippedThreeTimesThenShown) {
   EXPECT_EQ(results, (std::vector<int>{0, 1, 1, 1, 1, 1, 1, 1}));
   PlaybackSummary s;
   MediaGetSummary(m, &s);
-  EXPECT_EQ(s.word[11], 6u);  // frames 2-4 and 6-8 skipped, 5 shown late
+  EXPECT_EQ(s.word[SUMMARY_SKIPPED_BLITS], 6u);  // frames 2-4 and 6-8 skipped, 5 shown late
   MediaClose(m);
 }
 
@@ -258,7 +258,7 @@ TEST_F(PlaybackTest, SoundFlowsToTheOutputAndAnUnderrunRecovers) {
   EXPECT_EQ(t->starved, 0u);
   PlaybackSummary s;
   MediaGetSummary(m, &s);
-  EXPECT_EQ(s.word[12], 1u);
+  EXPECT_EQ(s.word[SUMMARY_SOUND_SKIPS], 1u);
   EXPECT_EQ(m->copy.clock_base, 0u);  // restarted with the sound
   // The off/on cycle put a silence pre-roll ahead of the sound.
   EXPECT_GE(MemoryOutputQueuedBytes(t) + t->queued, t->preroll_bytes);
@@ -339,17 +339,17 @@ TEST_F(PlaybackTest, RealtimeStatsSpanTheLastFrames) {
   }
   RealtimeStats r;
   MediaGetRealtime(m, 0, &r);
-  EXPECT_EQ(r.word[0], 3u);
-  EXPECT_EQ(r.word[3], 2u);   // three decodes so far: two spans
-  EXPECT_EQ(r.word[4], 66u);  // decode starts 2 frames apart
-  EXPECT_GT(r.word[13], 0u);
+  EXPECT_EQ(r.word[REALTIME_LAST_DECODED_FRAME], 3u);
+  EXPECT_EQ(r.word[REALTIME_SPAN], 2u);   // three decodes so far: two spans
+  EXPECT_EQ(r.word[REALTIME_ELAPSED], 66u);  // decode starts 2 frames apart
+  EXPECT_GT(r.word[REALTIME_DATA_RATE], 0u);
   for (int i = 0; i < 40; ++i) {
     MediaNextFrame(m);
     WaitDue(m);
     MediaDecodeFrame(m);
   }
   MediaGetRealtime(m, 0, &r);
-  EXPECT_EQ(r.word[3], 29u);  // rounded rate - 1
+  EXPECT_EQ(r.word[REALTIME_SPAN], 29u);  // rounded rate - 1
   MediaClose(m);
 }
 
@@ -417,8 +417,8 @@ TEST_F(PlaybackTest, DecodedFramesMatchTheEncodersReconstruction) {
   ASSERT_NE(m, nullptr);
   PlaybackSummary s;
   PlayFrames(m, spec.frames, &s);
-  EXPECT_EQ(s.word[9], spec.frames);
-  EXPECT_EQ(s.word[kSummaryCorruptFrames], 0u);
+  EXPECT_EQ(s.word[SUMMARY_FRAMES_PLAYED], spec.frames);
+  EXPECT_EQ(s.word[SUMMARY_CORRUPT_FRAMES], 0u);
   MediaClose(m);
 }
 
@@ -437,9 +437,9 @@ TEST_F(PlaybackTest, CorruptFramesAreCountedAndPlaybackGoesOn) {
   ASSERT_NE(m, nullptr);
   PlaybackSummary s;
   PlayFrames(m, spec.frames, &s);
-  EXPECT_EQ(s.word[9], spec.frames);
-  EXPECT_EQ(s.word[kSummaryCorruptFrames], 1u);
-  EXPECT_EQ(s.word[kSummaryLastCorruptFrame], 3u);
+  EXPECT_EQ(s.word[SUMMARY_FRAMES_PLAYED], spec.frames);
+  EXPECT_EQ(s.word[SUMMARY_CORRUPT_FRAMES], 1u);
+  EXPECT_EQ(s.word[SUMMARY_LAST_CORRUPT_FRAME], 3u);
   MediaClose(m);
 }
 

@@ -53,8 +53,8 @@ TEST(PlaybackThreads, ReaderAndAudioThreadsServeTwoFiles) {
   for (MediaFile* m : files) {
     PlaybackSummary s;
     MediaGetSummary(m, &s);
-    EXPECT_EQ(s.word[9], 2 * spec.frames);
-    EXPECT_EQ(s.word[kSummaryCorruptFrames], 0u);
+    EXPECT_EQ(s.word[SUMMARY_FRAMES_PLAYED], 2 * spec.frames);
+    EXPECT_EQ(s.word[SUMMARY_CORRUPT_FRAMES], 0u);
   }
   MediaClose(files[0]);
   EXPECT_NE(*ProcessServiceThread(kServiceAudio), nullptr);
