@@ -11,35 +11,25 @@
 #include <thread>
 
 #include "base/clock.h"
-
-struct PlatformMutex {
-  std::recursive_mutex m;
-};
-
-struct PlatformEvent {
-  std::mutex m;
-  std::condition_variable cv;
-  bool signalled = false;
-};
-
-struct PlatformThread {
-  void (*body)(void*) = nullptr;
-  void* argument = nullptr;
-  PlatformPriority priority = kPriorityNormal;
-  std::mutex m;
-  std::condition_variable cv;
-  bool released = false;
-  long tid = 0;
-  std::thread thread;
-};
+#include "base/thread_records.h"
 
 PlatformMutex* PlatformMutexCreate() { return new (std::nothrow) PlatformMutex; }
 void PlatformMutexDestroy(PlatformMutex* mutex) { delete mutex; }
-void PlatformMutexLock(PlatformMutex* mutex) { mutex->m.lock(); }
-bool PlatformMutexTryLock(PlatformMutex* mutex) { return mutex->m.try_lock(); }
-void PlatformMutexUnlock(PlatformMutex* mutex) { mutex->m.unlock(); }
+void PlatformMutexLock(PlatformMutex* mutex) {
+  if (PlatformVirtualClockOn()) return VirtualMutexLock(mutex);
+  mutex->m.lock();
+}
+bool PlatformMutexTryLock(PlatformMutex* mutex) {
+  if (PlatformVirtualClockOn()) return VirtualMutexTryLock(mutex);
+  return mutex->m.try_lock();
+}
+void PlatformMutexUnlock(PlatformMutex* mutex) {
+  if (PlatformVirtualClockOn()) return VirtualMutexUnlock(mutex);
+  mutex->m.unlock();
+}
 
 int PlatformMutexWaitAny(PlatformMutex* const* mutexes, int count, uint32_t timeout_ms) {
+  if (PlatformVirtualClockOn()) return VirtualMutexWaitAny(mutexes, count, timeout_ms);
   const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
   for (;;) {
     for (int i = 0; i < count; ++i)
@@ -53,6 +43,7 @@ PlatformEvent* PlatformEventCreate() { return new (std::nothrow) PlatformEvent; 
 void PlatformEventDestroy(PlatformEvent* event) { delete event; }
 
 void PlatformEventSignal(PlatformEvent* event) {
+  if (PlatformVirtualClockOn()) return VirtualEventSignal(event);
   {
     std::lock_guard<std::mutex> hold(event->m);
     event->signalled = true;
@@ -61,6 +52,7 @@ void PlatformEventSignal(PlatformEvent* event) {
 }
 
 bool PlatformEventWait(PlatformEvent* event, uint32_t timeout_ms) {
+  if (PlatformVirtualClockOn()) return VirtualEventWait(event, timeout_ms);
   std::unique_lock<std::mutex> hold(event->m);
   const bool got = event->cv.wait_for(hold, std::chrono::milliseconds(timeout_ms),
                                       [event] { return event->signalled; });
@@ -86,7 +78,10 @@ void ThreadMain(PlatformThread* t) {
     priority = t->priority;
   }
   ApplyPriority(tid, priority);
+  const bool virtual_clock = PlatformVirtualClockOn();
+  if (virtual_clock) VirtualThreadBegins(t);
   t->body(t->argument);
+  if (virtual_clock) VirtualThreadEnded(t);
 }
 
 }  // namespace
@@ -108,6 +103,7 @@ PlatformThread* PlatformThreadCreate(void (*body)(void*), void* argument, uint32
 }
 
 void PlatformThreadStart(PlatformThread* thread) {
+  if (PlatformVirtualClockOn()) VirtualThreadStarted(thread);  // counted as running from here
   {
     std::lock_guard<std::mutex> hold(thread->m);
     thread->released = true;
@@ -128,10 +124,18 @@ void PlatformThreadSetPriority(PlatformThread* thread, PlatformPriority priority
 void PlatformThreadJoin(PlatformThread* thread) {
   if (!thread) return;
   PlatformThreadStart(thread);
+  if (PlatformVirtualClockOn()) VirtualThreadJoin(thread);
   if (thread->thread.joinable()) thread->thread.join();
   delete thread;
 }
 
-void PlatformSleep(uint32_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+void PlatformSleep(uint32_t ms) {
+  if (!PlatformVirtualClockOn())
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+  else if (ms == 0)
+    PlatformYield();  // a sleep of nothing still lets time move
+  else
+    VirtualSleepMicros(uint64_t(ms) * 1000u);
+}
 void PlatformTimerResolutionBegin() {}
 void PlatformTimerResolutionEnd() {}

@@ -7,6 +7,8 @@
 
 #include <vector>
 
+#include "base/clock.h"
+#include "base/thread.h"
 #include "clip_helpers.h"
 #include "media/media.h"
 #include "media/media_file.h"
@@ -60,6 +62,49 @@ TEST(PlaybackThreads, ReaderAndAudioThreadsServeTwoFiles) {
   EXPECT_NE(*ProcessServiceThread(kServiceAudio), nullptr);
   MediaClose(files[1]);
   EXPECT_EQ(*ProcessServiceThread(kServiceReader), nullptr);
+  EXPECT_EQ(*ProcessServiceThread(kServiceAudio), nullptr);
+}
+
+// The same threads on the virtual clock, playing at the file's rate: the
+// caller waits for each frame by sleeping, the output plays by the clock,
+// and the audio thread keeps it fed, so nothing starves and no frame is late
+// however slowly this machine runs. The clock switch is process-wide: this
+// test stays last in the file.
+TEST(PlaybackThreads, VirtualClockKeepsFeedingAndPlayingInStep) {
+  ClipSpec spec;
+  spec.width = 160;
+  spec.height = 120;
+  spec.frames = 45;  // 1.5 s at 30 per second
+  spec.tracks = {{0, 22050, 2, true, true, 0}};
+  const std::vector<uint8_t> clip = MakeClip(spec);
+  ClipFile file(clip);
+  PlatformUseVirtualClock(1000);
+  static MemoryOutputConfig config{};
+  config.instant = false;
+  MediaSetSoundSystem(MemoryOutputInitialiser, reinterpret_cast<uintptr_t>(&config));
+  const uint32_t ids[1] = {0};
+  MediaSetSoundTracks(1, ids);
+  MediaSetReadBufferSize(65536);
+  MediaFile* m = MediaOpen(file.path(), OPEN_SOUND_TRACKS | OPEN_READ_BUFFER_SIZE);
+  ASSERT_NE(m, nullptr) << MediaGetError();
+  ASSERT_NE(*ProcessServiceThread(kServiceAudio), nullptr);
+  const uint32_t start = PlatformTickCount();
+  for (uint32_t i = 0; i < 2 * spec.frames; ++i) {
+    while (MediaWait(m)) PlatformSleep(1);
+    ASSERT_EQ(MediaDecodeFrame(m), 0);
+    MediaNextFrame(m);
+  }
+  const uint32_t elapsed = PlatformTickCount() - start;
+  PlaybackSummary s;
+  MediaGetSummary(m, &s);
+  EXPECT_EQ(s.word[9], 2 * spec.frames);
+  EXPECT_EQ(s.word[11], 0u);  // no late frame skipped
+  EXPECT_EQ(s.word[12], 0u);  // no sound restarted after running dry
+  // The 90th frame is due 89/30 s after the first, and not a millisecond
+  // more went by.
+  EXPECT_GE(elapsed, 2966u);
+  EXPECT_LE(elapsed, 2968u);
+  MediaClose(m);
   EXPECT_EQ(*ProcessServiceThread(kServiceAudio), nullptr);
 }
 
