@@ -34,11 +34,12 @@ void PlatformYield();
 
 // Switches the whole process onto a virtual clock that starts at start_ms
 // and moves only when every thread taking part waits (base/virtual_clock.cc
-// says how). Call it once, from the thread that will take part as the
-// first one, before any other thread starts and while no PlatformMutex is
-// held; later calls do nothing. From then on the tick count, the fine
-// counter (microseconds) and the system time read virtual time, and every
-// sleep, yield and timed wait of base/thread.h goes through the scheduler.
-// Threads made by PlatformThreadCreate take part from PlatformThreadStart on.
+// says how). Call it once, from the thread that will take part as the first
+// one, before any other thread starts and while no PlatformMutex is held;
+// later calls do nothing. From then on the tick count, the fine counter
+// (microseconds) and the system time read virtual time (MediaTimer starts
+// again at 0), and every sleep, yield and timed wait of base/thread.h goes
+// through the scheduler. Threads made by PlatformThreadCreate take part from
+// PlatformThreadStart on.
 void PlatformUseVirtualClock(uint32_t start_ms);
 bool PlatformVirtualClockOn();

@@ -15,6 +15,7 @@
 
 #include "base/clock.h"
 #include "base/thread_records.h"
+#include "base/timer.h"
 
 namespace {
 
@@ -138,6 +139,7 @@ void PlatformUseVirtualClock(uint32_t start_ms) {
   Link(&g_first_thread);
   t_self = &g_first_thread;
   PlatformSetClock(&kVirtualClock);
+  MediaTimerReset();  // it may have started on the platform's clock
   g_on.store(true);
 }
 
