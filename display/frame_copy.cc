@@ -5,7 +5,6 @@
 #include "display/copy_flags.h"
 #include "display/copy_walk.h"
 #include "display/converter.h"
-#include "base/timer.h"
 #include "video/frame_buffers.h"
 
 namespace {
@@ -19,37 +18,7 @@ uint32_t Scale(uint32_t value, uint32_t to, uint32_t from) {
   return static_cast<uint32_t>(std::min<uint64_t>(static_cast<uint64_t>(value) * to / from, 0xFFFFFFFFu));
 }
 
-enum class Lateness { kOnTime, kLateShown, kSkipped };
-
-// Whether this frame is too late to be worth copying. At most three copies in
-// a row are skipped; the fourth late frame is shown.
-Lateness TestLateness(CopyFrameState* m, uint32_t copyFlags) {
-  if (m->open_tracks == 0 || m->rate_dividend == 0 || m->paused) return Lateness::kOnTime;
-  const uint32_t now = MediaTimer();
-  if (m->clock_base == 0) {
-    m->clock_base = now;
-    m->clock_base_frame = m->frames_decoded - 1;
-    m->paused_elapsed = 0;
-  }
-  // A late credit larger than the time since the clock base means "not late".
-  const int64_t elapsed = static_cast<int64_t>(static_cast<uint32_t>(now - m->clock_base)) - m->late_credit;
-  const int64_t due = static_cast<int64_t>(static_cast<uint64_t>(m->frames_decoded - m->clock_base_frame) * 1000 *
-                                           m->rate_divisor / m->rate_dividend);
-  if (elapsed < due || elapsed - due <= static_cast<int64_t>(m->late_threshold)) {
-    m->consecutive_skips = 0;
-    return Lateness::kOnTime;
-  }
-  m->consecutive_skips += 1;
-  if (m->consecutive_skips > 3) {
-    m->consecutive_skips = 0;
-    return Lateness::kLateShown;
-  }
-  if ((copyFlags | m->open_flags) & COPY_NO_SKIP) return Lateness::kLateShown;
-  m->skip_flag = 1;
-  m->previous_blit_skipped = 1;
-  m->skipped_blits += 1;
-  return Lateness::kSkipped;
-}
+uint32_t AlreadySkipped(const CopyFrameState* m) { return m->clock_ops ? m->clock_ops->skipped(m->clock) : 0; }
 
 }  // namespace
 
@@ -70,20 +39,20 @@ int CopyFrameToSurface(CopyFrameState* m, uint8_t* dest, int32_t pitch, uint32_t
   rect.y = std::min(rect.y, pictureHeight);
   rect.width = std::min(rect.width, pictureWidth - rect.x);
   rect.height = std::min(rect.height, pictureHeight - rect.y);
-  if (rect.width == 0 || rect.height == 0 || m->skip_flag) return m->skip_flag ? 1 : 0;
+  const uint32_t skipped = AlreadySkipped(m);
+  if (rect.width == 0 || rect.height == 0 || skipped) return skipped ? 1 : 0;
 
   copyFlags |= m->open_flags & COPY_FROM_OPEN_FLAGS;
   SetMark(m, 1);
   const bool hasAlpha = set.plane[PLANE_ALPHA].present && set.plane[PLANE_ALPHA].pixels;
   if (!hasAlpha) copyFlags &= ~COPY_ALPHA_AS_LUMA;
 
-  const Lateness lateness = TestLateness(m, copyFlags);
-  if (lateness == Lateness::kSkipped) {
+  const bool no_skip = ((copyFlags | m->open_flags) & COPY_NO_SKIP) != 0;
+  const CopyLateness lateness = m->clock_ops ? m->clock_ops->judge(m->clock, no_skip) : LATENESS_ON_TIME;
+  if (lateness == LATENESS_SKIPPED) {
     SetMark(m, 0);
     return 1;
   }
-  // The surface is brought up to date: the change map may be cleared again.
-  m->previous_blit_skipped = 0;
 
   if (!(copyFlags & COPY_NO_READ_AHEAD) && m->top_up) m->top_up(m->top_up_context);
 
@@ -106,5 +75,5 @@ int CopyFrameToSurface(CopyFrameState* m, uint8_t* dest, int32_t pitch, uint32_t
                        ConverterFeatures());
 
   SetMark(m, 0);
-  return lateness == Lateness::kLateShown ? 1 : 0;
+  return lateness == LATENESS_LATE_SHOWN ? 1 : 0;
 }

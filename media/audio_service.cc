@@ -227,9 +227,7 @@ int MediaSoundOnOff(MediaFile* m, int on) {
     if (t->SoundEnable(t, on)) {
       if (!m->sound_playing) {
         m->sound_playing = 1;
-        m->copy.clock_base = 0;
-        m->copy.late_credit = 0;
-        m->copy.paused_elapsed = 0;
+        ClockRestart(&m->clock);
       }
       result = 1;
     } else if (m->sound_playing || !on) {

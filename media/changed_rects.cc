@@ -79,7 +79,7 @@ Split ComputeSplit(const MediaFile* m, const Rect& r) {
 int MediaGetChangedRects(uint32_t display_word, MediaFile* m) {
   if (!m) return 0;
   if (display_word & SURFACE_DIRECT) return 0;
-  if (!((display_word | m->open_flags) & OPEN_NO_SKIP) && m->copy.skip_flag) return 0;
+  if (!((display_word | m->open_flags) & OPEN_NO_SKIP) && m->clock.skip_flag) return 0;
   if (m->rect_count != -1) return m->rect_count;
   if (!m->change_map || !m->frames) {
     m->rect_count = 0;

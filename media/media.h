@@ -2,7 +2,7 @@
 // frame by frame, read the statistics. A caller's cycle:
 //   while (MediaWait(m)) { sleep a little }
 //   if (MediaDecodeFrame(m)) stop;
-//   CopyFrameToSurface(&m->copy, ...) and blit unless it skipped;
+//   CopyFrameToSurface(MediaCopyState(m), ...) and blit unless it skipped;
 //   MediaNextFrame(m);
 #pragma once
 #include <cstdint>

@@ -12,6 +12,7 @@
 #include "media/input_reader.h"
 #include "media/media.h"
 #include "media/media_file_head.h"
+#include "media/playback_clock.h"
 #include "media/service_thread.h"
 #include "sound/track_record.h"
 #include "video/bundle.h"
@@ -77,12 +78,12 @@ struct MediaFile : MediaFileHead {
   // Decoder state.
   BundleBuffers bundles;
 
-  // Timing and counters (the copy-out shares the clock fields through copy).
-  CopyFrameState copy;
+  // Timing and counters.
+  PlaybackClock clock;
+  CopyFrameState copy;         // the copy-out's view: picture, change map, the clock's ops
   uint32_t playback_start;
   uint32_t decode_start;
   uint32_t decode_end;
-  uint32_t credit_decay;
   uint32_t sound_skips;
   uint32_t video_time, audio_time, blit_time;
   uint32_t open_time;

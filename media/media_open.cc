@@ -323,9 +323,11 @@ bool PrepareInput(OpenState* o) {
   return true;
 }
 
-// The playback state the copy-out shares, and frame 1 in the frame buffer.
+// The playback clock, the copy-out's view of the file, and frame 1 in the
+// frame buffer.
 void ReadFirstFrame(OpenState* o) {
   MediaFile* m = o->media;
+  ClockInit(&m->clock, o->dividend, o->divisor);
   CopyFrameState& c = m->copy;
   c.frames = m->frames;
   c.video_width = o->header.width;
@@ -336,12 +338,11 @@ void ReadFirstFrame(OpenState* o) {
   c.change_map = m->change_map;
   c.change_map_pitch = m->blocks_across;
   c.block_count = m->block_count;
-  c.rate_dividend = o->dividend;
-  c.rate_divisor = o->divisor;
-  c.late_threshold = o->dividend ? uint32_t(2000ull * o->divisor / o->dividend) : 2000;
   c.decode_mark = m->data_in_memory ? nullptr : &m->reader.decode_mark;
   c.top_up = MediaTopUp;
   c.top_up_context = m;
+  c.clock_ops = &kClockCopyOps;
+  c.clock = &m->clock;
   m->change_map[m->block_count] = 0;
   m->current_frame = -1;
   MediaReadFrame(m, 1);
@@ -366,7 +367,7 @@ void OpenSoundTracks(OpenState* o) {
     if (MediaOpenTrack(m, kept, position, s->sound_open)) m->opened_tracks[kept++] = position;
   }
   m->opened_count = kept;
-  m->copy.open_tracks = kept;
+  m->clock.sound_tracks = kept;
 }
 
 // Joins the audio and reader service threads the file needs, installs the

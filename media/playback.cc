@@ -27,15 +27,6 @@ uint64_t UnderrunRefillLevel(const InputReader* r) {
 
 uint32_t Min(uint32_t a, uint32_t b) { return a < b ? a : b; }
 
-void StartClock(MediaFile* m, uint32_t now) {
-  CopyFrameState& c = m->copy;
-  if (c.clock_base == 0) {
-    c.clock_base = now;
-    c.clock_base_frame = c.frames_decoded - 1;
-    c.paused_elapsed = 0;
-  }
-}
-
 // Fills once, without blocking, when the ring holds less than `parts`/4 of
 // the smaller of the peak rate and the read-ahead target.
 void TopUpBelow(MediaFile* m, uint32_t quarters, bool yield_when_busy) {
@@ -84,7 +75,7 @@ void MediaBookBlitTime(MediaFile* m, uint32_t now, bool slowest_update) {
 
 void MediaReadFrame(MediaFile* m, uint32_t n) {
   const uint32_t i = n ? n - 1 : 0;
-  m->copy.skip_flag = 0;
+  m->clock.skip_flag = 0;
   if (m->opened_count) MediaServiceSound(m);
   m->last_frame = m->current_frame;
   if (i == 0) {
@@ -117,36 +108,17 @@ void MediaReadFrame(MediaFile* m, uint32_t n) {
 
 int MediaWait(MediaFile* m) {
   if (!m) return 0;
-  CopyFrameState& c = m->copy;
+  PlaybackClock& c = m->clock;
   if ((c.frames_decoded == 0 && !c.paused) || m->stopped) return 0;
   const uint32_t now = MediaTimer();
-  StartClock(m, now);
+  ClockStart(&c, now);
   if (m->opened_count) MediaServiceSound(m);
   MediaBookBlitTime(m, now, true);
 
   if (c.paused || (m->opened_count && !m->sound_playing && !m->sound_restart_failed)) {
     // keep waiting
-  } else if (c.rate_dividend == 0) {
+  } else if (c.rate_dividend == 0 || ClockFrameDue(&c, now)) {
     return 0;
-  } else {
-    const uint32_t k = c.frames_decoded - c.clock_base_frame;
-    const uint64_t due = uint64_t(k) * 1000 * c.rate_divisor / c.rate_dividend;
-    const int64_t elapsed = int64_t(uint32_t(now - c.clock_base)) - int64_t(c.late_credit);
-    if (elapsed >= int64_t(due)) {
-      const uint64_t late = uint64_t(elapsed) - due;
-      if (late > c.late_threshold) {
-        if (!m->opened_count) {
-          c.clock_base = now;
-          c.clock_base_frame = c.frames_decoded - 1;
-          c.paused_elapsed = 0;
-        } else {
-          c.late_credit = uint32_t(Min(uint32_t(late > 0xFFFFFFFFu ? 0xFFFFFFFFu : late), 0x7FFFFFFF));
-          m->credit_decay = uint32_t(uint64_t(c.late_credit) * c.rate_divisor / c.rate_dividend);
-        }
-      }
-      c.late_credit = c.late_credit < m->credit_decay ? 0 : c.late_credit - m->credit_decay;
-      return 0;
-    }
   }
   // Keep waiting: top the read-ahead up meanwhile.
   if (!m->data_in_memory) {
@@ -163,16 +135,14 @@ int MediaWait(MediaFile* m) {
 
 int MediaDecodeFrame(MediaFile* m) {
   if (!m || m->last_decoded_frame == uint32_t(m->current_frame)) return 0;
-  CopyFrameState& c = m->copy;
+  PlaybackClock& c = m->clock;
   if (m->resync_requested) {
     m->resync_requested = 0;
     if (m->sound_playing) {
       MediaSoundOnOff(m, 0);
       MediaSoundOnOff(m, 1);
     }
-    c.clock_base = 0;
-    c.paused_elapsed = 0;
-    c.late_credit = 0;
+    ClockRestart(&c);
   }
   c.skip_flag = 0;
   m->reader.decode_mark = 1;
@@ -252,7 +222,7 @@ int MediaDecodeFrame(MediaFile* m) {
       m->last_video_plane = status.plane;
       unchanged = 0;
     }
-    c.unchanged_areas = uint32_t(unchanged);
+    m->copy.unchanged_areas = uint32_t(unchanged);
   } else if (broken) {
     m->corrupt_frames += 1;
     m->last_corrupt_frame = uint32_t(m->current_frame);
@@ -264,7 +234,7 @@ int MediaDecodeFrame(MediaFile* m) {
   m->first_frame_decoded = 1;
   m->rect_count = -1;
   const uint32_t now = MediaTimer();
-  StartClock(m, now);
+  ClockStart(&c, now);
   m->decode_end = now ? now : 1;
   m->audio_time += t1 - m->decode_start;
   m->video_time += now - t1;
@@ -276,8 +246,7 @@ int MediaDecodeFrame(MediaFile* m) {
 
 void MediaNextFrame(MediaFile* m) {
   if (!m) return;
-  CopyFrameState& c = m->copy;
-  c.skip_flag = 0;
+  m->clock.skip_flag = 0;
   for (uint32_t k = 0; k < m->opened_count; ++k) {
     TrackRecord* t = &m->tracks[k];
     // The output sets the mark while it is fed, possibly on the audio thread.
@@ -294,9 +263,7 @@ void MediaNextFrame(MediaFile* m) {
     if (!m->data_in_memory)
       while (r->buffered < UnderrunRefillLevel(r) && r->fill(r) != 0) {
       }
-    c.clock_base = 0;
-    c.late_credit = 0;
-    c.paused_elapsed = 0;
+    ClockRestart(&m->clock);
     MediaSoundOnOff(m, 1);
     for (PlatformMutex* l : locks)
       if (l) PlatformMutexUnlock(l);
@@ -311,12 +278,10 @@ void MediaNextFrame(MediaFile* m) {
 
 int MediaPause(MediaFile* m, int on) {
   if (!m) return 0;
-  CopyFrameState& c = m->copy;
+  PlaybackClock& c = m->clock;
   const uint32_t now = MediaTimer();
   MediaBookBlitTime(m, now, true);
-  const bool resuming = c.paused && !on;
-  if (on && !c.paused) c.paused_elapsed = c.clock_base ? now - c.clock_base : 0;
-  c.paused = on ? 1 : 0;
+  const bool resuming = ClockSetPaused(&c, on != 0, now);
   if (m->opened_count) {
     MediaLockAudio(m);
     for (uint32_t k = 0; k < m->opened_count; ++k)
@@ -324,6 +289,6 @@ int MediaPause(MediaFile* m, int on) {
     MediaUnlockAudio(m);
     if (c.frames_decoded) MediaServiceSound(m);
   }
-  if (resuming) c.clock_base = MediaTimer() - c.paused_elapsed;
+  if (resuming) ClockResume(&c, MediaTimer());
   return int(c.paused);
 }

@@ -28,9 +28,9 @@ void MediaGetSummary(MediaFile* m, PlaybackSummary* s) {
   w[SUMMARY_RATE_DIVISOR] = m->rate_divisor;
   w[SUMMARY_OPEN_TIME] = m->open_time;
   w[SUMMARY_FRAME_COUNT] = m->frame_count;
-  w[SUMMARY_FRAMES_PLAYED] = m->copy.frames_decoded;
+  w[SUMMARY_FRAMES_PLAYED] = m->clock.frames_decoded;
   w[SUMMARY_SKIPPED_FRAMES] = 0;
-  w[SUMMARY_SKIPPED_BLITS] = m->copy.skipped_blits;
+  w[SUMMARY_SKIPPED_BLITS] = m->clock.skipped_blits;
   w[SUMMARY_SOUND_SKIPS] = m->sound_skips;
   w[SUMMARY_BLIT_TIME] = m->blit_time;
   w[SUMMARY_READ_TIME] = r.frame_read_time;
@@ -65,7 +65,7 @@ void MediaGetRealtime(MediaFile* m, uint32_t n, RealtimeStats* s) {
   // Over the last n decodes: at most rounded rate - 1, and no more than
   // have happened.
   if (n == 0 || n > rate - 1) n = rate - 1;
-  const uint32_t decoded = m->copy.frames_decoded;
+  const uint32_t decoded = m->clock.frames_decoded;
   if (n > (decoded ? decoded - 1 : 0)) n = decoded ? decoded - 1 : 0;
   const uint32_t now_i = m->history_index;
   const uint32_t then_i = (now_i + n) % rate;

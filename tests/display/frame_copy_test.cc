@@ -1,5 +1,6 @@
-// The frame-level steps of the copy: lateness and skipping, the open flags it
-// inherits, the output-to-picture scaling and the choice of walk.
+// The frame-level steps of the copy: what it does with the playback clock's
+// verdict, the open flags it inherits, the output-to-picture scaling and the
+// choice of walk. (The clock's own rules are tested with the core.)
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -9,24 +10,30 @@
 #include "display/copy_walk.h"
 #include "display/converter.h"
 #include "display/frame_copy.h"
-#include "base/timer.h"
-#include "base/clock.h"
 #include "video/frame_buffers.h"
 
 namespace {
 
-uint32_t g_now = 0;
-uint32_t FakeTicks(void*) { return g_now; }
-bool NoCounter(void*, uint64_t*) { return false; }
-uint64_t NoFrequency(void*) { return 0; }
-const PlatformClock kFakeClock = {&FakeTicks, &NoCounter, &NoFrequency, &FakeTicks, nullptr, nullptr};
+// A playback clock that gives a set verdict and records what it was asked.
+struct FakeClock {
+  CopyLateness verdict = LATENESS_ON_TIME;
+  uint32_t skipped = 0;
+  int judged = 0;
+  bool no_skip = false;
+};
+uint32_t FakeSkipped(const void* clock) { return static_cast<const FakeClock*>(clock)->skipped; }
+CopyLateness FakeJudge(void* clock, bool no_skip) {
+  auto* c = static_cast<FakeClock*>(clock);
+  c->judged += 1;
+  c->no_skip = no_skip;
+  if (c->verdict == LATENESS_SKIPPED) c->skipped = 1;
+  return c->verdict;
+}
+const CopyClockOps kFakeClockOps = {&FakeSkipped, &FakeJudge};
 
 class FrameCopy : public ::testing::Test {
  protected:
   void SetUp() override {
-    PlatformSetClock(&kFakeClock);
-    MediaTimerReset();
-    g_now = 5000;
     fb_ = FrameBuffersAllocate(kWidth, kHeight, 0, true, nullptr, kWidth);
     ASSERT_NE(fb_, nullptr);
     // A picture with some colour so that copies are visible.
@@ -41,22 +48,12 @@ class FrameCopy : public ::testing::Test {
     state_.change_map_pitch = ChangeMapPitch(kWidth);
     state_.block_count = static_cast<uint32_t>(map_.size());
     state_.decode_mark = &mark_;
-    // 30 frames a second with a sound track; frame 10 is due 333 ms after
-    // the clock base.
-    state_.open_tracks = 1;
-    state_.rate_dividend = 30;
-    state_.rate_divisor = 1;
-    state_.late_threshold = 66;
-    state_.frames_decoded = 10;
-    state_.clock_base = 1000;
-    state_.clock_base_frame = 0;
+    clock_ = FakeClock{};
+    state_.clock_ops = &kFakeClockOps;
+    state_.clock = &clock_;
     surface_.assign(kPitch * kHeight * 2, 0);
   }
-  void TearDown() override {
-    FrameBuffersFree(fb_);
-    PlatformSetClock(nullptr);
-    MediaTimerReset();
-  }
+  void TearDown() override { FrameBuffersFree(fb_); }
   int Copy(uint32_t flags) {
     return CopyFrameToSurface(&state_, surface_.data(), kPitch, kHeight, 0, 0, 0, 0, state_.output_width,
                               state_.output_height, flags);
@@ -73,79 +70,46 @@ class FrameCopy : public ::testing::Test {
   FrameBuffers* fb_ = nullptr;
   std::vector<uint8_t> map_, surface_;
   std::atomic<uint32_t> mark_{0};
+  FakeClock clock_;
   CopyFrameState state_{};
 };
 
-TEST_F(FrameCopy, OnTimeFrameIsCopied) {
-  state_.consecutive_skips = 2;
-  state_.previous_blit_skipped = 1;
-  g_now = 1000 + 333 + 66;  // late by exactly the threshold
-  MediaTimerReset();
+TEST_F(FrameCopy, OnTimeAndLateShownFramesAreCopied) {
   EXPECT_EQ(Copy(SURFACE_XRGB32 | COPY_ALL), 0);
   EXPECT_TRUE(SurfaceTouched());
-  EXPECT_EQ(state_.consecutive_skips, 0u);
-  EXPECT_EQ(state_.previous_blit_skipped, 0u);
+  EXPECT_EQ(clock_.judged, 1);
   EXPECT_EQ(mark_.load(), 0u);
-}
-
-TEST_F(FrameCopy, LateFramesSkipThreeCopiesAndShowTheFourth) {
-  g_now = 1000 + 333 + 200;
-  MediaTimerReset();
-  for (uint32_t n = 1; n <= 3; ++n) {
-    EXPECT_EQ(Copy(SURFACE_XRGB32 | COPY_ALL), 1);
-    EXPECT_FALSE(SurfaceTouched());
-    EXPECT_EQ(state_.skip_flag, 1u);
-    EXPECT_EQ(state_.previous_blit_skipped, 1u);
-    EXPECT_EQ(state_.skipped_blits, n);
-    EXPECT_EQ(mark_.load(), 0u);
-    // The same frame again: still skipped, nothing counted twice.
-    EXPECT_EQ(Copy(SURFACE_XRGB32 | COPY_ALL), 1);
-    EXPECT_EQ(state_.skipped_blits, n);
-    state_.skip_flag = 0;  // the next frame is read
-  }
-  EXPECT_EQ(Copy(SURFACE_XRGB32 | COPY_ALL), 1);
-  EXPECT_TRUE(SurfaceTouched());
-  EXPECT_EQ(state_.consecutive_skips, 0u);
-  EXPECT_EQ(state_.skipped_blits, 3u);
-}
-
-TEST_F(FrameCopy, NoSkipCopiesALateFrameAndReportsIt) {
-  g_now = 1000 + 333 + 500;
-  MediaTimerReset();
-  EXPECT_EQ(Copy(SURFACE_XRGB32 | COPY_ALL | COPY_NO_SKIP), 1);
-  EXPECT_TRUE(SurfaceTouched());
-  EXPECT_EQ(state_.skipped_blits, 0u);
   std::fill(surface_.begin(), surface_.end(), 0);
-  state_.open_flags = COPY_NO_SKIP;
+  clock_.verdict = LATENESS_LATE_SHOWN;
   EXPECT_EQ(Copy(SURFACE_XRGB32 | COPY_ALL), 1);
   EXPECT_TRUE(SurfaceTouched());
+  // Without a clock every frame is on time.
+  state_.clock_ops = nullptr;
+  EXPECT_EQ(Copy(SURFACE_XRGB32 | COPY_ALL), 0);
 }
 
-TEST_F(FrameCopy, LatenessIsOnlyJudgedWithSoundRunning) {
-  g_now = 1000 + 333 + 5000;
-  MediaTimerReset();
-  state_.open_tracks = 0;
-  EXPECT_EQ(Copy(SURFACE_XRGB32 | COPY_ALL), 0);
-  state_.open_tracks = 1;
-  state_.paused = 1;
-  EXPECT_EQ(Copy(SURFACE_XRGB32 | COPY_ALL), 0);
-  // A late credit that hides the lateness.
-  state_.paused = 0;
-  state_.late_credit = 6000;
-  EXPECT_EQ(Copy(SURFACE_XRGB32 | COPY_ALL), 0);
-  EXPECT_EQ(state_.skipped_blits, 0u);
+TEST_F(FrameCopy, ASkippedCopyWritesNothingAndIsJudgedOnce) {
+  clock_.verdict = LATENESS_SKIPPED;
+  EXPECT_EQ(Copy(SURFACE_XRGB32 | COPY_ALL), 1);
+  EXPECT_FALSE(SurfaceTouched());
+  EXPECT_EQ(mark_.load(), 0u);
+  // The same frame again: still skipped, not judged (nor counted) twice.
+  EXPECT_EQ(Copy(SURFACE_XRGB32 | COPY_ALL), 1);
+  EXPECT_EQ(clock_.judged, 1);
+  EXPECT_FALSE(SurfaceTouched());
 }
 
-TEST_F(FrameCopy, StartsTheClockWhenItIsNotRunning) {
-  state_.clock_base = 0;
-  MediaTimerReset();
-  EXPECT_EQ(Copy(SURFACE_XRGB32 | COPY_ALL), 0);
-  EXPECT_EQ(state_.clock_base, g_now);
-  EXPECT_EQ(state_.clock_base_frame, 9u);
+TEST_F(FrameCopy, NoSkipFromTheCopyOrTheOpenFlagsReachesTheClock) {
+  Copy(SURFACE_XRGB32 | COPY_ALL);
+  EXPECT_FALSE(clock_.no_skip);
+  Copy(SURFACE_XRGB32 | COPY_ALL | COPY_NO_SKIP);
+  EXPECT_TRUE(clock_.no_skip);
+  state_.open_flags = COPY_NO_SKIP;
+  Copy(SURFACE_XRGB32 | COPY_ALL);
+  EXPECT_TRUE(clock_.no_skip);
 }
 
 TEST_F(FrameCopy, InheritsOpenFlagsAndScalesTheOutputRectangle) {
-  state_.open_tracks = 0;
   // The player doubled the width by display mode: output size is twice the picture.
   state_.open_flags = (uint32_t{COPY_MODE_WIDTH_DOUBLED} << COPY_MODE_SHIFT) | COPY_GRAYSCALE | 0x00000400u;
   state_.output_width = 2 * kWidth;
@@ -163,7 +127,6 @@ TEST_F(FrameCopy, InheritsOpenFlagsAndScalesTheOutputRectangle) {
 }
 
 TEST_F(FrameCopy, ConvertsOnlyChangedBlocksWhenMostStayedUnchanged) {
-  state_.open_tracks = 0;
   map_[1] = 1;  // block (1, 0)
   state_.unchanged_areas = state_.block_count / 4;
   EXPECT_EQ(Copy(SURFACE_XRGB32), 0);

@@ -86,7 +86,7 @@ TEST_F(PlaybackTest, FramesFallDueAtTheFileRate) {
   EXPECT_EQ(MediaWait(m), 0);  // the first frame is due at once
   ASSERT_EQ(MediaDecodeFrame(m), 0);
   EXPECT_EQ(MediaDecodeFrame(m), 0);  // already decoded: nothing more
-  EXPECT_EQ(m->copy.frames_decoded, 1u);
+  EXPECT_EQ(m->clock.frames_decoded, 1u);
   MediaNextFrame(m);
   EXPECT_EQ(m->current_frame, 2);
   EXPECT_EQ(WaitDue(m), 33u);
@@ -104,8 +104,8 @@ TEST_F(PlaybackTest, WithoutSoundALateFrameRebasesTheClock) {
   MediaNextFrame(m);
   Advance(1000);  // a stall
   EXPECT_EQ(MediaWait(m), 0);
-  EXPECT_EQ(m->copy.clock_base, MediaTimer());  // rebased: no catching up
-  EXPECT_EQ(m->copy.late_credit, 0u);
+  EXPECT_EQ(m->clock.clock_base, MediaTimer());  // rebased: no catching up
+  EXPECT_EQ(m->clock.late_credit, 0u);
   MediaDecodeFrame(m);
   MediaNextFrame(m);
   EXPECT_GT(WaitDue(m), 0u);
@@ -119,13 +119,13 @@ TEST_F(PlaybackTest, WithSoundLatenessBecomesACreditWithdrawnInSteps) {
   ASSERT_EQ(m->opened_count, 1u);
   MediaDecodeFrame(m);
   MediaNextFrame(m);
-  const uint32_t base = m->copy.clock_base;
+  const uint32_t base = m->clock.clock_base;
   Advance(1000);
   EXPECT_EQ(MediaWait(m), 0);
-  EXPECT_EQ(m->copy.clock_base, base);  // the clock stays
+  EXPECT_EQ(m->clock.clock_base, base);  // the clock stays
   // Lateness 967 ms became a credit, less one step of 967 / 30.
-  EXPECT_EQ(m->credit_decay, 32u);
-  EXPECT_EQ(m->copy.late_credit, 967u - 32u);
+  EXPECT_EQ(m->clock.credit_decay, 32u);
+  EXPECT_EQ(m->clock.late_credit, 967u - 32u);
   // While the credit runs down by 32 ms a frame, the following frames fall
   // due within a millisecond or two of each other instead of 33 ms apart.
   int immediate = 0;
@@ -135,7 +135,7 @@ TEST_F(PlaybackTest, WithSoundLatenessBecomesACreditWithdrawnInSteps) {
     if (WaitDue(m) <= 2) ++immediate;
   }
   EXPECT_GE(immediate, 25);
-  EXPECT_EQ(m->copy.late_credit, 0u);
+  EXPECT_EQ(m->clock.late_credit, 0u);
   MediaClose(m);
 }
 
@@ -144,14 +144,13 @@ TEST_F(PlaybackTest, LateCopiesAreSkippedThreeTimesThenShown) {
   MediaFile* m = MediaOpenMemory(clip.data(), clip.size(), 0);
   ASSERT_NE(m, nullptr);
   std::vector<uint8_t> surface(64 * 48 * 4);
-  CopyFrameState* c = MediaCopyState(m);
   std::vector<int> results;
   for (int i = 0; i < 8; ++i) {
     MediaDecodeFrame(m);
     if (i > 0) Advance(200);  // every frame far behind: the copy sees lateness above the threshold
-    c->late_credit = 0;
-    results.push_back(CopyFrameToSurface(c, surface.data(), 64 * 4, 48, 0, 0, 0, 0, 64, 48, 3));
-    if (m->copy.skip_flag) {
+    m->clock.late_credit = 0;
+    results.push_back(CopyFrameToSurface(MediaCopyState(m), surface.data(), 64 * 4, 48, 0, 0, 0, 0, 64, 48, 3));
+    if (m->clock.skip_flag) {
       EXPECT_EQ(MediaGetChangedRects(0, m), 0);  // nothing to blit
     }
     MediaNextFrame(m);
@@ -172,10 +171,10 @@ TEST_F(PlaybackTest, NeverSkipCopiesLateFramesAndSaysSo) {
   MediaNextFrame(m);
   MediaDecodeFrame(m);
   Advance(500);
-  m->copy.late_credit = 0;
+  m->clock.late_credit = 0;
   EXPECT_EQ(CopyFrameToSurface(MediaCopyState(m), surface.data(), 64 * 4, 48, 0, 0, 0, 0, 64, 48, 3), 1);
-  EXPECT_EQ(m->copy.skip_flag, 0u);
-  EXPECT_EQ(m->copy.skipped_blits, 0u);
+  EXPECT_EQ(m->clock.skip_flag, 0u);
+  EXPECT_EQ(m->clock.skipped_blits, 0u);
   MediaClose(m);
 }
 
@@ -206,7 +205,7 @@ TEST_F(PlaybackTest, PausingMovesTheClockBase) {
   EXPECT_EQ(MediaPause(m, 0), 0);
   // Due 33 ms after the base; 10 of them passed before the pause.
   EXPECT_EQ(WaitDue(m), 23u);
-  EXPECT_EQ(m->copy.late_credit, 0u);
+  EXPECT_EQ(m->clock.late_credit, 0u);
   // The output was paused and resumed through its slot.
   int pauses = 0;
   for (uint32_t i = 0; i < config_.log_count && i < 256; ++i)
@@ -233,7 +232,7 @@ TEST_F(PlaybackTest, FiveMinutesAfterFrameOneTheNextLoopResynchronises) {
   EXPECT_EQ(m->resync_requested, 1u);
   MediaDecodeFrame(m);  // restarts the clock
   EXPECT_EQ(m->resync_requested, 0u);
-  EXPECT_EQ(m->copy.clock_base, MediaTimer());
+  EXPECT_EQ(m->clock.clock_base, MediaTimer());
   MediaClose(m);
 }
 
@@ -259,7 +258,7 @@ TEST_F(PlaybackTest, SoundFlowsToTheOutputAndAnUnderrunRecovers) {
   PlaybackSummary s;
   MediaGetSummary(m, &s);
   EXPECT_EQ(s.word[SUMMARY_SOUND_SKIPS], 1u);
-  EXPECT_EQ(m->copy.clock_base, 0u);  // restarted with the sound
+  EXPECT_EQ(m->clock.clock_base, 0u);  // restarted with the sound
   // The off/on cycle put a silence pre-roll ahead of the sound.
   EXPECT_GE(MemoryOutputQueuedBytes(t) + t->queued, t->preroll_bytes);
   MediaClose(m);
