@@ -8,7 +8,6 @@
 // Scaling classes of the display flags (the width's are the height's << 4).
 inline constexpr uint32_t kScaleClassWidth = 0x10000000u;
 inline constexpr uint32_t kScaleClassHeight = 0x01000000u;
-inline constexpr uint32_t SCALE_BITS = 0xFF000000u;
 
 // Turns a requested size (dividend/divisor as the switches read it) into
 // pixels and adds its class to *display_flags: class_bit for a reduction,

@@ -6,3 +6,5 @@ int CommandInfo(int argc, char** argv);
 int CommandSample(int argc, char** argv);
 int CommandEncode(int argc, char** argv);
 int CommandDecode(int argc, char** argv);
+int CommandLogo(int argc, char** argv);
+int CommandBundle(int argc, char** argv);

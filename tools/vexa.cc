@@ -17,6 +17,8 @@ const Command kCommands[] = {
     {"sample", CommandSample, "write a small valid Vexa file (placeholder video)"},
     {"encode", CommandEncode, "encode YUV4MPEG2 video or a test picture into a Vexa file"},
     {"decode", CommandDecode, "decode a Vexa file's video to YUV4MPEG2"},
+    {"logo", CommandLogo, "write the player's closing logo clip"},
+    {"bundle", CommandBundle, "make a self-playing copy of the player with a clip inside"},
 };
 
 void Usage(FILE* out) {
