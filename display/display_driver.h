@@ -27,3 +27,6 @@ struct DisplayDriver {
 void DisplayRegisterDriver(const DisplayDriver* driver);
 // The registered driver, or null.
 const DisplayDriver* DisplayGetDriver();
+// Counts registrations: what the display learnt about a machine (whether it
+// has DirectDraw, the cursor probe's answer) is forgotten when it changes.
+uint32_t DisplayDriverGeneration();
