@@ -72,12 +72,12 @@ Yuv Pixel(uint32_t w, uint32_t h, uint32_t frame, int x, int y) {
     const bool edge = x < bx + 2 || x >= bx + bs - 2 || y < by + 2 || y >= by + bs - 2;
     c = edge ? Yuv{235, 128, 128} : FromRgb(200, 120, 40);
   }
-  // Frame counter, four digits, top left.
+  // Frame counter, four digits, top left: 1 for the first frame, as users count.
   const int s = H >= 120 ? 3 : 1;
   const int cx = x - 4 * s, cy = y - 4 * s;
   if (cx >= 0 && cy >= 0 && cy < 7 * s && cx < 4 * 5 * s) {
     const int cell = cx / (5 * s), in = cx % (5 * s);
-    int value = int(frame % 10000);
+    int value = int((frame + 1) % 10000);
     for (int k = 3; k > cell; --k) value /= 10;
     if (in < 4 * s && DigitPixel(value % 10, in, cy, s)) c = {235, 128, 128};
     else c = {16, 128, 128};

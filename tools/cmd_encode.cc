@@ -13,6 +13,7 @@
 #include "base/media_error.h"
 #include "tools/audio_tracks.h"
 #include "tools/commands.h"
+#include "tools/tool_files.h"
 #include "tools/y4m.h"
 
 namespace {
@@ -22,10 +23,14 @@ const char kHelp[] =
     "       vexa encode --testsrc WxH --frames N [--rate R] -o OUT.vxa [options]\n"
     "\n"
     "Encodes 4:2:0 (or mono) YUV4MPEG2 video, at its own size and frame rate, or\n"
-    "a built-in moving test picture, into a Vexa file (revision i).\n"
+    "a built-in moving test picture, into a Vexa file (revision i). IN.y4m '-'\n"
+    "reads standard input (so may one --alpha or --audio input instead); -o -\n"
+    "writes the file to standard output. The output is checked before encoding\n"
+    "starts, is never the input, and is removed again when encoding fails.\n"
+    "Frames are counted from 1 (the test picture stamps that number).\n"
     "\n"
     "options:\n"
-    "  -o, --output FILE   the Vexa file to write (required)\n"
+    "  -o, --output FILE   the Vexa file to write (required; - for standard output)\n"
     "  --quality Q         0 (smallest) .. 100 (best), default 75\n"
     "  --keyint N          a key frame every N frames (default 120; 1: all key;\n"
     "                      0: only the first)\n"
@@ -35,7 +40,8 @@ const char kHelp[] =
     "  --frames N          stop after N frames (required with --testsrc)\n"
     "  --testsrc WxH       use the built-in test source of this size\n"
     "  --rate R            test source frame rate: N or N/D (default 30)\n"
-    "  --quiet             no progress line\n";
+    "  --quiet             no progress or summary lines\n"
+    "Exit codes: 0 written, 1 an input or the output failed, 2 bad usage.\n";
 
 struct EncodeOptions {
   const char* input = nullptr;
@@ -48,6 +54,7 @@ struct EncodeOptions {
   long frames = -1;
   uint32_t test_width = 0, test_height = 0;
   uint32_t rate_num = 30, rate_den = 1;
+  bool rate_given = false;
 };
 
 bool ParseRate(const char* s, uint32_t* num, uint32_t* den) {
@@ -70,7 +77,7 @@ bool ParseLong(const char* s, long lo, long hi, long* out) {
 }
 
 // Parses one option at argv[i]; returns the number of arguments it used, 0
-// when it is not an option of this command, -1 on a bad value.
+// when it is not an option of this command, -1 after saying what is wrong.
 int ParseOption(EncodeOptions* o, int argc, char** argv, int i) {
   const char* a = argv[i];
   const char* v = i + 1 < argc ? argv[i + 1] : nullptr;
@@ -78,31 +85,44 @@ int ParseOption(EncodeOptions* o, int argc, char** argv, int i) {
     if (!v) std::fprintf(stderr, "vexa encode: %s needs a value\n", a);
     return v != nullptr;
   };
+  auto Bad = [&](const char* expected) {
+    std::fprintf(stderr, "vexa encode: %s takes %s, not '%s'\n", a, expected, v);
+    return -1;
+  };
   long n = 0;
   if (!std::strcmp(a, "--grayscale")) return o->grayscale = true, 1;
   if (!std::strcmp(a, "--quiet")) return o->quiet = true, 1;
   if (!std::strcmp(a, "-o") || !std::strcmp(a, "--output")) return Need() ? (o->output = v, 2) : -1;
   if (!std::strcmp(a, "--alpha")) return Need() ? (o->alpha = v, 2) : -1;
   if (!std::strcmp(a, "--quality")) {
-    if (!Need() || !ParseLong(v, 0, 100, &n)) return -1;
+    if (!Need()) return -1;
+    if (!ParseLong(v, 0, 100, &n)) return Bad("0 to 100");
     o->quality = int(n);
     return 2;
   }
   if (!std::strcmp(a, "--keyint")) {
-    if (!Need() || !ParseLong(v, 0, 1000000, &n)) return -1;
+    if (!Need()) return -1;
+    if (!ParseLong(v, 0, 1000000, &n)) return Bad("0 to 1000000");
     o->keyint = n;
     return 2;
   }
   if (!std::strcmp(a, "--frames")) {
-    if (!Need() || !ParseLong(v, 1, 100000000, &n)) return -1;
+    if (!Need()) return -1;
+    if (!ParseLong(v, 1, 100000000, &n)) return Bad("1 to 100000000");
     o->frames = n;
     return 2;
   }
-  if (!std::strcmp(a, "--rate")) return Need() && ParseRate(v, &o->rate_num, &o->rate_den) ? 2 : -1;
+  if (!std::strcmp(a, "--rate")) {
+    if (!Need()) return -1;
+    o->rate_given = true;
+    return ParseRate(v, &o->rate_num, &o->rate_den) ? 2 : Bad("N or N/D (both above 0)");
+  }
   if (!std::strcmp(a, "--testsrc")) {
     unsigned w = 0, h = 0;
     char extra = 0;
-    if (!Need() || std::sscanf(v, "%ux%u%c", &w, &h, &extra) != 2 || !w || !h || w > 8192 || h > 8192) return -1;
+    if (!Need()) return -1;
+    if (std::sscanf(v, "%ux%u%c", &w, &h, &extra) != 2 || !w || !h || w > 8192 || h > 8192)
+      return Bad("WxH, each 1 to 8192");
     o->test_width = w;
     o->test_height = h;
     return 2;
@@ -145,6 +165,32 @@ int NextPicture(PictureSource* s, bool with_alpha, VideoPicture* pic) {
   return 1;
 }
 
+// Progress on standard error: rewritten in place on a terminal, a line
+// now and then elsewhere. Anything else printed ends the line first.
+struct Progress {
+  bool quiet = false;
+  bool terminal = false;
+  bool open_line = false;
+  std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
+
+  double Seconds() const {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  }
+  void Frame(long count, long total) {
+    if (quiet || count % (terminal ? 10 : 100)) return;
+    const double secs = Seconds();
+    std::fprintf(stderr, "%sframe %ld", terminal ? "\r" : "", count);
+    if (total > 0) std::fprintf(stderr, "/%ld", total);
+    std::fprintf(stderr, "  %.1f fps%s", secs > 0 ? count / secs : 0.0, terminal ? "" : "\n");
+    std::fflush(stderr);
+    open_line = terminal;
+  }
+  void EndLine() {
+    if (open_line) std::fputc('\n', stderr);
+    open_line = false;
+  }
+};
+
 }  // namespace
 
 int CommandEncode(int argc, char** argv) {
@@ -158,10 +204,7 @@ int CommandEncode(int argc, char** argv) {
     }
     int used = ParseOption(&o, argc, argv, i);
     if (used == 0) used = AudioTracksParseOption(&sound_options, argc, argv, i);
-    if (used < 0) {
-      std::fprintf(stderr, "vexa encode: bad value for %s\n", argv[i]);
-      return 2;
-    }
+    if (used < 0) return 2;  // the parser said what is wrong
     if (used > 0) {
       i += used;
       continue;
@@ -182,6 +225,27 @@ int CommandEncode(int argc, char** argv) {
   }
   if (o.test_width && o.frames < 0) {
     std::fprintf(stderr, "vexa encode: --testsrc needs --frames N\n");
+    return 2;
+  }
+  if (!o.test_width && o.rate_given) {
+    std::fprintf(stderr, "vexa encode: --rate is for --testsrc; a YUV4MPEG2 input has its own rate\n");
+    return 2;
+  }
+  // Every input, for the standard-input and overwrite checks.
+  std::vector<const char*> inputs;
+  if (o.input) inputs.push_back(o.input);
+  if (o.alpha && !(o.test_width && !std::strcmp(o.alpha, "testsrc"))) inputs.push_back(o.alpha);
+  for (const AudioTrackRequest& r : sound_options.tracks) inputs.push_back(r.wav.c_str());
+  int from_stdin = 0;
+  for (const char* in : inputs) {
+    from_stdin += IsStdStream(in);
+    if (SameFile(in, o.output)) {
+      std::fprintf(stderr, "vexa encode: %s is an input; refusing to overwrite it\n", o.output);
+      return 2;
+    }
+  }
+  if (from_stdin > 1) {
+    std::fprintf(stderr, "vexa encode: only one input can come from standard input ('-')\n");
     return 2;
   }
 
@@ -237,21 +301,30 @@ int CommandEncode(int argc, char** argv) {
   cs.video_flags = enc ? VideoEncoderFlags(enc) : 0;
   // Sound tracks: the WAV inputs, and the test sound with the test picture.
   AudioTracks sound;
-  std::string sound_error;
+  std::string error;
   const bool sound_ok = AudioTracksOpen(sound_options, o.test_width, o.test_height, o.rate_num, o.rate_den, &sound,
-                                        &sound_error);
+                                        &error);
   cs.track_count = uint32_t(sound.tracks.size());
   cs.tracks = sound.tracks.empty() ? nullptr : sound.tracks.data();
   ContainerWriter* writer = enc && sound_ok ? ContainerWriterCreate(&cs) : nullptr;
   int status = 0;
   if (!sound_ok) {
-    std::fprintf(stderr, "vexa encode: %s\n", sound_error.c_str());
+    std::fprintf(stderr, "vexa encode: %s\n", error.c_str());
     status = 1;
   } else if (!writer) {
     std::fprintf(stderr, "vexa encode: %s\n", enc ? MediaGetError() : "unusable picture size");
     status = 1;
   }
-  const auto start = std::chrono::steady_clock::now();
+  // The output is opened before any frame is coded, so that a bad path
+  // costs nothing.
+  PendingOutput output;
+  if (status == 0 && !PendingOutputOpen(o.output, &output, &error)) {
+    std::fprintf(stderr, "vexa encode: %s\n", error.c_str());
+    status = 1;
+  }
+  Progress progress;
+  progress.quiet = o.quiet;
+  progress.terminal = ProgressOnTerminal();
   std::vector<uint8_t> data;
   long count = 0;
   while (status == 0 && (o.frames < 0 || count < o.frames)) {
@@ -261,6 +334,7 @@ int CommandEncode(int argc, char** argv) {
     if (r <= 0) break;
     bool key = false;
     if (!VideoEncodeFrame(enc, &pic, &data, &key)) {
+      progress.EndLine();
       std::fprintf(stderr, "vexa encode: frame %ld could not be coded\n", count + 1);
       status = 1;
       break;
@@ -269,46 +343,47 @@ int CommandEncode(int argc, char** argv) {
     frame.key = key;
     frame.video = data.data();
     frame.video_size = uint32_t(data.size());
-    if (!AudioTracksFrame(&sound, uint32_t(count), &frame, &sound_error)) {
-      std::fprintf(stderr, "vexa encode: %s\n", sound_error.c_str());
+    if (!AudioTracksFrame(&sound, uint32_t(count), &frame, &error)) {
+      progress.EndLine();
+      std::fprintf(stderr, "vexa encode: %s\n", error.c_str());
       status = 1;
       break;
     }
     if (!ContainerWriterAddFrame(writer, &frame)) {
-      std::fprintf(stderr, "vexa encode: %s\n", MediaGetError());
+      progress.EndLine();
+      std::fprintf(stderr, "vexa encode: frame %ld: %s\n", count + 1, MediaGetError());
       status = 1;
       break;
     }
     ++count;
-    if (!o.quiet && (count % 10 == 0)) {
-      const double secs = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-      if (o.frames > 0)
-        std::fprintf(stderr, "\rframe %ld/%ld  %.1f fps", count, o.frames, secs > 0 ? count / secs : 0.0);
-      else
-        std::fprintf(stderr, "\rframe %ld  %.1f fps", count, secs > 0 ? count / secs : 0.0);
-      std::fflush(stderr);
-    }
+    progress.Frame(count, o.frames);
   }
+  progress.EndLine();
   if (status == 0 && count == 0) {
     std::fprintf(stderr, "vexa encode: the input holds no frames\n");
     status = 1;
   }
   if (status == 0) {
-    if (!ContainerWriterFinishToFile(writer, o.output)) {
+    std::vector<uint8_t> bytes;
+    const bool made = ContainerWriterFinishToMemory(writer, &bytes);
+    writer = nullptr;
+    if (!made) {
       std::fprintf(stderr, "vexa encode: %s\n", MediaGetError());
       status = 1;
+    } else if (!PendingOutputCommit(&output, bytes, &error)) {
+      std::fprintf(stderr, "vexa encode: %s\n", error.c_str());
+      status = 1;
     }
-    writer = nullptr;
   }
+  if (status != 0) PendingOutputAbandon(&output);
   if (status == 0 && !o.quiet) {
     VideoEncoderStats st;
     VideoEncoderGetStats(enc, &st);
-    const double secs = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     double psnr = 99;
     if (st.sse[PLANE_Y]) psnr = 10 * std::log10(255.0 * 255.0 * double(st.samples[PLANE_Y]) / double(st.sse[PLANE_Y]));
-    std::fprintf(stderr, "\r%ld frames, %llu bytes of video (%.3f bits per pixel), luma PSNR %.2f dB, %.1f s\n",
-                 count, (unsigned long long)st.bytes, 8.0 * double(st.bytes) / (double(luma) * double(count)), psnr,
-                 secs);
+    std::fprintf(stderr, "%s: %ld frames, %llu bytes of video (%.3f bits per pixel), luma PSNR %.2f dB, %.1f s\n",
+                 IsStdStream(o.output) ? "standard output" : o.output, count, (unsigned long long)st.bytes,
+                 8.0 * double(st.bytes) / (double(luma) * double(count)), psnr, progress.Seconds());
     static const char* const kNames[BLOCK_KIND_COUNT] = {"skip",  "scaled", "motion",    "runs",    "residue",
                                                          "intra", "fill",   "inter",     "pattern", "raw"};
     std::fprintf(stderr, "blocks:");

@@ -4,20 +4,23 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "base/container.h"
 #include "base/container_writer.h"
 #include "base/media_error.h"
 #include "tools/commands.h"
+#include "tools/tool_files.h"
 
 namespace {
 
 void Usage(FILE* out) {
   std::fprintf(out,
-               "usage: vexa sample -o OUT.vxa [--tracks N] [--size WxH] [--frames N]\n\n"
+               "usage: vexa sample -o OUT.vxa [--tracks N] [--size WxH] [--frames N]\n"
+               "       (-o - writes to standard output)\n\n"
                "Writes a small valid Vexa container: 200 x 200, 50 frames at\n"
-               "10000000/333333 frames per second, frame 0 a key frame, silent unless\n"
+               "10000000/333333 frames per second, frame 1 a key frame, silent unless\n"
                "--tracks N (0 to 8) adds N audio tracks (identifiers 0, 1, ...).\n"
                "The layout (header, tables, index, packets) is real, but the video data\n"
                "of each frame is placeholder bytes, not an encoded picture, and every\n"
@@ -53,14 +56,20 @@ int CommandSample(int argc, char** argv) {
       Usage(stdout);
       return 0;
     }
-    bool ok = v != nullptr;
+    const bool known = !std::strcmp(a, "-o") || !std::strcmp(a, "--tracks") || !std::strcmp(a, "--size") ||
+                       !std::strcmp(a, "--frames");
+    if (known && !v) {
+      std::fprintf(stderr, "vexa sample: %s needs a value\n", a);
+      return 2;
+    }
+    bool ok = known;
     if (!std::strcmp(a, "-o")) out = v;
     else if (!std::strcmp(a, "--tracks")) ok = ok && ParseU32(v, &tracks) && tracks <= 8;
     else if (!std::strcmp(a, "--size")) ok = ok && ParseSize(v, &width, &height);
     else if (!std::strcmp(a, "--frames")) ok = ok && ParseU32(v, &frames) && frames >= 1 && frames <= 100000;
-    else ok = false;
     if (!ok) {
-      std::fprintf(stderr, "vexa sample: bad argument '%s'\n", a);
+      if (known) std::fprintf(stderr, "vexa sample: bad value for %s: '%s'\n", a, v);
+      else std::fprintf(stderr, "vexa sample: unknown argument '%s'\n", a);
       Usage(stderr);
       return 2;
     }
@@ -68,6 +77,12 @@ int CommandSample(int argc, char** argv) {
   if (!out) {
     Usage(stderr);
     return 2;
+  }
+  PendingOutput output;
+  std::string error;
+  if (!PendingOutputOpen(out, &output, &error)) {
+    std::fprintf(stderr, "vexa sample: %s\n", error.c_str());
+    return 1;
   }
 
   std::vector<ContainerTrack> table;
@@ -81,6 +96,7 @@ int CommandSample(int argc, char** argv) {
   ContainerWriter* writer = ContainerWriterCreate(&settings);
   if (!writer) {
     std::fprintf(stderr, "vexa sample: %s\n", MediaGetError());
+    PendingOutputAbandon(&output);
     return 1;
   }
 
@@ -100,11 +116,19 @@ int CommandSample(int argc, char** argv) {
     if (!ContainerWriterAddFrame(writer, &frame)) {
       std::fprintf(stderr, "vexa sample: %s\n", MediaGetError());
       ContainerWriterDestroy(writer);
+      PendingOutputAbandon(&output);
       return 1;
     }
   }
-  if (!ContainerWriterFinishToFile(writer, out)) {
-    std::fprintf(stderr, "vexa sample: %s: %s\n", out, MediaGetError());
+  std::vector<uint8_t> bytes;
+  if (!ContainerWriterFinishToMemory(writer, &bytes)) {
+    std::fprintf(stderr, "vexa sample: %s\n", MediaGetError());
+    PendingOutputAbandon(&output);
+    return 1;
+  }
+  if (!PendingOutputCommit(&output, bytes, &error)) {
+    std::fprintf(stderr, "vexa sample: %s\n", error.c_str());
+    PendingOutputAbandon(&output);
     return 1;
   }
   return 0;

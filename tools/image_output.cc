@@ -1,7 +1,9 @@
 #include "tools/image_output.h"
 
 #include <png.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -11,6 +13,7 @@
 #include "display/copy_walk.h"
 #include "display/converter.h"
 #include "base/open_flags.h"
+#include "tools/tool_files.h"
 #include "video/frame_buffers.h"
 
 struct ImageOutput {
@@ -70,7 +73,7 @@ bool Convert(const ImageOutput* o, const FrameBuffers* fb, uint32_t type, uint8_
 
 bool WritePng(const ImageOutput* o, const char* name) {
   FILE* f = std::fopen(name, "wb");
-  if (!f) return Fail(std::string("cannot create ") + name);
+  if (!f) return Fail(std::string("cannot create ") + name + ": " + std::strerror(errno));
   png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
   png_infop info = png ? png_create_info_struct(png) : nullptr;
   if (!png || !info) {
@@ -165,6 +168,16 @@ ImageOutput* ImageOutputOpen(const ImageOutputSettings& settings, uint32_t width
     Fail("the --png name needs exactly one %d for the frame number");
     return nullptr;
   }
+  if (settings.pngPattern) {
+    // One file a frame: the folder must take new files before any is decoded.
+    std::string folder = probe;
+    const size_t slash = folder.find_last_of('/');
+    folder = slash == std::string::npos ? "." : slash == 0 ? "/" : folder.substr(0, slash);
+    if (::access(folder.c_str(), W_OK | X_OK) != 0) {
+      Fail("cannot write in " + folder + ": " + std::strerror(errno));
+      return nullptr;
+    }
+  }
   if (settings.surfaceType > 15) {
     Fail("surface types are 0 to 15");
     return nullptr;
@@ -185,9 +198,10 @@ ImageOutput* ImageOutputOpen(const ImageOutputSettings& settings, uint32_t width
   if (settings.rawPath) {
     o->rawPitch = SurfacePitch(settings.surfaceType, o->outWidth);
     o->rawSurface.assign(SurfaceSize(settings.surfaceType, o->rawPitch, o->outHeight), 0);
-    o->raw = std::fopen(settings.rawPath, "wb");
+    std::string error;
+    o->raw = OpenOutput(settings.rawPath, &error);
     if (!o->raw) {
-      Fail(std::string("cannot create ") + settings.rawPath);
+      Fail(error);
       delete o;
       return nullptr;
     }
@@ -214,7 +228,7 @@ bool ImageOutputWriteFrame(ImageOutput* o, const FrameBuffers* fb, uint32_t fram
     if (!Convert(o, fb, o->settings.surfaceType, o->rawSurface.data(), o->rawPitch)) {
       ok = Fail("no converter for the surface type");
     } else if (std::fwrite(o->rawSurface.data(), 1, o->rawSurface.size(), o->raw) != o->rawSurface.size()) {
-      ok = Fail(std::string("error writing ") + o->settings.rawPath);
+      ok = Fail(WriteProblem(o->settings.rawPath));
     }
   }
   o->ok = o->ok && ok;
@@ -224,7 +238,7 @@ bool ImageOutputWriteFrame(ImageOutput* o, const FrameBuffers* fb, uint32_t fram
 bool ImageOutputClose(ImageOutput* o) {
   if (!o) return true;
   bool ok = o->ok;
-  if (o->raw && std::fclose(o->raw) != 0) ok = Fail(std::string("error writing ") + o->settings.rawPath);
+  if (o->raw && !CloseOutput(o->raw)) ok = Fail(WriteProblem(o->settings.rawPath));
   delete o;
   return ok;
 }

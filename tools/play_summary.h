@@ -3,6 +3,9 @@
 // summary. For `vexa info --summary`.
 #pragma once
 #include <cstdint>
+#include <vector>
+
+#include "tools/file_description.h"
 
 struct PlaySummaryOptions {
   bool json = false;
@@ -11,5 +14,9 @@ struct PlaySummaryOptions {
   uint32_t loops = 1;
 };
 
-// Returns the exit code: 0, or 1 when the file cannot be opened.
-int PlaySummary(const char* path, const PlaySummaryOptions& options);
+// Plays `path`, or `image` when it is not null (standard input read whole);
+// `layout` and `description` are the file's, printed with the counters.
+// Returns the exit code: 0; 1 when the file cannot be opened; 3 when fewer
+// frames were delivered than the file promises.
+int PlaySummary(const char* path, const std::vector<uint8_t>* image, const ContainerLayout* layout,
+                const FileDescription& description, const PlaySummaryOptions& options);

@@ -1,5 +1,7 @@
 #include "tools/wav_file.h"
 
+#include "tools/tool_files.h"
+
 #include <cstdio>
 #include <cstring>
 
@@ -78,21 +80,8 @@ bool WavParse(const uint8_t* b, size_t size, WavAudio* out, std::string* error) 
 }
 
 bool WavRead(const char* path, WavAudio* out, std::string* error) {
-  FILE* f = std::fopen(path, "rb");
-  if (!f) {
-    *error = std::string("cannot open ") + path;
-    return false;
-  }
   std::vector<uint8_t> bytes;
-  uint8_t buf[65536];
-  size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) bytes.insert(bytes.end(), buf, buf + n);
-  const bool bad = std::ferror(f) != 0;
-  std::fclose(f);
-  if (bad) {
-    *error = std::string("error reading ") + path;
-    return false;
-  }
+  if (!ReadWholeInput(path, &bytes, error)) return false;
   return WavParse(bytes.data(), bytes.size(), out, error);
 }
 
@@ -127,6 +116,7 @@ struct WavStream {
   std::FILE* f;
   uint64_t data_bytes;
   bool ok;
+  bool seekable;  // sizes are filled in at close; a pipe keeps the "unknown" sizes
 };
 
 namespace {
@@ -152,12 +142,17 @@ void WavHeader(uint8_t* h, uint32_t rate, uint32_t channels, uint32_t bits, uint
 
 }  // namespace
 
-WavStream* WavStreamOpen(const char* path, uint32_t rate, uint32_t channels, uint32_t bits) {
-  std::FILE* f = std::fopen(path, "wb");
+WavStream* WavStreamOpen(const char* path, uint32_t rate, uint32_t channels, uint32_t bits, std::string* error) {
+  std::string ignored;
+  std::FILE* f = OpenOutput(path, error ? error : &ignored);
   if (!f) return nullptr;
-  auto* w = new WavStream{f, 0, true};
+  // Standard output counts as seekable only when it is a file written from its start.
+  const bool seekable = std::fseek(f, 0, SEEK_CUR) == 0 && (f != stdout || std::ftell(f) == 0);
+  auto* w = new WavStream{f, 0, true, seekable};
   uint8_t h[44];
-  WavHeader(h, rate, channels, bits, 0);
+  // Readers take all-ones sizes as "until the end of the stream".
+  WavHeader(h, rate, channels, bits, seekable ? 0 : 0xFFFFFFFFu);
+  if (!seekable) PutLe(h + 4, 0xFFFFFFFFu, 4);
   w->ok = std::fwrite(h, 1, 44, f) == 44;
   return w;
 }
@@ -173,13 +168,17 @@ bool WavStreamClose(WavStream* w) {
   if (!w) return true;
   bool ok = w->ok;
   const uint32_t data = w->data_bytes > 0xFFFFFFD0u ? 0xFFFFFFD0u : uint32_t(w->data_bytes);
-  uint8_t size_field[4];
-  PutLe(size_field, 36 + data + (data & 1), 4);  // the RIFF size counts the pad byte
-  ok = ok && std::fseek(w->f, 4, SEEK_SET) == 0 && std::fwrite(size_field, 1, 4, w->f) == 4;
-  PutLe(size_field, data, 4);
-  ok = ok && std::fseek(w->f, 40, SEEK_SET) == 0 && std::fwrite(size_field, 1, 4, w->f) == 4;
-  if (data & 1) ok = ok && std::fseek(w->f, 0, SEEK_END) == 0 && std::fputc(0, w->f) != EOF;  // pad byte
-  ok = std::fclose(w->f) == 0 && ok;
+  if (w->seekable) {
+    const long end = std::ftell(w->f);
+    uint8_t size_field[4];
+    PutLe(size_field, 36 + data + (data & 1), 4);  // the RIFF size counts the pad byte
+    ok = ok && std::fseek(w->f, 4, SEEK_SET) == 0 && std::fwrite(size_field, 1, 4, w->f) == 4;
+    PutLe(size_field, data, 4);
+    ok = ok && std::fseek(w->f, 40, SEEK_SET) == 0 && std::fwrite(size_field, 1, 4, w->f) == 4;
+    ok = ok && std::fseek(w->f, end, SEEK_SET) == 0;
+  }
+  if (data & 1) ok = ok && std::fputc(0, w->f) != EOF;  // pad byte
+  ok = CloseOutput(w->f) && ok;
   delete w;
   return ok;
 }

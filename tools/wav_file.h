@@ -12,7 +12,7 @@ struct WavAudio {
   std::vector<int16_t> samples;  // interleaved; 8-bit input widened to 16
 };
 
-// Reads `path`; false with a message in *error for anything else than the
+// Reads `path` ("-": standard input); false with a message in *error for anything else than the
 // supported PCM layouts or a damaged file. Chunks other than "fmt " and
 // "data" are skipped; a data chunk that claims more than the file holds is
 // taken as far as the file goes.
@@ -25,9 +25,12 @@ bool WavWrite(const char* path, uint32_t rate, uint32_t channels, const int16_t*
 std::vector<uint8_t> WavBytes(uint32_t rate, uint32_t channels, const int16_t* samples, size_t count);
 
 // A WAV file written as the sound arrives: 8- or 16-bit PCM; the sizes in
-// the header are filled in at close.
+// the header are filled in at close. "-" writes to standard output; through
+// a pipe the sizes stay all ones ("to the end of the stream"). Null with
+// the reason in *error (when given) if the file cannot be created.
 struct WavStream;
-WavStream* WavStreamOpen(const char* path, uint32_t rate, uint32_t channels, uint32_t bits);
+WavStream* WavStreamOpen(const char* path, uint32_t rate, uint32_t channels, uint32_t bits,
+                         std::string* error = nullptr);
 bool WavStreamWrite(WavStream* w, const void* bytes, size_t size);
 // Finishes the header and closes; false when anything could not be written.
 // Null does nothing and succeeds.

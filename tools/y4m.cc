@@ -1,8 +1,11 @@
 #include "tools/y4m.h"
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+
+#include "tools/tool_files.h"
 
 namespace {
 
@@ -40,9 +43,10 @@ bool WritePlane(FILE* f, const uint8_t* p, int pitch, uint32_t w, uint32_t h) {
 const char* Y4mError() { return g_error.c_str(); }
 
 Y4mFile* Y4mOpenRead(const char* path) {
-  FILE* f = std::strcmp(path, "-") ? std::fopen(path, "rb") : stdin;
+  const std::string problem = ReadProblem(path);
+  FILE* f = !problem.empty() ? nullptr : IsStdStream(path) ? stdin : std::fopen(path, "rb");
   if (!f) {
-    Fail(std::string("cannot open ") + path);
+    Fail(std::string("cannot read ") + path + ": " + (problem.empty() ? std::strerror(errno) : problem));
     return nullptr;
   }
   std::string line;
@@ -132,9 +136,10 @@ int Y4mReadFrame(Y4mFile* f, uint8_t* y, int y_pitch, uint8_t* u, uint8_t* v, in
 }
 
 Y4mFile* Y4mOpenWrite(const char* path, const Y4mInfo* info) {
-  FILE* f = std::strcmp(path, "-") ? std::fopen(path, "wb") : stdout;
+  std::string error;
+  FILE* f = OpenOutput(path, &error);
   if (!f) {
-    Fail(std::string("cannot create ") + path);
+    Fail(error);
     return nullptr;
   }
   std::fprintf(f, "YUV4MPEG2 W%u H%u F%u:%u Ip A1:1 %s\n", info->width, info->height, info->rate_num,
@@ -158,8 +163,8 @@ bool Y4mWriteFrame(Y4mFile* f, const uint8_t* y, int y_pitch, const uint8_t* u, 
 bool Y4mClose(Y4mFile* f) {
   if (!f) return true;
   bool ok = true;
-  if (f->writing) ok = std::fflush(f->f) == 0 && !std::ferror(f->f);
-  if (f->f != stdin && f->f != stdout) ok = (std::fclose(f->f) == 0) && ok;
+  if (f->writing) ok = CloseOutput(f->f);
+  else if (f->f != stdin) std::fclose(f->f);
   if (!ok) Fail("write error");
   delete f;
   return ok;
