@@ -73,7 +73,7 @@ bool Convert(const ImageOutput* o, const FrameBuffers* fb, uint32_t type, uint8_
 
 bool WritePng(const ImageOutput* o, const char* name) {
   FILE* f = std::fopen(name, "wb");
-  if (!f) return Fail(std::string("cannot create ") + name + ": " + std::strerror(errno));
+  if (!f) return Fail(std::string("cannot create ") + name + ": " + SystemReason(errno));
   png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
   png_infop info = png ? png_create_info_struct(png) : nullptr;
   if (!png || !info) {
@@ -174,7 +174,7 @@ ImageOutput* ImageOutputOpen(const ImageOutputSettings& settings, uint32_t width
     const size_t slash = folder.find_last_of('/');
     folder = slash == std::string::npos ? "." : slash == 0 ? "/" : folder.substr(0, slash);
     if (::access(folder.c_str(), W_OK | X_OK) != 0) {
-      Fail("cannot write in " + folder + ": " + std::strerror(errno));
+      Fail("cannot write in " + folder + ": " + SystemReason(errno));
       return nullptr;
     }
   }

@@ -10,26 +10,21 @@
 
 const char kVexaVersion[] = "0.9.0";
 
-namespace {
-
-// strerror's text with a lower-case first letter, as it reads after a colon.
-std::string Reason(int error) {
+std::string SystemReason(int error) {
   std::string text = std::strerror(error);
   if (!text.empty()) text[0] = char(std::tolower(static_cast<unsigned char>(text[0])));
   return text;
 }
-
-}  // namespace
 
 bool IsStdStream(const char* path) { return path && path[0] == '-' && path[1] == 0; }
 
 std::string ReadProblem(const char* path) {
   if (IsStdStream(path)) return "";
   struct stat st;
-  if (::stat(path, &st) != 0) return Reason(errno);
-  if (S_ISDIR(st.st_mode)) return Reason(EISDIR);
+  if (::stat(path, &st) != 0) return SystemReason(errno);
+  if (S_ISDIR(st.st_mode)) return SystemReason(EISDIR);
   const int fd = ::open(path, O_RDONLY);
-  if (fd < 0) return Reason(errno);
+  if (fd < 0) return SystemReason(errno);
   ::close(fd);
   return "";
 }
@@ -46,7 +41,7 @@ bool ReadWholeInput(const char* path, std::vector<uint8_t>* bytes, std::string* 
   const std::string reason = std_in ? "" : ReadProblem(path);
   if (!f || !reason.empty()) {
     if (f) std::fclose(f);
-    *error = std::string("cannot read ") + path + ": " + (reason.empty() ? Reason(errno) : reason);
+    *error = std::string("cannot read ") + path + ": " + (reason.empty() ? SystemReason(errno) : reason);
     return false;
   }
   bytes->clear();
@@ -54,7 +49,7 @@ bool ReadWholeInput(const char* path, std::vector<uint8_t>* bytes, std::string* 
   size_t n;
   while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0) bytes->insert(bytes->end(), chunk, chunk + n);
   const bool ok = !std::ferror(f);
-  if (!ok) *error = std::string("cannot read ") + (std_in ? "standard input" : path) + ": " + Reason(errno);
+  if (!ok) *error = std::string("cannot read ") + (std_in ? "standard input" : path) + ": " + SystemReason(errno);
   if (!std_in) std::fclose(f);
   return ok;
 }
@@ -62,7 +57,7 @@ bool ReadWholeInput(const char* path, std::vector<uint8_t>* bytes, std::string* 
 std::FILE* OpenOutput(const char* path, std::string* error) {
   if (IsStdStream(path)) return stdout;
   std::FILE* f = std::fopen(path, "wb");
-  if (!f) *error = std::string("cannot write ") + path + ": " + Reason(errno);
+  if (!f) *error = std::string("cannot write ") + path + ": " + SystemReason(errno);
   return f;
 }
 
@@ -76,7 +71,7 @@ bool CloseOutput(std::FILE* f) {
 std::string WriteProblem(const char* path) {
   const int e = errno;
   return std::string("error writing ") + (IsStdStream(path) ? "standard output" : path) +
-         (e ? ": " + Reason(e) : std::string());
+         (e ? ": " + SystemReason(e) : std::string());
 }
 
 bool PendingOutputOpen(const char* path, PendingOutput* out, std::string* error) {
@@ -90,13 +85,13 @@ bool PendingOutputOpen(const char* path, PendingOutput* out, std::string* error)
   const bool existed = ::stat(path, &st) == 0;
   const int fd = ::open(path, O_WRONLY | O_CREAT, 0666);
   if (fd < 0) {
-    *error = std::string("cannot write ") + path + ": " + Reason(errno);
+    *error = std::string("cannot write ") + path + ": " + SystemReason(errno);
     return false;
   }
   out->created = !existed;
   out->f = ::fdopen(fd, "wb");
   if (!out->f) {
-    *error = std::string("cannot write ") + path + ": " + Reason(errno);
+    *error = std::string("cannot write ") + path + ": " + SystemReason(errno);
     ::close(fd);
     PendingOutputAbandon(out);
     return false;

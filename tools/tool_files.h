@@ -10,6 +10,9 @@
 // True for "-", standard input or output.
 bool IsStdStream(const char* path);
 
+// The system's text for an errno value, lower-case as it reads after a colon.
+std::string SystemReason(int error);
+
 // Why `path` cannot be read, in the system's words ("is a directory",
 // "permission denied", "no such file or directory"); "" when it can be
 // opened for reading.

@@ -46,7 +46,7 @@ Y4mFile* Y4mOpenRead(const char* path) {
   const std::string problem = ReadProblem(path);
   FILE* f = !problem.empty() ? nullptr : IsStdStream(path) ? stdin : std::fopen(path, "rb");
   if (!f) {
-    Fail(std::string("cannot read ") + path + ": " + (problem.empty() ? std::strerror(errno) : problem));
+    Fail(std::string("cannot read ") + path + ": " + (problem.empty() ? SystemReason(errno) : problem));
     return nullptr;
   }
   std::string line;

@@ -135,7 +135,7 @@ TEST(DecodeCommand, CropsAndOrdersChromaByRevision) {
     s.revision = revision;
     WriteFile(in, s);
     std::string err;
-    ASSERT_EQ(RunDecode(in + " -o " + out, &err), 0) << err;
+    ASSERT_EQ(RunDecode(in + " -o " + out + " --quiet", &err), 0) << err;
     EXPECT_EQ(err, "");
     std::string header;
     const uint32_t cw = 19, ch = 11;

@@ -48,7 +48,7 @@ TEST_F(InfoTest, SilentSample) {
   ToolRun r = Vexa("info " + Path("a.vxa"));
   ASSERT_EQ(r.code, 0) << r.err;
   for (const char* line : {"revision:      i", "picture:       200 x 200", "rate:          10000000/333333 (30.00003 fps)",
-                           "doubling none", "tracks:        0", "frames:        50", "key frames:    1\n",
+                           "doubling none", "tracks:        0", "frames:        50", "key frames:    1 (",
                            "per 30 frames"})
     EXPECT_NE(r.out.find(line), std::string::npos) << line << "\n" << r.out;
 
@@ -56,8 +56,8 @@ TEST_F(InfoTest, SilentSample) {
   ASSERT_EQ(j.code, 0) << j.err;
   EXPECT_EQ(j.out.front(), '{');
   EXPECT_EQ(j.out.substr(j.out.size() - 2), "}\n");
-  for (const char* field : {"\"width\":200", "\"frames\":50", "\"key_frames\":1", "\"tracks\":[]",
-                            "\"all_key_frames\":false", "\"window\":30"})
+  for (const char* field : {"\"width\":200", "\"frame_count\":50", "\"key_frames\":1", "\"tracks\":[]",
+                            "\"all_key_frames\":false", "\"peak_window_frames\":30"})
     EXPECT_NE(j.out.find(field), std::string::npos) << field << "\n" << j.out;
 }
 
