@@ -14,7 +14,17 @@ PKGS := g++:/usr/bin/g++ cmake:/usr/bin/cmake make:/usr/bin/make pkg-config:/usr
         libsdl2-ttf-dev:/usr/include/SDL2/SDL_ttf.h fonts-dejavu-core:/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf \
         xvfb:/usr/bin/xvfb-run xauth:/usr/bin/xauth
 
-.PHONY: all deps build build-asan test test-plain test-asan play bench fuzz clean
+# Test configurations `make test` runs, each with a build folder and a
+# test-NAME target below; a new one (say tsan) adds its name here, a
+# tsan_BUILD folder and a test-tsan target.
+TEST_CONFIGS := plain asan
+plain_BUILD := $(BUILD)
+asan_BUILD := $(ASAN_BUILD)
+ASAN_ENV := ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+
+PREFIX ?= /usr/local
+
+.PHONY: all deps build build-asan test test-plain test-asan play bench fuzz clean install
 
 all: build
 
@@ -33,14 +43,25 @@ build: deps $(BUILD)/CMakeCache.txt
 build-asan: deps $(ASAN_BUILD)/CMakeCache.txt
 	cmake --build $(ASAN_BUILD) -j$(JOBS)
 
+# One configuration: ctest's output goes to its log; the console gets the
+# failures and the closing lines.
 test-plain: build
-	cd $(BUILD) && ctest --output-on-failure -j$(JOBS)
+	@./tools/run-tests.sh plain $(BUILD) $(JOBS)
 
 test-asan: build-asan
-	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-	  ctest --output-on-failure -j$(JOBS)
+	@$(ASAN_ENV) ./tools/run-tests.sh asan $(ASAN_BUILD) $(JOBS)
 
-test: test-plain test-asan
+# Every configuration, even after one fails; ends with each one's closing
+# lines and fails when any did.
+test:
+	@rm -f $(foreach c,$(TEST_CONFIGS),$($(c)_BUILD)/test-summary.txt)
+	@status=0; for c in $(TEST_CONFIGS); do $(MAKE) --no-print-directory test-$$c || status=1; done; \
+	  ./tools/test-summary.sh $(foreach c,$(TEST_CONFIGS),$(c):$($(c)_BUILD)); exit $$status
+
+# The vexa program into PREFIX/bin (make install PREFIX=$$HOME/.local).
+install: build
+	install -d $(DESTDIR)$(PREFIX)/bin
+	install -m 755 $(BUILD)/tools/vexa $(DESTDIR)$(PREFIX)/bin/vexa
 
 $(DEMO): build
 	./tools/make-demo.sh $(BUILD)/tools/vexa $(DEMO)
