@@ -12,8 +12,8 @@ echo "== $name: running the tests in $dir (full output in $log)"
 rc=$?
 if [ "$rc" -ne 0 ]; then
   # Each failed test's status line and the output ctest printed after it.
-  awk '/\*\*\*(Failed|Exception)|\(Timeout\)|\(Failed\)/ { show = 1 }
-       /^ *Start +[0-9]+:/ || /^ *[0-9]+\/[0-9]+ Test +#[0-9]+:.*Passed/ { show = 0 }
+  awk '/\*\*\*(Failed|Exception|Timeout|Not Run)/ { show = 1 }
+       /^ *Start +[0-9]+:/ || /Test +#[0-9]+:.*Passed/ || /^[0-9]+% tests passed/ { show = 0 }
        show' "$log"
 fi
 closing=$(grep -E '^[0-9]+% tests passed' "$log" | tail -n 1)
