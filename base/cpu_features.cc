@@ -9,6 +9,10 @@
 
 namespace {
 std::atomic<uint32_t> g_features{0};
+uint32_t g_mask = ~0u;
+constexpr int kMaxFamilies = 8;
+void (*g_families[kMaxFamilies])(uint32_t) = {};
+int g_family_count = 0;
 
 #if VEXA_X86
 // Extended control register 0: which register states the OS saves.
@@ -53,4 +57,19 @@ uint32_t ProcessorFeatures() {
   f = ProbeProcessorFeatures() | CPU_PROBED;
   g_features.store(f, std::memory_order_release);
   return f;
+}
+
+uint32_t UsableFeatures() { return ProcessorFeatures() & g_mask; }
+
+uint32_t FeatureMask() { return g_mask; }
+
+void SetFeatureMask(uint32_t mask) {
+  g_mask = mask;
+  for (int i = 0; i < g_family_count; ++i) g_families[i](UsableFeatures());
+}
+
+bool RegisterFeatureChoice(void (*choose)(uint32_t usable)) {
+  if (g_family_count < kMaxFamilies) g_families[g_family_count++] = choose;
+  choose(UsableFeatures());
+  return true;
 }

@@ -1,5 +1,7 @@
-// The processor feature word, probed once per process and shared by the
-// decoder and the colour converters.
+// The processor feature word, probed once per process, and the mask that
+// limits what the optimised routines (the inverse transform, the colour
+// converters) may use. Every choice between a plain routine and its
+// optimised twins goes through UsableFeatures().
 #pragma once
 #include <cstdint>
 
@@ -18,3 +20,17 @@ uint32_t ProbeProcessorFeatures();
 // The cached word with CPU_PROBED set, probing on first use. Safe from any
 // thread: every caller computes the same value.
 uint32_t ProcessorFeatures();
+
+// ProcessorFeatures() limited by the feature mask.
+uint32_t UsableFeatures();
+// Limits the features the optimised routines may use (all by default);
+// tests and benchmarks set 0 to force the plain routines. Every family of
+// routines registered below chooses again at once. Not thread-safe: call it
+// while no decode or copy runs.
+void SetFeatureMask(uint32_t mask);
+uint32_t FeatureMask();
+// A family of routines that keeps one choice for the process registers how
+// to choose (at most eight families): `choose` runs now and after every
+// SetFeatureMask with the usable features. Returns true, for use in a
+// static initialiser.
+bool RegisterFeatureChoice(void (*choose)(uint32_t usable));

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "display/copy_walk.h"
+#include "base/cpu_features.h"
 #include "display/converter.h"
 
 namespace {
@@ -43,7 +44,7 @@ uint32_t OutputBytes(uint32_t type) { return type == 3 ? 4 : (type == 1 ? 3 : (t
 void BM_Convert(benchmark::State& state) {
   const uint32_t width = static_cast<uint32_t>(state.range(0)), height = static_cast<uint32_t>(state.range(1));
   const uint32_t type = static_cast<uint32_t>(state.range(2));
-  const uint32_t features = state.range(3) ? ConverterFeatures() : 0;
+  const uint32_t features = state.range(3) ? UsableFeatures() : 0;
   Frame f = MakeFrame(width, height);
   const int32_t pitch = static_cast<int32_t>(width * OutputBytes(type));
   std::vector<uint8_t> surface(static_cast<size_t>(pitch) * height * 2);

@@ -53,16 +53,11 @@ struct ConverterSet {
 };
 
 // Chooses the converter for the copy flags' surface type and display mode,
-// given whether the frame has an alpha plane, from the candidates the
-// processor feature word (CPU_SSE2, CPU_AVX2 of video/cpu_features.h) allows. False when no candidate serves the type; `out`
-// is then cleared.
+// given whether the frame has an alpha plane, from the converters a feature
+// word allows (CPU_SSE2, CPU_SSSE3, CPU_AVX2 of base/cpu_features.h; the
+// copy-out passes UsableFeatures()). False when no converter serves the
+// type; `out` is then cleared.
 bool SelectConverterFor(ConverterSet* out, uint32_t copyFlags, bool hasAlpha, uint32_t features);
-
-// The process's feature word (probed once) limited by the test mask below.
-uint32_t ConverterFeatures();
-// Limits the features the converters may use (all bits by default); tests and
-// benchmarks set 0 to force the plain converters. Not thread-safe.
-void SetConverterFeatureMask(uint32_t mask);
 
 // Installs the converter for a copy in the process-wide converter set, as
 // SelectConverterFor with the process's features. False leaves no converter.

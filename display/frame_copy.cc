@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "base/cpu_features.h"
 #include "display/copy_flags.h"
 #include "display/copy_walk.h"
 #include "display/converter.h"
@@ -72,7 +73,7 @@ int CopyFrameToSurface(CopyFrameState* m, uint8_t* dest, int32_t pitch, uint32_t
   planes.change_map = m->change_map;
   planes.change_map_pitch = m->change_map_pitch;
   CopyPictureToSurface(planes, dest, pitch, destHeight, destX, destY, rect, copyFlags, changedOnly,
-                       ConverterFeatures());
+                       UsableFeatures());
 
   SetMark(m, 0);
   return lateness == LATENESS_LATE_SHOWN ? 1 : 0;

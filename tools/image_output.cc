@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "base/cpu_features.h"
 #include "display/copy_flags.h"
 #include "display/copy_walk.h"
 #include "display/converter.h"
@@ -68,7 +69,7 @@ bool Convert(const ImageOutput* o, const FrameBuffers* fb, uint32_t type, uint8_
   planes.width = o->width;
   planes.height = o->height;
   return CopyPictureToSurface(planes, surface, pitch, o->outHeight, 0, 0, CopyRect{0, 0, o->width, o->height},
-                              o->baseFlags | type, false, ConverterFeatures());
+                              o->baseFlags | type, false, UsableFeatures());
 }
 
 bool WritePng(const ImageOutput* o, const char* name) {

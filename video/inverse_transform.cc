@@ -123,38 +123,43 @@ void PlainAdd(const int16_t block[64], const uint32_t quant[64], uint8_t* dst, i
   }
 }
 
-const InverseTransformKernels kPlain = {"plain", 0, &PlainPut, &PlainPutScaled, &PlainAdd};
+constexpr InverseTransformKernels kPlain = {"plain", &PlainPut, &PlainPutScaled, &PlainAdd};
+
+// The table the public functions run; plain until the first choice.
+InverseTransformKernels g_active = kPlain;
+
+void ChooseInverseTransform(uint32_t usable) { g_active = InverseTransformFor(usable); }
+[[maybe_unused]] const bool kRegistered = RegisterFeatureChoice(&ChooseInverseTransform);
 
 }  // namespace
 
+const KernelSet<InverseTransformKernels> kInverseTransformSets[2] = {
+    {"sse2", CPU_SSE2, &Sse2InverseTransformOverride},
+    {"avx2", CPU_AVX2, &Avx2InverseTransformOverride},
+};
+
 const InverseTransformKernels* PlainInverseTransform() { return &kPlain; }
 
-const InverseTransformKernels* InverseTransformFor(uint32_t features) {
-  const InverseTransformKernels* const vector_sets[] = {Avx2InverseTransform(), Sse2InverseTransform()};
-  for (const InverseTransformKernels* k : vector_sets)
-    if (k && (features & k->features) == k->features) return k;
-  return &kPlain;
+InverseTransformKernels InverseTransformFor(uint32_t features) {
+  return BuildKernelTable(kPlain, kInverseTransformSets, features);
 }
 
-const InverseTransformKernels* ActiveInverseTransform() {
-  static const InverseTransformKernels* const active = InverseTransformFor(ProcessorFeatures());
-  return active;
-}
+const InverseTransformKernels* ActiveInverseTransform() { return &g_active; }
 
 void InverseTransform(const int16_t block[64], const uint32_t quant[64], uint8_t out[64]) {
-  ActiveInverseTransform()->put(block, quant, out, 8);
+  g_active.put(block, quant, out, 8);
 }
 
 void InverseTransformPut(const int16_t block[64], const uint32_t quant[64], uint8_t* dst, int pitch) {
-  ActiveInverseTransform()->put(block, quant, dst, pitch);
+  g_active.put(block, quant, dst, pitch);
 }
 
 void InverseTransformPutScaled(const int16_t block[64], const uint32_t quant[64], uint8_t* dst,
                                int pitch) {
-  ActiveInverseTransform()->put_scaled(block, quant, dst, pitch);
+  g_active.put_scaled(block, quant, dst, pitch);
 }
 
 void InverseTransformAdd(const int16_t block[64], const uint32_t quant[64], uint8_t* dst, int pitch,
                          const uint8_t* src, int src_pitch) {
-  ActiveInverseTransform()->add(block, quant, dst, pitch, src, src_pitch);
+  g_active.add(block, quant, dst, pitch, src, src_pitch);
 }

@@ -201,14 +201,12 @@ VEXA_AVX2 void Add(const int16_t block[64], const uint32_t quant[64], uint8_t* d
   }
 }
 
-const InverseTransformKernels kAvx2 = {"avx2", CPU_AVX2, &Put, &PutScaled, &Add};
-
 }  // namespace
 
-const InverseTransformKernels* Avx2InverseTransform() { return &kAvx2; }
+void Avx2InverseTransformOverride(InverseTransformKernels* t) { *t = {"avx2", &Put, &PutScaled, &Add}; }
 
 #else
 
-const InverseTransformKernels* Avx2InverseTransform() { return nullptr; }
+void Avx2InverseTransformOverride(InverseTransformKernels*) {}
 
 #endif

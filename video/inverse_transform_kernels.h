@@ -1,13 +1,15 @@
 // The inverse transform's implementations: the plain one (the reference)
 // and vector ones for x86, which give the same bytes for every input. The
-// public functions of inverse_transform.h run the best set the processor
-// allows; tests and benchmarks may pick a set themselves.
+// public functions of inverse_transform.h run the table chosen for the
+// usable features (base/kernel_table.h); tests and benchmarks may build the
+// table for any feature word.
 #pragma once
 #include <cstdint>
 
+#include "base/kernel_table.h"
+
 struct InverseTransformKernels {
-  const char* name;
-  uint32_t features;  // CPU_* bits the set needs
+  const char* name;  // of the set that provided the entries
   void (*put)(const int16_t block[64], const uint32_t quant[64], uint8_t* dst, int pitch);
   void (*put_scaled)(const int16_t block[64], const uint32_t quant[64], uint8_t* dst, int pitch);
   void (*add)(const int16_t block[64], const uint32_t quant[64], uint8_t* dst, int pitch, const uint8_t* src,
@@ -16,14 +18,19 @@ struct InverseTransformKernels {
 
 // The plain set: needs nothing.
 const InverseTransformKernels* PlainInverseTransform();
-// The vector sets; null when the build is not for x86.
-const InverseTransformKernels* Sse2InverseTransform();
-const InverseTransformKernels* Avx2InverseTransform();
+// The vector sets put their entries in a table; nothing when the build is
+// not for x86.
+void Sse2InverseTransformOverride(InverseTransformKernels* table);
+void Avx2InverseTransformOverride(InverseTransformKernels* table);
+// The optimised sets in the order they override the plain one.
+extern const KernelSet<InverseTransformKernels> kInverseTransformSets[2];
 
-// The fastest set whose needs `features` (a ProcessorFeatures word) covers.
-const InverseTransformKernels* InverseTransformFor(uint32_t features);
+// The table for a feature word: the plain set overridden by every set the
+// features allow.
+InverseTransformKernels InverseTransformFor(uint32_t features);
 
-// InverseTransformFor(ProcessorFeatures()), chosen once per process.
+// The table the public functions run: InverseTransformFor(UsableFeatures()),
+// chosen again when the feature mask changes.
 const InverseTransformKernels* ActiveInverseTransform();
 
 // Whether the 8x8 blocks at a and b, rows `pitch` bytes apart in both,

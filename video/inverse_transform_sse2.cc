@@ -206,14 +206,12 @@ VEXA_SSE2 void Add(const int16_t block[64], const uint32_t quant[64], uint8_t* d
   }
 }
 
-const InverseTransformKernels kSse2 = {"sse2", CPU_SSE2, &Put, &PutScaled, &Add};
-
 }  // namespace
 
-const InverseTransformKernels* Sse2InverseTransform() { return &kSse2; }
+void Sse2InverseTransformOverride(InverseTransformKernels* t) { *t = {"sse2", &Put, &PutScaled, &Add}; }
 
 #else
 
-const InverseTransformKernels* Sse2InverseTransform() { return nullptr; }
+void Sse2InverseTransformOverride(InverseTransformKernels*) {}
 
 #endif

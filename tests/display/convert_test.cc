@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "display/colour_tables.h"
+#include "base/cpu_features.h"
 #include "display/copy_flags.h"
 #include "display/converter.h"
 #include "display_test_helpers.h"
@@ -17,7 +18,7 @@ void Copy(const TestPicture& p, TestSurface& s, uint32_t flags, uint32_t feature
           uint32_t destX = 0, uint32_t destY = 0) {
   if (r.width == ~0u) r = CopyRect{0, 0, p.width, p.height};
   ASSERT_TRUE(CopyPictureToSurface(p.Planes(), s.data(), s.pitch, s.height, destX, destY, r, flags, false,
-                                   features & ConverterFeatures()));
+                                   features & UsableFeatures()));
 }
 
 TEST(ColourTables, LumaAndChromaEndPoints) {
@@ -197,7 +198,7 @@ TEST(Convert, PlanarCopiesLumaAndHalfSizeChromaPlanes) {
     const uint32_t height = 6;
     std::vector<uint8_t> surface(pitch * height * 3 / 2, 0xEE);
     ASSERT_TRUE(CopyPictureToSurface(p.Planes(), surface.data(), pitch, height, 0, 0, CopyRect{0, 0, 13, 6},
-                                     flags, false, ConverterFeatures()));
+                                     flags, false, UsableFeatures()));
     const uint8_t* vPlane = surface.data() + pitch * height;
     const uint8_t* uPlane = vPlane + (pitch / 2) * (height / 2);
     const bool swapped = flags & COPY_SWAPPED_CHROMA;
@@ -224,7 +225,7 @@ TEST(Convert, PlanarChromaFollowsTheDestinationPairsWhenParitiesDiffer) {
   const uint32_t height = 20;
   std::vector<uint8_t> surface(pitch * height * 3 / 2, 0xEE);
   ASSERT_TRUE(CopyPictureToSurface(p.Planes(), surface.data(), pitch, height, 0, 0, CopyRect{3, 1, 36, 18}, 15,
-                                   false, ConverterFeatures()));
+                                   false, UsableFeatures()));
   const uint8_t* vPlane = surface.data() + pitch * height;
   for (uint32_t r = 0; r < 9; ++r) {
     for (uint32_t c = 0; c < 18; ++c) {
@@ -258,7 +259,7 @@ TEST(Convert, NegativePitchStoresTheRowsBottomUp) {
     const uint32_t rows = 7;
     Copy(p, up, type, ~0u, CopyRect{0, 0, 21, 7});
     ASSERT_TRUE(CopyPictureToSurface(p.Planes(), down.data(), -down.pitch, rows, 0, 0, CopyRect{0, 0, 21, 7},
-                                     type, false, ConverterFeatures()));
+                                     type, false, UsableFeatures()));
     for (uint32_t y = 0; y < rows; ++y) {
       ASSERT_EQ(0, std::memcmp(up.data() + y * up.pitch, down.data() + (rows - 1 - y) * down.pitch, up.pitch))
           << "type " << type << " row " << y;
@@ -279,7 +280,7 @@ TEST(Convert, WritesStayInsideTheSurface) {
       const size_t bytes = type == 15 ? pitch * height + 2 * (pitch / 2) * (height / 2) : pitch * height;
       for (int32_t sign : {1, -1}) {
         CopyPictureToSurface(p.Planes(), surface, sign * pitch, height, 3, 2, CopyRect{0, 0, 64, 32},
-                             type | (mode << COPY_MODE_SHIFT), false, ConverterFeatures());
+                             type | (mode << COPY_MODE_SHIFT), false, UsableFeatures());
         for (size_t i = 0; i < guard; ++i) ASSERT_EQ(buf[i], 0x5A) << "type " << type << " mode " << mode;
         for (size_t i = guard + bytes; i < buf.size(); ++i) {
           ASSERT_EQ(buf[i], 0x5A) << "type " << type << " mode " << mode << " sign " << sign;

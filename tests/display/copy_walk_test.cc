@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "display/copy_flags.h"
+#include "base/cpu_features.h"
 #include "display/converter.h"
 #include "display_test_helpers.h"
 
@@ -12,7 +13,7 @@ namespace {
 
 const uint32_t kFeatureSets[] = {0u, ~0u};
 
-uint32_t Features(uint32_t set) { return set & ConverterFeatures(); }
+uint32_t Features(uint32_t set) { return set & UsableFeatures(); }
 
 // Where a picture row/column lands in the destination of a full copy.
 uint32_t DestX(uint32_t mode, uint32_t x) { return CopyModeDoublesWidth(mode) ? 2 * x : x; }
@@ -125,7 +126,7 @@ TEST(CopyWalk, ChangedBlockWalkLeavesUnmarkedBlocksAlone) {
   p.map[1] = 1;  // block (1, 0) only
   TestSurface s = MakeSurface(3, 0, 48, 32, 0);
   ASSERT_TRUE(CopyPictureToSurface(p.Planes(), s.data(), s.pitch, s.height, 0, 0, CopyRect{0, 0, 48, 32}, 3, true,
-                                   ConverterFeatures()));
+                                   UsableFeatures()));
   for (uint32_t y = 0; y < 32; ++y) {
     for (uint32_t x = 0; x < 48; ++x) {
       const bool marked = y < 16 && x >= 16 && x < 32;

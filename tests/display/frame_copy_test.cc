@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "display/copy_flags.h"
+#include "base/cpu_features.h"
 #include "display/copy_walk.h"
 #include "display/converter.h"
 #include "display/frame_copy.h"
@@ -122,7 +123,7 @@ TEST_F(FrameCopy, InheritsOpenFlagsAndScalesTheOutputRectangle) {
   CopyPlanes planes{set.plane[0].pixels, set.plane[0].pitch, set.plane[1].pixels, set.plane[1].pitch,
                     set.plane[2].pixels, set.plane[2].pitch, nullptr, 0, kWidth, kHeight, nullptr, 0};
   ASSERT_TRUE(CopyPictureToSurface(planes, expected.data(), kPitch, kHeight, 0, 0, CopyRect{0, 0, kWidth, kHeight},
-                                   state_.last_copy_flags, false, ConverterFeatures()));
+                                   state_.last_copy_flags, false, UsableFeatures()));
   EXPECT_EQ(surface_, expected);
 }
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "display/copy_flags.h"
+#include "base/cpu_features.h"
 #include "display/copy_walk.h"
 #include "display/converter.h"
 
@@ -59,6 +60,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if ((flags & 0xF) == SURFACE_YV12 && pitch > 0) bytes += 2 * (rowBytes / 2) * (destHeight / 2);
   std::vector<uint8_t> surface(bytes ? bytes : 1);
   CopyPictureToSurface(planes, surface.data(), pitch, destHeight, destX, destY, rect, flags, changedOnly,
-                       features & ConverterFeatures());
+                       features & UsableFeatures());
   return 0;
 }

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "display/copy_walk.h"
+#include "base/cpu_features.h"
 #include "display/converter.h"
 
 namespace {
@@ -67,7 +68,7 @@ TEST_F(ImageOutput, RawSurfacesMatchTheConversionOfTheDecodedPictures) {
       CopyPlanes planes{y, int32_t(w), v, int32_t(cw), u, int32_t(cw), nullptr, 0, w, h, nullptr, 0};
       std::vector<uint8_t> expected(frameBytes, 0);
       ASSERT_TRUE(CopyPictureToSurface(planes, expected.data(), int32_t(pitch), h, 0, 0, CopyRect{0, 0, w, h}, type,
-                                       false, ConverterFeatures()));
+                                       false, UsableFeatures()));
       ASSERT_TRUE(std::equal(expected.begin(), expected.end(), bytes.begin() + f * frameBytes))
           << "type " << type << " frame " << f + 1;
     }
