@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "base/cpu_features.h"
 #include "display/converter.h"
 #include "display/copy_flags.h"
 #include "tests/platform/headless_display_helpers.h"
@@ -108,7 +109,7 @@ TEST_F(StylesTest, ScaledBlitsLandOnTheirDestinationRectangles) {
     // A partial blit first: only the scaled image of (8, 4, 16, 8) changes.
     ASSERT_TRUE(DisplayBufferLock(buffer));
     CopyPictureToSurface(pic.Planes(), buffer->surface, buffer->pitch, buffer->height, 0, 0,
-                         CopyRect{0, 0, pic.width, pic.height}, buffer->surface_word, false, ConverterFeatures());
+                         CopyRect{0, 0, pic.width, pic.height}, buffer->surface_word, false, UsableFeatures());
     DisplayBufferUnlock(buffer);
     const DisplayBlitRect part{8, 4, 16, 8};
     DisplayBufferBlit(buffer, &part, 1);

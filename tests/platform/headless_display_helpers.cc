@@ -2,6 +2,7 @@
 
 #include <cstddef>
 
+#include "base/cpu_features.h"
 #include "display/converter.h"
 #include "display/copy_flags.h"
 #include "display/ddraw_services.h"
@@ -63,7 +64,7 @@ std::vector<uint8_t> ConvertToMemory(const Picture& p, uint32_t type, int32_t pi
   if (!pitch) pitch = int32_t(p.width * TypeBytes(type));
   std::vector<uint8_t> out(size_t(pitch) * p.height, 0);
   CopyPictureToSurface(p.Planes(), out.data(), pitch, p.height, 0, 0, CopyRect{0, 0, p.width, p.height}, type,
-                       false, ConverterFeatures());
+                       false, UsableFeatures());
   return out;
 }
 
@@ -72,7 +73,7 @@ bool ShowPicture(DisplayBuffer* b, const Picture& p) {
   uint32_t rows = b->height;
   if (b->style == 1) rows = b->screen_height - uint32_t(b->screen_y);
   CopyPictureToSurface(p.Planes(), b->surface, b->pitch, rows, 0, 0, CopyRect{0, 0, p.width, p.height},
-                       b->surface_word, false, ConverterFeatures());
+                       b->surface_word, false, UsableFeatures());
   DisplayBufferUnlock(b);
   DisplayBufferBlit(b, nullptr, 1);
   return true;
