@@ -177,8 +177,14 @@ void DrawSoftwareCursor() {
   s.cursor_drawn = true;
 }
 
+bool SameFormat(const DDPixelFormat& a, const DDPixelFormat& b) {
+  if ((a.flags & DDPF_FOURCC) || (b.flags & DDPF_FOURCC)) return false;
+  return a.rgb_bit_count == b.rgb_bit_count && a.red_mask == b.red_mask && a.green_mask == b.green_mask &&
+         a.blue_mask == b.blue_mask && (a.rgb_bit_count != 8 || (b.flags & DDPF_PALETTEINDEXED8));
+}
+
 void StretchToScreen(const void* source, ReadRgb read, const DisplayRect& src, const DisplayRect& dst,
-                     const DisplayRect* clip) {
+                     const DisplayRect* clip, const RawRows* raw) {
   HeadlessState& s = g_state;
   int64_t dw = int64_t(dst.right) - dst.left, dh = int64_t(dst.bottom) - dst.top;
   int64_t sw = int64_t(src.right) - src.left, sh = int64_t(src.bottom) - src.top;
@@ -192,6 +198,21 @@ void StretchToScreen(const void* source, ReadRgb read, const DisplayRect& src, c
     bottom = std::min<int64_t>(bottom, clip->bottom);
   }
   uint32_t bytes = s.bits / 8;
+  if (left >= right) return;
+  if (raw) {
+    for (int64_t y = top; y < bottom; ++y) {
+      int64_t sy = src.top + (y - dst.top) * sh / dh;
+      const uint8_t* from = raw->row0 + sy * raw->pitch;
+      uint8_t* to = s.pixels.data() + size_t(y) * uint32_t(s.pitch);
+      if (sw == dw) {
+        memcpy(to + left * bytes, from + (src.left + (left - dst.left)) * bytes, size_t(right - left) * bytes);
+        continue;
+      }
+      for (int64_t x = left; x < right; ++x)
+        memcpy(to + x * bytes, from + (src.left + (x - dst.left) * sw / dw) * bytes, bytes);
+    }
+    return;
+  }
   for (int64_t y = top; y < bottom; ++y) {
     uint32_t sy = uint32_t(src.top + (y - dst.top) * sh / dh);
     uint8_t* row = s.pixels.data() + size_t(y) * uint32_t(s.pitch);

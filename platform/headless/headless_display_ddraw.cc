@@ -201,7 +201,8 @@ DDResult Blt(DDSurface* dst, const DisplayRect* dst_rect, DDSurface* src, const 
   DisplayRect r = src_rect ? *src_rect : DisplayRect{0, 0, int32_t(src->width), int32_t(src->height)};
   if (r.left < 0 || r.top < 0 || r.right > int32_t(src->width) || r.bottom > int32_t(src->height))
     return DDERR_INVALIDPARAMS;
-  StretchToScreen(src, ReadSurface, r, d, clipped ? &clip : nullptr);
+  RawRows raw{src->bytes.data(), src->pitch};
+  StretchToScreen(src, ReadSurface, r, d, clipped ? &clip : nullptr, SameFormat(src->format, s.format) ? &raw : nullptr);
   return DD_OK;
 }
 

@@ -224,7 +224,9 @@ int StretchBlt(PlatformDC* dst, int32_t x, int32_t y, int32_t w, int32_t h, Plat
     to = DisplayRect{to.left + c.left, to.top + c.top, to.right + c.left, to.bottom + c.top};
     clip = c;
   }
-  StretchToScreen(b, ReadBitmap, from, to, &clip);
+  RawRows raw{b->bytes.data(), b->pitch};
+  if (b->bottom_up) raw = RawRows{b->bytes.data() + size_t(b->height - 1) * uint32_t(b->pitch), -b->pitch};
+  StretchToScreen(b, ReadBitmap, from, to, &clip, SameFormat(b->format, S().format) ? &raw : nullptr);
   return 1;
 }
 

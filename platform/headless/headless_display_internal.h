@@ -108,9 +108,16 @@ void DrawSoftwareCursor();
 // Nearest-neighbour stretch of a source rectangle (read through `read`)
 // into a destination rectangle of the screen, clipped to `clip` and the
 // screen. The source rectangle lies inside the source.
+// A source in the screen's own format is copied byte for byte instead:
+// `same_format` gives its row 0 and pitch (negative for bottom-up rows).
 using ReadRgb = uint32_t (*)(const void* source, uint32_t x, uint32_t y);
+struct RawRows {
+  const uint8_t* row0;
+  int32_t pitch;
+};
 void StretchToScreen(const void* source, ReadRgb read, const DisplayRect& src, const DisplayRect& dst,
-                     const DisplayRect* clip);
+                     const DisplayRect* clip, const RawRows* same_format = nullptr);
+bool SameFormat(const DDPixelFormat& a, const DDPixelFormat& b);
 
 extern const ScreenServices kHeadlessScreenServices;
 extern const GdiServices kHeadlessGdiServices;
