@@ -6,6 +6,7 @@
 #include <cstring>
 #include <vector>
 
+#include "base/cpu_features.h"
 #include "display/converter.h"
 #include "display/copy_flags.h"
 #include "display/copy_walk.h"
@@ -96,7 +97,7 @@ void BM_DisplayFrame(benchmark::State& state) {
     return;
   }
   state.SetLabel(DisplayBufferStyleName(b));
-  const uint32_t features = ConverterFeatures();
+  const uint32_t features = UsableFeatures();
   const bool direct = (b->surface_word & SURFACE_DIRECT) != 0;
   for (auto _ : state) {
     if (!DisplayBufferLock(b)) {
