@@ -11,6 +11,7 @@
 
 #include "player/embedded_switches.h"
 #include "tools/commands.h"
+#include "tools/tool_files.h"
 
 namespace {
 
@@ -19,18 +20,8 @@ const char kHelp[] =
     "\n"
     "Writes OUT, a copy of the player (vexaplay beside this program, or PATH)\n"
     "that plays IN.vxa, appended to it, when run; the switches (for example /L\n"
-    "or /S) are stored in the copy and apply to every run.\n";
-
-bool ReadWhole(const char* path, std::vector<uint8_t>* out) {
-  FILE* f = std::fopen(path, "rb");
-  if (!f) return false;
-  uint8_t chunk[65536];
-  size_t n;
-  while ((n = std::fread(chunk, 1, sizeof(chunk), f)) > 0) out->insert(out->end(), chunk, chunk + n);
-  bool ok = !std::ferror(f);
-  std::fclose(f);
-  return ok;
-}
+    "or /S) are stored in the copy and apply to every run. IN.vxa '-' reads\n"
+    "standard input; -o - writes the copy to standard output.\n";
 
 // vexaplay in this program's own directory.
 std::string DefaultPlayer() {
@@ -56,9 +47,14 @@ int CommandBundle(int argc, char** argv) {
       std::fputs(kHelp, stdout);
       return 0;
     }
-    if ((!std::strcmp(a, "-o") || !std::strcmp(a, "--output")) && i + 1 < argc) {
+    const bool takes_value = !std::strcmp(a, "-o") || !std::strcmp(a, "--output") || !std::strcmp(a, "--player");
+    if (takes_value && i + 1 >= argc) {
+      std::fprintf(stderr, "vexa bundle: %s needs a value\n", a);
+      return 2;
+    }
+    if (!std::strcmp(a, "-o") || !std::strcmp(a, "--output")) {
       output = argv[++i];
-    } else if (!std::strcmp(a, "--player") && i + 1 < argc) {
+    } else if (!std::strcmp(a, "--player")) {
       player = argv[++i];
     } else if (!input) {
       input = a;
@@ -72,13 +68,22 @@ int CommandBundle(int argc, char** argv) {
     return 2;
   }
   if (player.empty()) player = DefaultPlayer();
+  if (SameFile(output, input) || SameFile(output, player.c_str())) {
+    std::fprintf(stderr, "vexa bundle: %s is an input; refusing to overwrite it\n", output);
+    return 2;
+  }
   std::vector<uint8_t> program, media;
-  if (!ReadWhole(player.c_str(), &program)) {
-    std::fprintf(stderr, "vexa bundle: cannot read the player %s\n", player.c_str());
+  std::string error_text;
+  if (!ReadWholeInput(player.c_str(), &program, &error_text)) {
+    std::fprintf(stderr, "vexa bundle: the player: %s\n", error_text.c_str());
     return 1;
   }
-  if (!ReadWhole(input, &media) || media.size() < 3 || std::memcmp(media.data(), "VXA", 3) != 0) {
-    std::fprintf(stderr, "vexa bundle: %s is not a readable Vexa file\n", input);
+  if (!ReadWholeInput(input, &media, &error_text)) {
+    std::fprintf(stderr, "vexa bundle: %s\n", error_text.c_str());
+    return 1;
+  }
+  if (media.size() < 3 || std::memcmp(media.data(), "VXA", 3) != 0) {
+    std::fprintf(stderr, "vexa bundle: %s is not a Vexa file\n", input);
     return 1;
   }
   // The media starts on an 8-byte boundary after the program.
@@ -89,14 +94,18 @@ int CommandBundle(int argc, char** argv) {
     std::fprintf(stderr, "vexa bundle: %s\n", error);
     return 1;
   }
-  FILE* f = std::fopen(output, "wb");
-  bool ok = f && std::fwrite(program.data(), 1, program.size(), f) == program.size() &&
-            std::fwrite(media.data(), 1, media.size(), f) == media.size();
-  if (f && std::fclose(f) != 0) ok = false;
-  if (!ok) {
-    std::fprintf(stderr, "vexa bundle: cannot write %s\n", output);
+  FILE* f = OpenOutput(output, &error_text);
+  if (!f) {
+    std::fprintf(stderr, "vexa bundle: %s\n", error_text.c_str());
     return 1;
   }
-  chmod(output, 0755);
+  bool ok = std::fwrite(program.data(), 1, program.size(), f) == program.size() &&
+            std::fwrite(media.data(), 1, media.size(), f) == media.size();
+  ok = CloseOutput(f) && ok;
+  if (!ok) {
+    std::fprintf(stderr, "vexa bundle: %s\n", WriteProblem(output).c_str());
+    return 1;
+  }
+  if (!IsStdStream(output)) chmod(output, 0755);
   return 0;
 }

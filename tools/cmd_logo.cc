@@ -3,14 +3,16 @@
 // writes.
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "encode/logo_picture.h"
 #include "tools/commands.h"
+#include "tools/tool_files.h"
 
 namespace {
 const char kHelp[] =
-    "usage: vexa logo -o OUT.vxa\n"
+    "usage: vexa logo -o OUT.vxa    (-o - writes to standard output)\n"
     "\n"
     "Writes the player's closing logo clip: one 224x252 picture drawn by this\n"
     "program, coded at 10 frames per second without sound.\n";
@@ -23,7 +25,11 @@ int CommandLogo(int argc, char** argv) {
       std::fputs(kHelp, stdout);
       return 0;
     }
-    if ((!std::strcmp(argv[i], "-o") || !std::strcmp(argv[i], "--output")) && i + 1 < argc) {
+    if (!std::strcmp(argv[i], "-o") || !std::strcmp(argv[i], "--output")) {
+      if (i + 1 >= argc) {
+        std::fprintf(stderr, "vexa logo: %s needs a value\n", argv[i]);
+        return 2;
+      }
       output = argv[++i];
       continue;
     }
@@ -34,16 +40,21 @@ int CommandLogo(int argc, char** argv) {
     std::fprintf(stderr, "vexa logo: give -o OUT.vxa\n\n%s", kHelp);
     return 2;
   }
+  PendingOutput out;
+  std::string error;
+  if (!PendingOutputOpen(output, &out, &error)) {
+    std::fprintf(stderr, "vexa logo: %s\n", error.c_str());
+    return 1;
+  }
   std::vector<uint8_t> clip;
   if (!MakeLogoClip(&clip)) {
     std::fprintf(stderr, "vexa logo: the picture could not be coded\n");
+    PendingOutputAbandon(&out);
     return 1;
   }
-  FILE* f = std::fopen(output, "wb");
-  bool ok = f && std::fwrite(clip.data(), 1, clip.size(), f) == clip.size();
-  if (f && std::fclose(f) != 0) ok = false;
-  if (!ok) {
-    std::fprintf(stderr, "vexa logo: cannot write %s\n", output);
+  if (!PendingOutputCommit(&out, clip, &error)) {
+    std::fprintf(stderr, "vexa logo: %s\n", error.c_str());
+    PendingOutputAbandon(&out);
     return 1;
   }
   return 0;

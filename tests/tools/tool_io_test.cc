@@ -62,6 +62,8 @@ TEST_F(ToolIo, DashReadsStandardInputAndWritesStandardOutput) {
   EXPECT_EQ(Slurp(P("piped.vxa")), Slurp(P("clip.vxa")));
   ASSERT_EQ(Sh("V sample -o - > s1.vxa && V sample -o s2.vxa").code, 0);
   EXPECT_EQ(Slurp(P("s1.vxa")), Slurp(P("s2.vxa")));
+  EXPECT_EQ(Sh("V logo -o - | V info - > logo.txt").code, 0);
+  EXPECT_NE(Slurp(P("logo.txt")).find("224 x 252"), std::string::npos);
   EXPECT_FALSE(Exists(P("-")));
 
   // info reads a pipe, with and without --summary.
@@ -170,6 +172,7 @@ TEST_F(ToolIo, MessagesSayWhatIsWrong) {
       {"V encode --testsrc 8x8 --frames 1 -o x.vxa --quality 101", 2, "0 to 100"},
       {"V sample --tracks", 2, "--tracks needs a value"},
       {"V info clip.vxa --loops", 2, "--loops needs a value"},
+      {"V bundle clip.vxa -o", 2, "-o needs a value"},
       {"V info clip.vxa --preload", 2, "--preload does nothing without --summary"},
       {"V decode clip.vxa --wav x.wav --surface-type 3", 2, "--surface-type"},
       {"V decode clip.vxa -o x.y4m --surface-type 16", 2, "0 to 15"},
