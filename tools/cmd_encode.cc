@@ -386,7 +386,7 @@ int CommandEncode(int argc, char** argv) {
                  8.0 * double(st.bytes) / (double(luma) * double(count)), psnr, progress.Seconds());
     static const char* const kNames[BLOCK_KIND_COUNT] = {"skip",  "scaled", "motion",    "runs",    "residue",
                                                          "intra", "fill",   "inter",     "pattern", "raw"};
-    std::fprintf(stderr, "blocks:");
+    std::fprintf(stderr, "blocks by coding kind:");
     for (int k = 0; k < int(BLOCK_KIND_COUNT); ++k) std::fprintf(stderr, " %s %u", kNames[k], st.kind_count[k]);
     std::fprintf(stderr, "\n");
   }
