@@ -10,9 +10,13 @@
 // produce. The buffer also keeps the window's geometry so the player can
 // size and place its window and the picture in it.
 //
-// Per frame: DisplayBufferLock, CopyFrameToSurface(..., surface, pitch, ...,
-// copy flags | surface_word), DisplayBufferUnlock, DisplayBufferBlit of the
-// changed rectangles. Single-threaded (the player's thread).
+// Before the first open, a requested full-screen mode is handed over with
+// DisplaySetRequest (display_shared.h) and the open asked for it with
+// DISPLAY_CHANGE_MODE. Per frame: DisplayBufferLock, CopyFrameToSurface(...,
+// surface, pitch, destination height = the buffer's height, ..., copy flags |
+// surface_word), DisplayBufferUnlock, DisplayBufferBlit of the changed
+// rectangles (none for SURFACE_DIRECT, the whole picture on a repaint).
+// Single-threaded (the player's thread).
 #pragma once
 #include <cstdint>
 
