@@ -317,6 +317,16 @@ TEST_F(DisplayBufferTest, CursorProbeAndHidingOverThePicture) {
   EXPECT_EQ(HeadlessScreen().pixels[200 * HeadlessScreen().pitch + 300 * 4], 0);  // and was put back
   EXPECT_EQ(HeadlessCursorCount(), 0);
   Close(b);
+  // Under the hot spot a red pixel, whose first byte (blue) is already 0:
+  // the probe still sees its write survive.
+  Install(c);
+  HeadlessScreenInfo screen = HeadlessScreen();
+  screen.pixels[200 * screen.pitch + 300 * 4 + 2] = 0xFF;
+  b = Open(1);
+  ASSERT_NE(b, nullptr);
+  EXPECT_EQ(b->software_cursor, 0);
+  EXPECT_EQ(screen.pixels[200 * screen.pitch + 300 * 4], 0);
+  Close(b);
 
   c.software_cursor = true;
   Install(c);
@@ -392,6 +402,25 @@ TEST_F(DisplayBufferTest, MinimisedWindowRefusesLocksAndHidesTheOverlay) {
   EXPECT_EQ(DisplayBufferLock(b), 1);
   DisplayBufferUnlock(b);
   EXPECT_STREQ(DisplayBufferStyleName(b), "DirectDraw YV12 overlay");
+  Close(b);
+
+  // A doubled overlay hanging off the screen's left edge: what is cut from
+  // the destination is cut from the source in source pixels.
+  HeadlessWindowMove(window, -24, 100);  // client from x = -20
+  HeadlessWindowResizeClient(window, 128, 96);
+  b = Open(3 | kScale2x);
+  ASSERT_NE(b, nullptr);
+  ASSERT_EQ(DisplayBufferSetScale(128, b, 96), 1);
+  ASSERT_TRUE(ShowPicture(b, pic));
+  std::vector<uint8_t> want = ConvertToMemory(pic, SURFACE_XRGB32, 0);
+  std::vector<uint32_t> got = HeadlessReadScreen(0, 100 + kHeadlessFrameTop, 108, 96);
+  for (uint32_t y = 0; y < 96; y += 7)
+    for (uint32_t x = 0; x < 108; x += 3) {
+      uint32_t expect;
+      memcpy(&expect, want.data() + (size_t(y / 2) * 64 + (x + 20) / 2) * 4, 4);
+      ASSERT_EQ(got[size_t(y) * 108 + x], expect & 0xFFFFFF) << x << "," << y;
+    }
+  HeadlessWindowMove(window, 100, 60);
   EXPECT_EQ(DisplayBufferStyleName(nullptr), nullptr);
   // The DIB style writes to memory whatever the window does.
   HeadlessWindowSetMinimised(window, true);
