@@ -390,10 +390,10 @@ SoundOpenOp DirectSoundInitialiser(uintptr_t direct_sound) {
   g_state.object = offered;
   g_state.own_object = offered ? 0 : 1;
   // "Loading the library": the backend's audio starts, or there is none.
-  if (!g_state.api) {
-    const SoundDevices* devices = SoundDriverDevices();
-    if (devices && devices->direct_sound && devices->direct_sound->DirectSoundCreate) g_state.api = devices->direct_sound;
-  }
+  // (The driver list starts a driver once and keeps it.)
+  const SoundDevices* devices = SoundDriverDevices();
+  g_state.api = devices && devices->direct_sound && devices->direct_sound->DirectSoundCreate ? devices->direct_sound
+                                                                                             : nullptr;
   if (!g_state.api) {
     g_state.object = kDirectSoundNone;
     return nullptr;
