@@ -166,6 +166,8 @@ void Start(TrackRecord* r) {
     PlatformSleep(1);
   }
   t->last_reading_time = MediaTimer();
+  // The prebuffer is in front of the cursor.
+  t->pending = t->prebuffer > t->last_play_cursor ? t->prebuffer - t->last_play_cursor : 0;
 }
 
 void ApplyVolumePan(DirectSoundTrack* t) {
@@ -192,6 +194,7 @@ int DsReady(TrackRecord* r) {
       if (disagreement > z / 2) return 0;
       const uint32_t now = MediaTimer();
       const uint32_t previous = t->last_reading_time;
+      t->pending = play_advance >= t->pending ? 0 : t->pending - play_advance;
       t->last_play_cursor = play;
       t->last_write_cursor = write;
       t->last_reading_time = now;
@@ -202,18 +205,22 @@ int DsReady(TrackRecord* r) {
       const uint32_t play = t->last_play_cursor;
       const uint32_t free_bytes = play >= t->write_offset ? play - t->write_offset : play + z - t->write_offset;
       const uint32_t usable = free_bytes < kGuardBytes ? 0 : (free_bytes - kGuardBytes) & ~3u;
-      if (usable < t->block && (t->grant == 0 || usable == 0)) return 0;
-      if (usable < t->lap_limit) {
+      // The cursor came round to the writer when it has passed everything
+      // written. (Positions alone cannot tell a lap from a buffer nearly
+      // played out: sound still waiting in front of the cursor, the last
+      // of a file or a writer that fell behind, plays before any silence.)
+      if (t->pending != 0) {
+        if (usable < t->block && (t->grant == 0 || usable == 0)) return 0;
         t->grant = usable;
         return 1;
       }
-      // The play cursor has caught up with the writer.
     }
     // Underrun: patch silence in front of the device and write after it.
     MarkStarved(r);
     SilenceFill(r, t->last_write_cursor % z, 2 * t->block);
     if (t->gave_up) return 0;
     t->write_offset = (t->last_write_cursor + 2 * t->block) % z;
+    t->pending = (t->write_offset + z - t->last_play_cursor % z) % z;
     read = true;
   }
   return 0;
@@ -236,6 +243,7 @@ int DsCommit(TrackRecord* r, uint32_t bytes) {
   if (bytes > t->part1_size) bytes = t->part1_size;
   t->write_offset = (t->write_offset + bytes) % t->buffer_size;
   t->grant = bytes < t->grant ? t->grant - bytes : 0;
+  if (t->playing) t->pending = t->pending + bytes < t->buffer_size ? t->pending + bytes : t->buffer_size;
   UnlockRegion(t);
   if (!t->playing && t->grant == 0 && !t->paused) Start(r);
   return 1;

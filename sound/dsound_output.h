@@ -41,6 +41,7 @@ struct DirectSoundTrack {
   uint32_t part2_size;
   void* part2;
   uint32_t gave_up;  // the device never came back: the track stays off
+  uint32_t pending;  // bytes written that the play cursor had not reached at the last reading
   const DirectSoundTable* api;
 };
 DirectSoundTrack* DirectSoundTrackOf(TrackRecord* record);

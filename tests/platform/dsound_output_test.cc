@@ -133,14 +133,15 @@ TEST_F(DirectSoundOutputTest, StaleReadingPatchesSilenceAtTheWriteCursor) {
 
 TEST_F(DirectSoundOutputTest, LapIsAnUnderrunEvenWithFreshReadings) {
   StartPlaying();
-  // Readings every 100 ms, nothing written: at 550 ms the cursor has come
-  // round to within the lap limit of the writer.
-  for (int i = 0; i < 5; ++i) {
+  // Readings every 100 ms, nothing written: the last 60 ms of the buffer
+  // still play; at 620 ms the cursor has passed everything written.
+  for (int i = 0; i < 6; ++i) {
     SoundTestAdvance(100);
     record_.SoundReady(&record_);
     ASSERT_EQ(record_.starved, 0u) << i;
   }
-  SoundTestAdvance(50);
+  EXPECT_GT(T()->pending, 0u);
+  SoundTestAdvance(20);
   EXPECT_EQ(record_.SoundReady(&record_), 1);
   EXPECT_EQ(record_.starved, 1u);
   EXPECT_EQ(T()->write_offset, (T()->last_write_cursor + 2 * T()->block) % T()->buffer_size);

@@ -3,19 +3,19 @@
 #include "base/timer.h"
 #include "sound/sound_drivers.h"
 
-uint32_t g_sound_test_ms = 0;
+std::atomic<uint32_t> g_sound_test_ms{0};
 
 namespace {
 
 PlatformClock MakeClock() {
   PlatformClock c{};
-  c.tick_count = [](void*) { return g_sound_test_ms; };
+  c.tick_count = [](void*) { return g_sound_test_ms.load(); };
   c.high_res_counter = [](void*, uint64_t* v) {
-    *v = uint64_t(g_sound_test_ms) * 1000;
+    *v = uint64_t(g_sound_test_ms.load()) * 1000;
     return true;
   };
   c.high_res_frequency = [](void*) -> uint64_t { return 1000000; };
-  c.system_time = [](void*) { return g_sound_test_ms; };
+  c.system_time = [](void*) { return g_sound_test_ms.load(); };
   c.yield = [](void*) { g_sound_test_ms += 1; };
   return c;
 }

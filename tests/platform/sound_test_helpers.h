@@ -6,7 +6,8 @@
 #include "platform/headless/headless_audio.h"
 
 // Milliseconds of the injected clock; tests move it.
-extern uint32_t g_sound_test_ms;
+#include <atomic>
+extern std::atomic<uint32_t> g_sound_test_ms;
 
 // Injects the clock (starting the core's timer at 0), chooses the headless
 // driver with no faults; Stop puts the platform's clock back.
