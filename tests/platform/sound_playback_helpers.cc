@@ -12,6 +12,9 @@
 #include "media/audio_service.h"
 #include "media/media.h"
 #include "media/media_file.h"
+#include "base/thread.h"
+#include "platform/sdl/sdl_audio.h"
+#include "sound/sound_drivers.h"
 #include "sound_test_helpers.h"
 
 std::string SoundTempPath(const std::string& name) {
@@ -145,4 +148,37 @@ long FindInCapture(const std::vector<int16_t>& capture, const std::vector<int16_
     if (i == frames) return long(at);
   }
   return -1;
+}
+
+void UseSdlDiskAudio(const std::string& disk_file) {
+  setenv("SDL_AUDIODRIVER", "disk", 1);
+  setenv("SDL_DISKAUDIOFILE", disk_file.c_str(), 1);
+  PlatformRegisterSoundDrivers();
+  SoundSelectDriver("sdl");
+}
+
+std::vector<int16_t> PlayThroughSdlDisk(const std::string& path, uint32_t frames, uint32_t tail_ms,
+                                        const std::string& disk_file) {
+  MediaFile* m = MediaOpen(path.c_str(), 0);
+  EXPECT_NE(m, nullptr) << MediaGetError();
+  if (!m) return {};
+  EXPECT_EQ(m->opened_count, 1u);
+  for (uint32_t i = 0; i < frames; ++i) {
+    while (MediaWait(m)) PlatformSleep(1);
+    if (MediaDecodeFrame(m) != 0) break;
+    if (i + 1 < frames) MediaNextFrame(m);
+  }
+  for (uint32_t t = 0; t < tail_ms; t += 5) {
+    PlatformSleep(5);
+    MediaServiceSound(m);
+  }
+  MediaClose(m);
+  SoundDriverQuit();  // closes SDL's audio, which completes the file
+  std::vector<int16_t> out;
+  FILE* f = std::fopen(disk_file.c_str(), "rb");
+  if (!f) return out;
+  uint8_t b[2];
+  while (std::fread(b, 1, 2, f) == 2) out.push_back(int16_t(uint16_t(b[0] | (b[1] << 8))));
+  std::fclose(f);
+  return out;
 }

@@ -30,3 +30,12 @@ std::vector<int16_t> PlayThroughCore(const std::string& path, uint32_t frames, u
 // it is not there whole.
 long FindInCapture(const std::vector<int16_t>& capture, const std::vector<int16_t>& reference, uint32_t channels,
                    uint16_t mask = 0xFFFF);
+
+// Plays the file through the core in real time on the SDL driver with SDL's
+// file-writing audio driver, then quits the driver; the raw bytes SDL wrote
+// (the device format: 16-bit little-endian samples). The output must have
+// been chosen. Empty when SDL's audio cannot start.
+std::vector<int16_t> PlayThroughSdlDisk(const std::string& path, uint32_t frames, uint32_t tail_ms,
+                                        const std::string& disk_file);
+// Sets SDL's file-writing driver up and chooses the SDL sound driver.
+void UseSdlDiskAudio(const std::string& disk_file);
