@@ -134,7 +134,7 @@ void Tick(void*) {
 }
 
 bool HeadlessInit(SoundDevices* devices) {
-  HeadlessAudio& h = Headless();
+  HeadlessAudio& h = HeadlessAudioState();
   std::lock_guard<std::mutex> hold(h.mutex);
   if (h.faults.no_library) return false;
   h.started = true;
@@ -160,7 +160,7 @@ void HeadlessQuit() {
     PlatformThreadJoin(g_ticker);
     g_ticker = nullptr;
   }
-  HeadlessAudio& h = Headless();
+  HeadlessAudio& h = HeadlessAudioState();
   std::lock_guard<std::mutex> hold(h.mutex);
   CloseWav(h);
   h.started = false;
@@ -171,7 +171,7 @@ void HeadlessQuit() {
 const SoundBootstrap kHeadlessSoundDriver = {"headless", "Headless sound devices on the platform clock", true,
                                              HeadlessInit, HeadlessQuit};
 
-HeadlessAudio& Headless() {
+HeadlessAudio& HeadlessAudioState() {
   static HeadlessAudio audio;
   return audio;
 }
@@ -222,7 +222,7 @@ void HeadlessAdvanceLocked(HeadlessAudio& h) {
 void HeadlessAudioSetTicker(bool on) { g_ticker_wanted.store(on); }
 
 void HeadlessAudioSetFaults(const HeadlessAudioFaults* faults) {
-  HeadlessAudio& h = Headless();
+  HeadlessAudio& h = HeadlessAudioState();
   std::lock_guard<std::mutex> hold(h.mutex);
   HeadlessAdvanceLocked(h);
   h.faults = faults ? *faults : HeadlessAudioFaults{};
@@ -230,26 +230,26 @@ void HeadlessAudioSetFaults(const HeadlessAudioFaults* faults) {
 }
 
 HeadlessAudioFaults HeadlessAudioGetFaults() {
-  HeadlessAudio& h = Headless();
+  HeadlessAudio& h = HeadlessAudioState();
   std::lock_guard<std::mutex> hold(h.mutex);
   return h.faults;
 }
 
 void HeadlessAudioSetRate(uint32_t rate) {
-  HeadlessAudio& h = Headless();
+  HeadlessAudio& h = HeadlessAudioState();
   std::lock_guard<std::mutex> hold(h.mutex);
   h.fixed_rate = rate;
   if (rate) h.rate = rate;
 }
 
 uint32_t HeadlessAudioRate() {
-  HeadlessAudio& h = Headless();
+  HeadlessAudio& h = HeadlessAudioState();
   std::lock_guard<std::mutex> hold(h.mutex);
   return h.rate;
 }
 
 void HeadlessAudioCaptureMemory(int16_t* frames, uint32_t capacity_frames) {
-  HeadlessAudio& h = Headless();
+  HeadlessAudio& h = HeadlessAudioState();
   std::lock_guard<std::mutex> hold(h.mutex);
   HeadlessAdvanceLocked(h);
   h.capture = frames;
@@ -258,34 +258,34 @@ void HeadlessAudioCaptureMemory(int16_t* frames, uint32_t capacity_frames) {
 }
 
 uint32_t HeadlessAudioCapturedFrames() {
-  HeadlessAudio& h = Headless();
+  HeadlessAudio& h = HeadlessAudioState();
   std::lock_guard<std::mutex> hold(h.mutex);
   HeadlessAdvanceLocked(h);
   return h.capture_frames;
 }
 
 bool HeadlessAudioCaptureWav(const char* path) {
-  HeadlessAudio& h = Headless();
+  HeadlessAudio& h = HeadlessAudioState();
   std::lock_guard<std::mutex> hold(h.mutex);
   HeadlessAdvanceLocked(h);
   return OpenWav(h, path);
 }
 
 void HeadlessAudioAdvance() {
-  HeadlessAudio& h = Headless();
+  HeadlessAudio& h = HeadlessAudioState();
   std::lock_guard<std::mutex> hold(h.mutex);
   HeadlessAdvanceLocked(h);
 }
 
 uint64_t HeadlessAudioMixedFrames() {
-  HeadlessAudio& h = Headless();
+  HeadlessAudio& h = HeadlessAudioState();
   std::lock_guard<std::mutex> hold(h.mutex);
   HeadlessAdvanceLocked(h);
   return h.frames_total;
 }
 
 uint32_t HeadlessAudioRestores() {
-  HeadlessAudio& h = Headless();
+  HeadlessAudio& h = HeadlessAudioState();
   std::lock_guard<std::mutex> hold(h.mutex);
   return h.restores;
 }

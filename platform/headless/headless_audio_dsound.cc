@@ -28,7 +28,7 @@ bool TakeLoss(HeadlessAudio& h) {
 }
 
 HRESULT Create(LPDIRECTSOUND* object) {
-  HeadlessAudio& h = Headless();
+  HeadlessAudio& h = HeadlessAudioState();
   Hold hold(h.mutex);
   if (h.faults.no_library) return DSERR_NODRIVER;
   HeadlessAdvanceLocked(h);
@@ -39,7 +39,7 @@ HRESULT Create(LPDIRECTSOUND* object) {
 }
 
 void Release(LPDIRECTSOUND) {
-  HeadlessAudio& h = Headless();
+  HeadlessAudio& h = HeadlessAudioState();
   Hold hold(h.mutex);
   HeadlessAdvanceLocked(h);
   if (h.objects) h.objects -= 1;
@@ -48,7 +48,7 @@ void Release(LPDIRECTSOUND) {
 HRESULT SetCooperativeLevel(LPDIRECTSOUND object, void*, uint32_t) { return object ? DS_OK : DSERR_INVALIDPARAM; }
 
 HRESULT CreateBuffer(LPDIRECTSOUND object, const DSBUFFERDESC* desc, LPDIRECTSOUNDBUFFER* out) {
-  HeadlessAudio& h = Headless();
+  HeadlessAudio& h = HeadlessAudioState();
   Hold hold(h.mutex);
   if (!object || !desc || !out) return DSERR_INVALIDPARAM;
   const bool primary = desc->dwFlags & DSBCAPS_PRIMARYBUFFER;
@@ -86,7 +86,7 @@ HRESULT CreateBuffer(LPDIRECTSOUND object, const DSBUFFERDESC* desc, LPDIRECTSOU
 }
 
 void BufferRelease(LPDIRECTSOUNDBUFFER b) {
-  HeadlessAudio& h = Headless();
+  HeadlessAudio& h = HeadlessAudioState();
   Hold hold(h.mutex);
   HeadlessAdvanceLocked(h);
   for (DirectSoundBuffer*& slot : h.buffers)
@@ -96,7 +96,7 @@ void BufferRelease(LPDIRECTSOUNDBUFFER b) {
 }
 
 HRESULT SetFormat(LPDIRECTSOUNDBUFFER b, const WAVEFORMATEX* f) {
-  HeadlessAudio& h = Headless();
+  HeadlessAudio& h = HeadlessAudioState();
   Hold hold(h.mutex);
   if (!b->primary || !f || !f->nSamplesPerSec) return DSERR_INVALIDPARAM;
   // The device rate follows while nothing else plays on it.
@@ -113,7 +113,7 @@ HRESULT SetFormat(LPDIRECTSOUNDBUFFER b, const WAVEFORMATEX* f) {
 
 HRESULT Lock(LPDIRECTSOUNDBUFFER b, uint32_t offset, uint32_t bytes, void** p1, uint32_t* n1, void** p2, uint32_t* n2,
              uint32_t) {
-  HeadlessAudio& h = Headless();
+  HeadlessAudio& h = HeadlessAudioState();
   Hold hold(h.mutex);
   HeadlessAdvanceLocked(h);
   if (TakeLoss(h)) return DSERR_BUFFERLOST;
@@ -129,7 +129,7 @@ HRESULT Lock(LPDIRECTSOUNDBUFFER b, uint32_t offset, uint32_t bytes, void** p1, 
 HRESULT Unlock(LPDIRECTSOUNDBUFFER, void*, uint32_t, void*, uint32_t) { return DS_OK; }
 
 HRESULT Play(LPDIRECTSOUNDBUFFER b, uint32_t, uint32_t, uint32_t) {
-  HeadlessAudio& h = Headless();
+  HeadlessAudio& h = HeadlessAudioState();
   Hold hold(h.mutex);
   HeadlessAdvanceLocked(h);
   if (TakeLoss(h)) return DSERR_BUFFERLOST;
@@ -138,7 +138,7 @@ HRESULT Play(LPDIRECTSOUNDBUFFER b, uint32_t, uint32_t, uint32_t) {
 }
 
 HRESULT Stop(LPDIRECTSOUNDBUFFER b) {
-  HeadlessAudio& h = Headless();
+  HeadlessAudio& h = HeadlessAudioState();
   Hold hold(h.mutex);
   HeadlessAdvanceLocked(h);
   b->playing = false;
@@ -146,7 +146,7 @@ HRESULT Stop(LPDIRECTSOUNDBUFFER b) {
 }
 
 HRESULT GetCurrentPosition(LPDIRECTSOUNDBUFFER b, uint32_t* play, uint32_t* write) {
-  HeadlessAudio& h = Headless();
+  HeadlessAudio& h = HeadlessAudioState();
   Hold hold(h.mutex);
   HeadlessAdvanceLocked(h);
   if (!b->size) return DSERR_INVALIDPARAM;
@@ -175,7 +175,7 @@ HRESULT GetCurrentPosition(LPDIRECTSOUNDBUFFER b, uint32_t* play, uint32_t* writ
 }
 
 HRESULT GetStatus(LPDIRECTSOUNDBUFFER b, uint32_t* status) {
-  HeadlessAudio& h = Headless();
+  HeadlessAudio& h = HeadlessAudioState();
   Hold hold(h.mutex);
   HeadlessAdvanceLocked(h);
   *status = (b->playing || h.faults.status_stuck) ? DSBSTATUS_PLAYING | DSBSTATUS_LOOPING : 0;
@@ -184,7 +184,7 @@ HRESULT GetStatus(LPDIRECTSOUNDBUFFER b, uint32_t* status) {
 }
 
 HRESULT SetCurrentPosition(LPDIRECTSOUNDBUFFER b, uint32_t position) {
-  HeadlessAudio& h = Headless();
+  HeadlessAudio& h = HeadlessAudioState();
   Hold hold(h.mutex);
   HeadlessAdvanceLocked(h);
   if (!b->size) return DSERR_INVALIDPARAM;
@@ -194,7 +194,7 @@ HRESULT SetCurrentPosition(LPDIRECTSOUNDBUFFER b, uint32_t position) {
 }
 
 HRESULT SetFrequency(LPDIRECTSOUNDBUFFER b, uint32_t frequency) {
-  HeadlessAudio& h = Headless();
+  HeadlessAudio& h = HeadlessAudioState();
   Hold hold(h.mutex);
   HeadlessAdvanceLocked(h);
   if (b->primary || frequency < 100 || frequency > 200000) return DSERR_INVALIDPARAM;
@@ -204,7 +204,7 @@ HRESULT SetFrequency(LPDIRECTSOUNDBUFFER b, uint32_t frequency) {
 }
 
 HRESULT SetPan(LPDIRECTSOUNDBUFFER b, int32_t pan) {
-  HeadlessAudio& h = Headless();
+  HeadlessAudio& h = HeadlessAudioState();
   Hold hold(h.mutex);
   HeadlessAdvanceLocked(h);
   if (pan < DSBPAN_LEFT || pan > DSBPAN_RIGHT) return DSERR_INVALIDPARAM;
@@ -214,7 +214,7 @@ HRESULT SetPan(LPDIRECTSOUNDBUFFER b, int32_t pan) {
 }
 
 HRESULT SetVolume(LPDIRECTSOUNDBUFFER b, int32_t volume) {
-  HeadlessAudio& h = Headless();
+  HeadlessAudio& h = HeadlessAudioState();
   Hold hold(h.mutex);
   HeadlessAdvanceLocked(h);
   if (volume < DSBVOLUME_MIN || volume > DSBVOLUME_MAX) return DSERR_INVALIDPARAM;
@@ -224,7 +224,7 @@ HRESULT SetVolume(LPDIRECTSOUNDBUFFER b, int32_t volume) {
 }
 
 HRESULT Restore(LPDIRECTSOUNDBUFFER) {
-  HeadlessAudio& h = Headless();
+  HeadlessAudio& h = HeadlessAudioState();
   Hold hold(h.mutex);
   h.restores += 1;
   return DS_OK;

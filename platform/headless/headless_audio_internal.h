@@ -70,7 +70,7 @@ struct HeadlessAudio {
   int objects = 0;
 };
 
-HeadlessAudio& Headless();
+HeadlessAudio& HeadlessAudioState();
 // Brings the mix up to the clock; the caller holds the mutex.
 void HeadlessAdvanceLocked(HeadlessAudio& h);
 // A first device sets the mix's rate (unless fixed) and starts its clock.

@@ -8,7 +8,7 @@ namespace {
 using Hold = std::lock_guard<std::mutex>;
 
 MMRESULT Open(HWAVEOUT* device, uint32_t, const WAVEFORMATEX* f) {
-  HeadlessAudio& h = Headless();
+  HeadlessAudio& h = HeadlessAudioState();
   Hold hold(h.mutex);
   if (h.faults.fail_open || !f || f->wFormatTag != WAVE_FORMAT_PCM || (f->nChannels != 1 && f->nChannels != 2) ||
       (f->wBitsPerSample != 8 && f->wBitsPerSample != 16) || !f->nSamplesPerSec)
@@ -43,7 +43,7 @@ MMRESULT Unprepare(HWAVEOUT device, WAVEHDR* header, uint32_t) {
 
 MMRESULT Write(HWAVEOUT d, WAVEHDR* header, uint32_t) {
   if (!d || !header) return MMSYSERR_INVALHANDLE;
-  HeadlessAudio& h = Headless();
+  HeadlessAudio& h = HeadlessAudioState();
   Hold hold(h.mutex);
   HeadlessAdvanceLocked(h);
   header->reserved = 0;
@@ -64,7 +64,7 @@ MMRESULT Write(HWAVEOUT d, WAVEHDR* header, uint32_t) {
 
 MMRESULT Pause(HWAVEOUT d) {
   if (!d) return MMSYSERR_INVALHANDLE;
-  HeadlessAudio& h = Headless();
+  HeadlessAudio& h = HeadlessAudioState();
   Hold hold(h.mutex);
   HeadlessAdvanceLocked(h);
   d->paused = true;
@@ -73,7 +73,7 @@ MMRESULT Pause(HWAVEOUT d) {
 
 MMRESULT Restart(HWAVEOUT d) {
   if (!d) return MMSYSERR_INVALHANDLE;
-  HeadlessAudio& h = Headless();
+  HeadlessAudio& h = HeadlessAudioState();
   Hold hold(h.mutex);
   HeadlessAdvanceLocked(h);
   d->paused = false;
@@ -92,7 +92,7 @@ void ResetLocked(WaveOutDevice* d) {
 
 MMRESULT Reset(HWAVEOUT d) {
   if (!d) return MMSYSERR_INVALHANDLE;
-  HeadlessAudio& h = Headless();
+  HeadlessAudio& h = HeadlessAudioState();
   Hold hold(h.mutex);
   HeadlessAdvanceLocked(h);
   ResetLocked(d);
@@ -102,7 +102,7 @@ MMRESULT Reset(HWAVEOUT d) {
 
 MMRESULT SetVolume(HWAVEOUT d, uint32_t volume) {
   if (!d) return MMSYSERR_INVALHANDLE;
-  HeadlessAudio& h = Headless();
+  HeadlessAudio& h = HeadlessAudioState();
   Hold hold(h.mutex);
   HeadlessAdvanceLocked(h);
   d->gain_left = float(volume & 0xFFFF) / 65535.0f;
@@ -112,7 +112,7 @@ MMRESULT SetVolume(HWAVEOUT d, uint32_t volume) {
 
 MMRESULT Close(HWAVEOUT d) {
   if (!d) return MMSYSERR_INVALHANDLE;
-  HeadlessAudio& h = Headless();
+  HeadlessAudio& h = HeadlessAudioState();
   Hold hold(h.mutex);
   HeadlessAdvanceLocked(h);
   ResetLocked(d);
