@@ -14,7 +14,7 @@ namespace {
 HeadlessState& S() { return Headless(); }
 
 constexpr const char kFontPath[] = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
-constexpr int kFontPoints = 13;
+constexpr int kFontPoints = 11;  // the SDL2 display's size, so both draw the same text
 
 uint32_t RgbOfRef(ColourRef c) { return ((c & 0xFF) << 16) | (c & 0xFF00) | ((c >> 16) & 0xFF); }
 ColourRef RefOfRgb(uint32_t rgb) { return RgbOfRef(rgb); }  // the same swap
