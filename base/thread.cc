@@ -64,7 +64,7 @@ namespace {
 
 void ApplyPriority(long tid, PlatformPriority priority) {
   // Best effort: lowering always works, raising needs privileges.
-  const int nice_value = priority == kPriorityBelowNormal ? 5 : priority == kPriorityTimeCritical ? -10 : 0;
+  const int nice_value = priority == PRIORITY_BELOW_NORMAL ? 5 : priority == PRIORITY_TIME_CRITICAL ? -10 : 0;
   if (tid) setpriority(PRIO_PROCESS, id_t(tid), nice_value);
 }
 

@@ -13,7 +13,7 @@ struct PlatformMutex;
 struct PlatformEvent;
 struct PlatformThread;
 
-enum PlatformPriority { kPriorityBelowNormal = -1, kPriorityNormal = 0, kPriorityTimeCritical = 2 };
+enum PlatformPriority { PRIORITY_BELOW_NORMAL = -1, PRIORITY_NORMAL = 0, PRIORITY_TIME_CRITICAL = 2 };
 
 PlatformMutex* PlatformMutexCreate();  // recursive
 void PlatformMutexDestroy(PlatformMutex* mutex);

@@ -43,7 +43,7 @@ struct PlatformEvent {
 struct PlatformThread {
   void (*body)(void*) = nullptr;
   void* argument = nullptr;
-  PlatformPriority priority = kPriorityNormal;
+  PlatformPriority priority = PRIORITY_NORMAL;
   std::mutex m;
   std::condition_variable cv;
   bool released = false;

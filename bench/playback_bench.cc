@@ -86,7 +86,7 @@ const std::string& ClipPath() {
   return path;
 }
 
-enum Source { kStreamed, kStreamedNoThread, kPreloaded, kMemoryImage };
+enum Source { SOURCE_STREAMED, SOURCE_STREAMED_NO_THREAD, SOURCE_PRELOADED, SOURCE_MEMORY_IMAGE };
 
 void BM_Playback(benchmark::State& state) {
   static MemoryOutputConfig config{};
@@ -100,16 +100,16 @@ void BM_Playback(benchmark::State& state) {
     MediaSetSoundTracks(2, ids);
     MediaSetFrameRate(0, 0);
     uint32_t flags = OPEN_SOUND_TRACKS | OPEN_FRAME_RATE;
-    if (source == kStreamed || source == kStreamedNoThread) {
+    if (source == SOURCE_STREAMED || source == SOURCE_STREAMED_NO_THREAD) {
       // The clip is short: a read-ahead of one second's data would preload
       // it. A 1 MiB ring keeps it streaming.
       MediaSetReadBufferSize(1 << 20);
       flags |= OPEN_READ_BUFFER_SIZE;
     }
-    if (source == kStreamedNoThread) flags |= OPEN_NO_THREAD;
-    if (source == kPreloaded) flags |= OPEN_PRELOAD;
+    if (source == SOURCE_STREAMED_NO_THREAD) flags |= OPEN_NO_THREAD;
+    if (source == SOURCE_PRELOADED) flags |= OPEN_PRELOAD;
     const uint64_t before = CoreBytesInUse();
-    MediaFile* m = source == kMemoryImage ? MediaOpenMemory(Clip().data(), Clip().size(), flags)
+    MediaFile* m = source == SOURCE_MEMORY_IMAGE ? MediaOpenMemory(Clip().data(), Clip().size(), flags)
                                           : MediaOpen(path.c_str(), flags);
     if (!m) {
       state.SkipWithError(MediaGetError());
@@ -129,7 +129,7 @@ void BM_Playback(benchmark::State& state) {
   state.counters["bytes_per_open_file"] = double(allocated);
 }
 
-BENCHMARK(BM_Playback)->Arg(kStreamed)->Arg(kStreamedNoThread)->Arg(kPreloaded)->Arg(kMemoryImage)
+BENCHMARK(BM_Playback)->Arg(SOURCE_STREAMED)->Arg(SOURCE_STREAMED_NO_THREAD)->Arg(SOURCE_PRELOADED)->Arg(SOURCE_MEMORY_IMAGE)
     ->ArgName("source")->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace

@@ -14,10 +14,10 @@
 namespace {
 
 using sse2::FamilyBytes;
-using sse2::kFamilyByte;
-using sse2::kFamilyRedHigh;
-using sse2::kFamilyRedLow;
-using sse2::kFamilyWord16;
+using sse2::FAMILY_BYTE;
+using sse2::FAMILY_RED_HIGH;
+using sse2::FAMILY_RED_LOW;
+using sse2::FAMILY_WORD16;
 
 VEXA_AVX2 inline __m256i Luma(__m256i y16) {
   const __m256i x = _mm256_sub_epi16(
@@ -70,7 +70,7 @@ VEXA_AVX2 void RgbKernel(const CopyContext* c, uint32_t blocks) {
         _mm256_add_epi16(_mm256_slli_epi16(u, 2), u)};
     __m256i a8 = zero;
     if constexpr (Alpha) a8 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(c->a + 32 * b));
-    if constexpr (Family == kFamilyRedHigh || Family == kFamilyRedLow) {
+    if constexpr (Family == FAMILY_RED_HIGH || Family == FAMILY_RED_LOW) {
       // 24/32-bit types have no dither; the saturating pack to bytes is the
       // clamp, and in-lane packing of the two halves restores pixel order.
       __m256i sum[2][3];
@@ -85,8 +85,8 @@ VEXA_AVX2 void RgbKernel(const CopyContext* c, uint32_t blocks) {
       const __m256i red = _mm256_packus_epi16(sum[0][0], sum[1][0]);
       const __m256i green = _mm256_packus_epi16(sum[0][1], sum[1][1]);
       const __m256i blue = _mm256_packus_epi16(sum[0][2], sum[1][2]);
-      const __m256i low = Family == kFamilyRedHigh ? blue : red;
-      const __m256i high = Family == kFamilyRedHigh ? red : blue;
+      const __m256i low = Family == FAMILY_RED_HIGH ? blue : red;
+      const __m256i high = Family == FAMILY_RED_HIGH ? red : blue;
       const __m256i top = Alpha ? a8 : zero;
       const __m256i lowLo = _mm256_unpacklo_epi8(low, green);  // pixels 0-7, 16-23
       const __m256i lowHi = _mm256_unpackhi_epi8(low, green);  // pixels 8-15, 24-31
@@ -107,12 +107,12 @@ VEXA_AVX2 void RgbKernel(const CopyContext* c, uint32_t blocks) {
     for (int half = 0; half < 2; ++half) {
       const __m256i y = Luma(half == 0 ? _mm256_unpacklo_epi8(y8, zero) : _mm256_unpackhi_epi8(y8, zero));
       // The 16-bit types share one dither set over the three channels.
-      const __m256i yd = Family == kFamilyWord16 ? _mm256_add_epi16(y, dither[0]) : y;
+      const __m256i yd = Family == FAMILY_WORD16 ? _mm256_add_epi16(y, dither[0]) : y;
       __m256i rgb[3];
       for (int ch = 0; ch < 3; ++ch) {
         const __m256i term = half == 0 ? _mm256_unpacklo_epi16(termPair[ch], termPair[ch])
                                        : _mm256_unpackhi_epi16(termPair[ch], termPair[ch]);
-        const __m256i base = Family == kFamilyWord16 ? yd : _mm256_add_epi16(y, dither[ch]);
+        const __m256i base = Family == FAMILY_WORD16 ? yd : _mm256_add_epi16(y, dither[ch]);
         rgb[ch] = Clamp255(_mm256_add_epi16(base, term));
       }
       __m256i p = _mm256_sll_epi16(_mm256_srl_epi16(rgb[0], right[0]), left[0]);
@@ -125,7 +125,7 @@ VEXA_AVX2 void RgbKernel(const CopyContext* c, uint32_t blocks) {
       packed[half] = p;  // half 0: pixels 0-7, 16-23; half 1: 8-15, 24-31
     }
     __m256i* o = reinterpret_cast<__m256i*>(out);
-    if constexpr (Family == kFamilyWord16) {
+    if constexpr (Family == FAMILY_WORD16) {
       _mm256_storeu_si256(o, _mm256_permute2x128_si256(packed[0], packed[1], 0x20));
       _mm256_storeu_si256(o + 1, _mm256_permute2x128_si256(packed[0], packed[1], 0x31));
     } else {
@@ -167,13 +167,13 @@ VEXA_AVX2 uint32_t ConvertRgb(const CopyContext* c, uint32_t count, uint32_t col
 
 RowConverter Avx2RgbConverter(uint32_t type, bool alpha) {
   switch (type) {
-    case 0: return &ConvertRgb<kFamilyByte, false>;
+    case 0: return &ConvertRgb<FAMILY_BYTE, false>;
     case 1: case 3: case 5:
-      return alpha ? &ConvertRgb<kFamilyRedHigh, true> : &ConvertRgb<kFamilyRedHigh, false>;
+      return alpha ? &ConvertRgb<FAMILY_RED_HIGH, true> : &ConvertRgb<FAMILY_RED_HIGH, false>;
     case 2: case 4: case 6:
-      return alpha ? &ConvertRgb<kFamilyRedLow, true> : &ConvertRgb<kFamilyRedLow, false>;
+      return alpha ? &ConvertRgb<FAMILY_RED_LOW, true> : &ConvertRgb<FAMILY_RED_LOW, false>;
     case 7: case 8: case 9: case 10: case 11: case 12:
-      return alpha ? &ConvertRgb<kFamilyWord16, true> : &ConvertRgb<kFamilyWord16, false>;
+      return alpha ? &ConvertRgb<FAMILY_WORD16, true> : &ConvertRgb<FAMILY_WORD16, false>;
     default: return nullptr;
   }
 }

@@ -92,13 +92,13 @@ SecondStage Ssse3Pack24Stage() { return &Pack24; }
 
 RowConverter Sse2RgbConverter(uint32_t type, bool alpha) {
   switch (type) {
-    case 0: return &ConvertRgb<kFamilyByte, false>;
+    case 0: return &ConvertRgb<FAMILY_BYTE, false>;
     case 1: case 3: case 5:
-      return alpha ? &ConvertRgb<kFamilyRedHigh, true> : &ConvertRgb<kFamilyRedHigh, false>;
+      return alpha ? &ConvertRgb<FAMILY_RED_HIGH, true> : &ConvertRgb<FAMILY_RED_HIGH, false>;
     case 2: case 4: case 6:
-      return alpha ? &ConvertRgb<kFamilyRedLow, true> : &ConvertRgb<kFamilyRedLow, false>;
+      return alpha ? &ConvertRgb<FAMILY_RED_LOW, true> : &ConvertRgb<FAMILY_RED_LOW, false>;
     case 7: case 8: case 9: case 10: case 11: case 12:
-      return alpha ? &ConvertRgb<kFamilyWord16, true> : &ConvertRgb<kFamilyWord16, false>;
+      return alpha ? &ConvertRgb<FAMILY_WORD16, true> : &ConvertRgb<FAMILY_WORD16, false>;
     default: return nullptr;
   }
 }

@@ -15,10 +15,10 @@
 
 namespace sse2 {
 
-enum : int { kFamilyRedHigh = 0, kFamilyRedLow = 1, kFamilyWord16 = 2, kFamilyByte = 3 };
+enum : int { FAMILY_RED_HIGH = 0, FAMILY_RED_LOW = 1, FAMILY_WORD16 = 2, FAMILY_BYTE = 3 };
 
 constexpr uint32_t FamilyBytes(int family) {
-  return family == kFamilyWord16 ? 2u : (family == kFamilyByte ? 1u : 4u);
+  return family == FAMILY_WORD16 ? 2u : (family == FAMILY_BYTE ? 1u : 4u);
 }
 
 inline void Advance(CopyContext* c, uint32_t pixels, uint32_t pairs, uint32_t bytes) {
@@ -99,7 +99,7 @@ inline void RgbKernel(const CopyContext* c, uint32_t blocks) {
         {_mm_unpackhi_epi16(red, red), _mm_unpackhi_epi16(green, green), _mm_unpackhi_epi16(blue, blue)}};
     __m128i a8 = zero;
     if constexpr (Alpha) a8 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(as + 16 * b));
-    if constexpr (Family == kFamilyRedHigh || Family == kFamilyRedLow) {
+    if constexpr (Family == FAMILY_RED_HIGH || Family == FAMILY_RED_LOW) {
       // No dither in the 24/32-bit types; the saturating pack is the clamp.
       __m128i sum[2][3];
       for (int half = 0; half < 2; ++half) {
@@ -109,8 +109,8 @@ inline void RgbKernel(const CopyContext* c, uint32_t blocks) {
       const __m128i red = _mm_packus_epi16(sum[0][0], sum[1][0]);
       const __m128i green = _mm_packus_epi16(sum[0][1], sum[1][1]);
       const __m128i blue = _mm_packus_epi16(sum[0][2], sum[1][2]);
-      const __m128i low = Family == kFamilyRedHigh ? blue : red;
-      const __m128i high = Family == kFamilyRedHigh ? red : blue;
+      const __m128i low = Family == FAMILY_RED_HIGH ? blue : red;
+      const __m128i high = Family == FAMILY_RED_HIGH ? red : blue;
       const __m128i top = Alpha ? a8 : zero;
       const __m128i lowLo = _mm_unpacklo_epi8(low, green), lowHi = _mm_unpackhi_epi8(low, green);
       const __m128i highLo = _mm_unpacklo_epi8(high, top), highHi = _mm_unpackhi_epi8(high, top);
@@ -125,10 +125,10 @@ inline void RgbKernel(const CopyContext* c, uint32_t blocks) {
     for (int half = 0; half < 2; ++half) {
       const __m128i y = Luma(half == 0 ? _mm_unpacklo_epi8(y8, zero) : _mm_unpackhi_epi8(y8, zero));
       // The 16-bit types share one dither set over the three channels.
-      const __m128i yd = Family == kFamilyWord16 ? _mm_add_epi16(y, dither[0]) : y;
+      const __m128i yd = Family == FAMILY_WORD16 ? _mm_add_epi16(y, dither[0]) : y;
       __m128i rgb[3];
       for (int ch = 0; ch < 3; ++ch) {
-        const __m128i base = Family == kFamilyWord16 ? yd : _mm_add_epi16(y, dither[ch]);
+        const __m128i base = Family == FAMILY_WORD16 ? yd : _mm_add_epi16(y, dither[ch]);
         rgb[ch] = Clamp255(_mm_add_epi16(base, terms[half][ch]));
       }
       __m128i p = PackWord16(rgb, shifts);
@@ -138,10 +138,10 @@ inline void RgbKernel(const CopyContext* c, uint32_t blocks) {
       }
       packed[half] = p;
     }
-    if constexpr (Family == kFamilyWord16) {
+    if constexpr (Family == FAMILY_WORD16) {
       _mm_storeu_si128(reinterpret_cast<__m128i*>(out), packed[0]);
       _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16), packed[1]);
-    } else if constexpr (Family == kFamilyByte) {
+    } else if constexpr (Family == FAMILY_BYTE) {
       _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_packus_epi16(packed[0], packed[1]));
     }
   }

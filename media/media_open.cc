@@ -381,7 +381,7 @@ void JoinServices(OpenState* o) {
       m->audio_node.need = AudioClientNeed;
       m->audio_node.service = AudioClientService;
       m->audio_node.client = m;
-      if (m->audio_node.mutex && ServiceJoinProcessThread(kServiceAudio, &m->audio_node)) m->audio_joined = 1;
+      if (m->audio_node.mutex && ServiceJoinProcessThread(SERVICE_AUDIO, &m->audio_node)) m->audio_joined = 1;
     }
   }
   PlatformMutex* reader_mutex = nullptr;
@@ -393,7 +393,7 @@ void JoinServices(OpenState* o) {
     if (m->reader_node.mutex) {
       InputReaderInstallLocks(&m->reader, m->reader_node.mutex);
       reader_mutex = m->reader_node.mutex;
-      if (ServiceJoinProcessThread(kServiceReader, &m->reader_node)) m->reader_joined = 1;
+      if (ServiceJoinProcessThread(SERVICE_READER, &m->reader_node)) m->reader_joined = 1;
     }
   }
   if (!reader_mutex) InputReaderInstallLocks(&m->reader, nullptr);
@@ -441,8 +441,8 @@ void MediaClose(MediaFile* m) {
   MediaPause(m, 1);
   // Leave the service threads; when a file leaves both and both keep
   // clients, both are paused around the leaving.
-  ServiceThread** reader = ProcessServiceThread(kServiceReader);
-  ServiceThread** audio = ProcessServiceThread(kServiceAudio);
+  ServiceThread** reader = ProcessServiceThread(SERVICE_READER);
+  ServiceThread** audio = ProcessServiceThread(SERVICE_AUDIO);
   if (m->reader_joined) ServiceThreadLeave(reader, &m->reader_node);
   if (m->audio_joined) ServiceThreadLeave(audio, &m->audio_node);
   MediaCloseTracks(m);

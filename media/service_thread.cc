@@ -14,21 +14,21 @@ void ThreadBody(void* argument) {
     if (PlatformEventWait(t->wake, t->interval)) return;
     PlatformMutexLock(t->thread_mutex);
     const uint32_t state = t->state;
-    if (state == kServiceStopping) {
+    if (state == SERVICE_STOPPING) {
       PlatformMutexUnlock(t->thread_mutex);
       return;
     }
-    if (state == kServiceRunning && t->head) ServiceThreadRunPass(t);
+    if (state == SERVICE_RUNNING && t->head) ServiceThreadRunPass(t);
     PlatformMutexUnlock(t->thread_mutex);
   }
 }
 
 void Destroy(ServiceThread* t) {
   const uint32_t was = t->state;
-  t->state = kServiceStopping;
+  t->state = SERVICE_STOPPING;
   PlatformEventSignal(t->wake);
-  PlatformThreadSetPriority(t->thread, kPriorityTimeCritical);
-  if (was == kServicePaused) PlatformMutexUnlock(t->thread_mutex);
+  PlatformThreadSetPriority(t->thread, PRIORITY_TIME_CRITICAL);
+  if (was == SERVICE_PAUSED) PlatformMutexUnlock(t->thread_mutex);
   PlatformThreadJoin(t->thread);  // starts it first if it never ran
   PlatformEventDestroy(t->wake);
   PlatformMutexDestroy(t->thread_mutex);
@@ -44,7 +44,7 @@ ServiceThread* ServiceThreadCreate(int rate) {
   if (rate == 0) return nullptr;
   auto* t = new (std::nothrow) ServiceThread;
   if (!t) return nullptr;
-  t->state = kServiceCreated;
+  t->state = SERVICE_CREATED;
   t->interval = 1000u / uint32_t(rate < 0 ? -rate : rate);
   t->head = nullptr;
   t->pass = 1;
@@ -53,7 +53,7 @@ ServiceThread* ServiceThreadCreate(int rate) {
   t->thread_mutex = PlatformMutexCreate();
   t->thread = nullptr;
   if (t->wake && t->thread_mutex)
-    t->thread = PlatformThreadCreate(ThreadBody, t, 32 * 1024, rate < 0 ? kPriorityBelowNormal : kPriorityNormal);
+    t->thread = PlatformThreadCreate(ThreadBody, t, 32 * 1024, rate < 0 ? PRIORITY_BELOW_NORMAL : PRIORITY_NORMAL);
   if (!t->thread) {
     if (t->wake) PlatformEventDestroy(t->wake);
     if (t->thread_mutex) PlatformMutexDestroy(t->thread_mutex);
@@ -66,31 +66,31 @@ ServiceThread* ServiceThreadCreate(int rate) {
 
 void ServiceThreadStart(ServiceThread* t) {
   const uint32_t was = t->state;
-  t->state = kServiceRunning;
-  if (was == kServiceCreated)
+  t->state = SERVICE_RUNNING;
+  if (was == SERVICE_CREATED)
     PlatformThreadStart(t->thread);
-  else if (was == kServicePaused)
+  else if (was == SERVICE_PAUSED)
     PlatformMutexUnlock(t->thread_mutex);
 }
 
 void ServiceThreadJoin(ServiceThread* t, ServiceNode* node) {
   // Linking under the thread mutex keeps the list stable during a pass.
   const uint32_t was = t->state;
-  if (was == kServiceRunning) t->state = kServicePausing;  // cut a long pass short
-  if (was != kServicePaused) PlatformMutexLock(t->thread_mutex);
+  if (was == SERVICE_RUNNING) t->state = SERVICE_PAUSING;  // cut a long pass short
+  if (was != SERVICE_PAUSED) PlatformMutexLock(t->thread_mutex);
   node->next = t->head;
   t->head = node;
   t->count += 1;
-  if (was == kServiceRunning) t->state = kServiceRunning;
-  if (was != kServicePaused) PlatformMutexUnlock(t->thread_mutex);
+  if (was == SERVICE_RUNNING) t->state = SERVICE_RUNNING;
+  if (was != SERVICE_PAUSED) PlatformMutexUnlock(t->thread_mutex);
 }
 
 void ServiceThreadLeave(ServiceThread** slot, ServiceNode* node) {
   ServiceThread* t = *slot;
   if (!t) return;
   const uint32_t was = t->state;
-  if (was == kServiceRunning) t->state = kServicePausing;
-  if (was != kServicePaused) PlatformMutexLock(t->thread_mutex);
+  if (was == SERVICE_RUNNING) t->state = SERVICE_PAUSING;
+  if (was != SERVICE_PAUSED) PlatformMutexLock(t->thread_mutex);
   for (ServiceNode** link = &t->head; *link; link = &(*link)->next) {
     if (*link == node) {
       *link = node->next;
@@ -100,8 +100,8 @@ void ServiceThreadLeave(ServiceThread** slot, ServiceNode* node) {
   }
   node->next = nullptr;
   const bool empty = t->head == nullptr;
-  if (was == kServiceRunning) t->state = kServiceRunning;
-  if (was != kServicePaused) PlatformMutexUnlock(t->thread_mutex);
+  if (was == SERVICE_RUNNING) t->state = SERVICE_RUNNING;
+  if (was != SERVICE_PAUSED) PlatformMutexUnlock(t->thread_mutex);
   if (empty) {
     Destroy(t);
     *slot = nullptr;
@@ -110,18 +110,18 @@ void ServiceThreadLeave(ServiceThread** slot, ServiceNode* node) {
 
 void ServiceThreadPauseBoth(ServiceThread* a, ServiceThread* b) {
   for (ServiceThread* t : {a, b})
-    if (t && t->state == kServiceRunning) t->state = kServicePausing;
+    if (t && t->state == SERVICE_RUNNING) t->state = SERVICE_PAUSING;
   for (ServiceThread* t : {a, b})
-    if (t && t->state == kServicePausing) {
+    if (t && t->state == SERVICE_PAUSING) {
       PlatformMutexLock(t->thread_mutex);
-      t->state = kServicePaused;
+      t->state = SERVICE_PAUSED;
     }
 }
 
 void ServiceThreadResumeBoth(ServiceThread* a, ServiceThread* b) {
   for (ServiceThread* t : {a, b})
-    if (t && t->state == kServicePaused) {
-      t->state = kServiceRunning;
+    if (t && t->state == SERVICE_PAUSED) {
+      t->state = SERVICE_RUNNING;
       PlatformMutexUnlock(t->thread_mutex);
     }
 }
@@ -129,12 +129,12 @@ void ServiceThreadResumeBoth(ServiceThread* a, ServiceThread* b) {
 void ServiceThreadRunPass(ServiceThread* t) {
   t->pass += 1;
   const uint32_t pass = t->pass;
-  while (t->state == kServiceRunning) {
+  while (t->state == SERVICE_RUNNING) {
     // Chain the clients that need service, most urgent first; a client whose
     // need equals an already chained one's goes before it.
     ServiceNode* chain = nullptr;
     for (ServiceNode* n = t->head; n; n = n->next) {
-      if (t->state != kServiceRunning) return;
+      if (t->state != SERVICE_RUNNING) return;
       n->need_value = n->need(n, pass);
       if (!n->need_value) continue;
       ServiceNode** link = &chain;
@@ -163,7 +163,7 @@ ServiceThread** ProcessServiceThread(ServiceKind kind) { return &g_threads[kind]
 bool ServiceJoinProcessThread(ServiceKind kind, ServiceNode* node) {
   ServiceThread** slot = &g_threads[kind];
   if (!*slot) {
-    *slot = ServiceThreadCreate(kind == kServiceReader ? 80 : -13);
+    *slot = ServiceThreadCreate(kind == SERVICE_READER ? 80 : -13);
     if (!*slot) return false;
     ServiceThreadJoin(*slot, node);
     ServiceThreadStart(*slot);

@@ -21,11 +21,11 @@ struct ServiceNode {
 };
 
 enum ServiceState : uint32_t {
-  kServiceCreated = 0,
-  kServiceRunning = 1,
-  kServicePaused = 2,
-  kServiceStopping = 3,
-  kServicePausing = 4,
+  SERVICE_CREATED = 0,
+  SERVICE_RUNNING = 1,
+  SERVICE_PAUSED = 2,
+  SERVICE_STOPPING = 3,
+  SERVICE_PAUSING = 4,
 };
 
 struct ServiceThread {
@@ -58,7 +58,7 @@ void ServiceThreadRunPass(ServiceThread* thread);
 
 // The process-wide threads: kind 0 reader (rate 80, normal priority), kind 1
 // audio (rate -13, below normal).
-enum ServiceKind { kServiceReader = 0, kServiceAudio = 1 };
+enum ServiceKind { SERVICE_READER = 0, SERVICE_AUDIO = 1 };
 ServiceThread** ProcessServiceThread(ServiceKind kind);
 // Joins the process-wide thread of that kind, creating and starting it on
 // first use. False when the thread cannot be created.

@@ -361,7 +361,7 @@ int CommandDecode(int argc, char** argv) {
     std::fprintf(stderr, "vexa decode: %s\n", sound.error.c_str());
     rc = 1;
   }
-  std::vector<uint8_t> grey(size_t(h.width + 1) / 2, PLANE_INITIAL_CHROMA);
+  std::vector<uint8_t> grey(size_t(h.width + 1) / 2, kPlaneInitialChroma);
   Y4mInfo info{h.width, h.height, h.rate_dividend, h.rate_divisor ? h.rate_divisor : 1, false};
   Y4mFile* out = o.output && rc == 0 ? Y4mOpenWrite(o.output, &info) : nullptr;
   Y4mInfo alpha_info = info;

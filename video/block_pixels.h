@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <cstring>
 
-// PATTERN_MASKS[m] has byte k (in memory order) 0xFF where bit k of m is set.
+// kPatternMasks[m] has byte k (in memory order) 0xFF where bit k of m is set.
 struct PatternMaskTable {
   uint64_t mask[256];
 };
@@ -15,7 +15,7 @@ constexpr PatternMaskTable MakePatternMasks() {
       if (m >> k & 1) t.mask[m] |= uint64_t(0xFF) << (8 * k);
   return t;
 }
-inline constexpr PatternMaskTable PATTERN_MASKS = MakePatternMasks();
+inline constexpr PatternMaskTable kPatternMasks = MakePatternMasks();
 
 inline uint64_t LoadRow(const uint8_t* p) {
   uint64_t v;
@@ -40,7 +40,7 @@ inline void PatternBlock(uint8_t* dst, int pitch, uint32_t c0, uint32_t c1, cons
   uint64_t v0 = uint64_t(c0 & 0xFF) * 0x0101010101010101ull;
   uint64_t v1 = uint64_t(c1 & 0xFF) * 0x0101010101010101ull;
   for (int y = 0; y < 8; ++y) {
-    uint64_t m = PATTERN_MASKS.mask[rows[y]];
+    uint64_t m = kPatternMasks.mask[rows[y]];
     StoreRow(dst + y * pitch, (v0 & ~m) | (v1 & m));
   }
 }

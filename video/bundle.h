@@ -5,7 +5,7 @@
 // of a block row; blocks then take values straight from the buffer. Takes are
 // not checked one by one: a block checks once that the bundles it draws from
 // hold enough values (or, for run blocks, checks afterwards), and every buffer
-// carries BUNDLE_SLACK_BYTES of spare room so that the takes of one block can
+// carries kBundleSlackBytes of spare room so that the takes of one block can
 // never leave it.
 #pragma once
 #include <cstdint>
@@ -28,7 +28,7 @@ enum BundleId : uint32_t {
 
 // Spare bytes behind every bundle buffer: room for the unchecked takes of one
 // block past the values a chunk supplied (at most 64 colours or runs).
-constexpr uint32_t BUNDLE_SLACK_BYTES = 128;
+constexpr uint32_t kBundleSlackBytes = 128;
 
 // Buffer sizes in bytes of the nine bundles for a picture width; the same
 // buffers serve every plane. Values of the DC bundles are 16-bit.
@@ -48,7 +48,7 @@ inline uint32_t BundleCapacityValues(const BundleCapacities* caps, uint32_t id) 
   return caps->bytes[id] / BundleElementBytes(id);
 }
 
-// The nine buffers (each caps.bytes[id] + BUNDLE_SLACK_BYTES long).
+// The nine buffers (each caps.bytes[id] + kBundleSlackBytes long).
 struct BundleBuffers {
   uint8_t* data[BUNDLE_COUNT];
   BundleCapacities caps;

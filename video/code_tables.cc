@@ -58,7 +58,7 @@ constexpr CodeTableSet Build() {
       uint32_t code = Bits(kCodes[t][i]);
       b.bits[t][i] = uint8_t(code);
       b.lengths[t][i] = uint8_t(len);
-      for (uint32_t rest = 0; rest < (1u << (CODE_PEEK_BITS - len)); ++rest)
+      for (uint32_t rest = 0; rest < (1u << (kCodePeekBits - len)); ++rest)
         b.lookup[t][code | (rest << len)] = uint8_t(len << 4 | i);
     }
   }
@@ -72,7 +72,7 @@ constexpr CodeTableSet kBuilt = Build();
 constexpr bool Complete() {
   for (int t = 0; t < 16; ++t) {
     uint32_t share = 0;
-    for (int i = 0; i < 16; ++i) share += 1u << (CODE_PEEK_BITS - kBuilt.lengths[t][i]);
+    for (int i = 0; i < 16; ++i) share += 1u << (kCodePeekBits - kBuilt.lengths[t][i]);
     if (share != 128) return false;
     for (int i = 0; i < 128; ++i)
       if (kBuilt.lookup[t][i] == 0) return false;

@@ -4,7 +4,7 @@
 #pragma once
 #include <cstdint>
 
-constexpr uint32_t CODE_PEEK_BITS = 7;
+constexpr uint32_t kCodePeekBits = 7;
 
 struct CodeTableSet {
   // Decoding: indexed by the next 7 bits of the stream taken LSB first (the

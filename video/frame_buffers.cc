@@ -35,7 +35,7 @@ void BundleBuffersPlan(BundleBuffers* buffers, uint32_t output_width) {
   ComputeBundleCapacities(output_width, &buffers->caps);
   for (uint32_t id = 0; id < BUNDLE_COUNT; ++id)
     PlannerRecord(reinterpret_cast<void**>(&buffers->data[id]),
-                  buffers->caps.bytes[id] + BUNDLE_SLACK_BYTES);
+                  buffers->caps.bytes[id] + kBundleSlackBytes);
 }
 
 FrameBuffers* FrameBuffersAllocate(uint32_t width, uint32_t height, uint32_t open_flags,
@@ -66,8 +66,8 @@ FrameBuffers* FrameBuffersAllocate(uint32_t width, uint32_t height, uint32_t ope
 void FrameBuffersFree(FrameBuffers* fb) { CoreFree(fb); }
 
 void FrameBuffersClear(FrameBuffers* fb) {
-  static constexpr uint8_t kInitial[4] = {PLANE_INITIAL_LUMA, PLANE_INITIAL_CHROMA,
-                                          PLANE_INITIAL_CHROMA, PLANE_INITIAL_ALPHA};
+  static constexpr uint8_t kInitial[4] = {kPlaneInitialLuma, kPlaneInitialChroma,
+                                          kPlaneInitialChroma, kPlaneInitialAlpha};
   for (uint32_t s = 0; s < fb->set_count; ++s)
     for (uint32_t p = 0; p < 4; ++p) {
       DecodedPlane* plane = &fb->sets[s].plane[p];

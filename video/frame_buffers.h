@@ -29,9 +29,9 @@ struct FrameBuffers {
   PlaneSet sets[2];
 };
 
-constexpr uint8_t PLANE_INITIAL_LUMA = 16;
-constexpr uint8_t PLANE_INITIAL_CHROMA = 128;
-constexpr uint8_t PLANE_INITIAL_ALPHA = 255;
+constexpr uint8_t kPlaneInitialLuma = 16;
+constexpr uint8_t kPlaneInitialChroma = 128;
+constexpr uint8_t kPlaneInitialAlpha = 255;
 
 // Fills the sizes and present flags; pointers and pitches are zero. One set
 // when every frame is a key frame, else two. open_flags: FLAG_ALPHA adds the

@@ -23,7 +23,7 @@ void HuffTreeBuild(HuffTree* tree);
 void ReadHuffTree(BitReader* r, HuffTree* tree);
 
 inline uint32_t DecodeSymbol(BitReader* r, const HuffTree* tree) {
-  uint32_t e = tree->decode[PeekBits(r, CODE_PEEK_BITS)];
+  uint32_t e = tree->decode[PeekBits(r, kCodePeekBits)];
   SkipBits(r, e >> 4);
   return e & 15;
 }

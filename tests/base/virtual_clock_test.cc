@@ -51,8 +51,8 @@ TEST_F(VirtualClock, ThreadsWakeInDeadlineOrderAndTimeMovesExactly) {
   PlatformMutex* lock = PlatformMutexCreate();
   Ticker fast{30, 7, false, lock, &log};
   Ticker slow{70, 3, true, lock, &log};
-  PlatformThread* a = PlatformThreadCreate(TickerBody, &fast, 0, kPriorityNormal);
-  PlatformThread* b = PlatformThreadCreate(TickerBody, &slow, 0, kPriorityNormal);
+  PlatformThread* a = PlatformThreadCreate(TickerBody, &fast, 0, PRIORITY_NORMAL);
+  PlatformThread* b = PlatformThreadCreate(TickerBody, &slow, 0, PRIORITY_NORMAL);
   PlatformThreadStart(a);
   PlatformThreadStart(b);
   PlatformThreadJoin(a);
@@ -85,7 +85,7 @@ void HolderBody(void* argument) {
 
 TEST_F(VirtualClock, SignalsAndReleasesWakeAtTheCurrentTime) {
   Holder h{PlatformMutexCreate(), PlatformEventCreate()};
-  PlatformThread* t = PlatformThreadCreate(HolderBody, &h, 0, kPriorityNormal);
+  PlatformThread* t = PlatformThreadCreate(HolderBody, &h, 0, PRIORITY_NORMAL);
   PlatformThreadStart(t);
   PlatformSleep(1);  // the holder has the mutex now
   // A timed wait for the held mutex runs out after exactly its time-out.

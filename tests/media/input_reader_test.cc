@@ -274,9 +274,9 @@ TEST(ServiceThreadTest, PassServesByDescendingNeedEqualNeedsNewestFirst) {
   for (auto* x : {&a, &b, &c, &d}) ServiceThreadJoin(t, &x->node);
   EXPECT_EQ(t->count, 4u);
   // Not started: drive one pass by hand.
-  t->state = kServiceRunning;
+  t->state = SERVICE_RUNNING;
   ServiceThreadRunPass(t);
-  t->state = kServiceCreated;
+  t->state = SERVICE_CREATED;
   // List order is c, b, a (joined at the head); chain: b (9), then the equal
   // needs of c and a with a chained before c because it was met later.
   EXPECT_EQ(order, (std::vector<int>{2, 1, 3}));
@@ -291,21 +291,21 @@ TEST(ServiceThreadTest, ProcessThreadLivesWhileItHasClients) {
   CountingClient a, b;
   MakeClient(&a, 1, 1, nullptr);
   MakeClient(&b, 1, 2, nullptr);
-  ASSERT_TRUE(ServiceJoinProcessThread(kServiceReader, &a.node));
-  ServiceThread* first = *ProcessServiceThread(kServiceReader);
+  ASSERT_TRUE(ServiceJoinProcessThread(SERVICE_READER, &a.node));
+  ServiceThread* first = *ProcessServiceThread(SERVICE_READER);
   ASSERT_NE(first, nullptr);
-  ASSERT_TRUE(ServiceJoinProcessThread(kServiceReader, &b.node));
-  EXPECT_EQ(*ProcessServiceThread(kServiceReader), first);  // shared
+  ASSERT_TRUE(ServiceJoinProcessThread(SERVICE_READER, &b.node));
+  EXPECT_EQ(*ProcessServiceThread(SERVICE_READER), first);  // shared
   EXPECT_EQ(first->count, 2u);
   ServiceThreadPauseBoth(first, nullptr);
-  EXPECT_EQ(first->state, kServicePaused);
+  EXPECT_EQ(first->state, SERVICE_PAUSED);
   ServiceThreadResumeBoth(first, nullptr);
-  EXPECT_EQ(first->state, kServiceRunning);
-  ServiceThreadLeave(ProcessServiceThread(kServiceReader), &a.node);
-  EXPECT_EQ(*ProcessServiceThread(kServiceReader), first);  // still serving b
+  EXPECT_EQ(first->state, SERVICE_RUNNING);
+  ServiceThreadLeave(ProcessServiceThread(SERVICE_READER), &a.node);
+  EXPECT_EQ(*ProcessServiceThread(SERVICE_READER), first);  // still serving b
   EXPECT_EQ(first->count, 1u);
-  ServiceThreadLeave(ProcessServiceThread(kServiceReader), &b.node);
-  EXPECT_EQ(*ProcessServiceThread(kServiceReader), nullptr);  // destroyed
+  ServiceThreadLeave(ProcessServiceThread(SERVICE_READER), &b.node);
+  EXPECT_EQ(*ProcessServiceThread(SERVICE_READER), nullptr);  // destroyed
   PlatformMutexDestroy(a.node.mutex);
   PlatformMutexDestroy(b.node.mutex);
 }
@@ -323,7 +323,7 @@ TEST(ServiceThreadTest, ThreadFillsAReaderInTheBackground) {
   node.mutex = PlatformMutexCreate();
   InputReaderInstallLocks(&rd.r, node.mutex);
   rd.Ring(2 * 65536, kFileSize);
-  ASSERT_TRUE(ServiceJoinProcessThread(kServiceReader, &node));
+  ASSERT_TRUE(ServiceJoinProcessThread(SERVICE_READER, &node));
   // Consume the whole file while the thread tops the ring up.
   uint32_t at = 44;
   while (at < kFileSize) {
@@ -333,7 +333,7 @@ TEST(ServiceThreadTest, ThreadFillsAReaderInTheBackground) {
     ExpectPattern(got, at);
     at += size;
   }
-  ServiceThreadLeave(ProcessServiceThread(kServiceReader), &node);
+  ServiceThreadLeave(ProcessServiceThread(SERVICE_READER), &node);
   InputReaderInstallLocks(&rd.r, nullptr);
   PlatformMutexDestroy(node.mutex);
   EXPECT_EQ(rd.r.error, 0u);

@@ -302,7 +302,7 @@ TEST_F(MediaOpenTest, TwoStreamingFilesShareTheReaderThread) {
   MediaSetReadBufferSize(65536);
   MediaFile* b = MediaOpen(f.path(), OPEN_READ_BUFFER_SIZE);
   ASSERT_NE(b, nullptr);
-  ServiceThread* thread = *ProcessServiceThread(kServiceReader);
+  ServiceThread* thread = *ProcessServiceThread(SERVICE_READER);
   ASSERT_NE(thread, nullptr);
   EXPECT_EQ(thread->count, 2u);
   for (int i = 0; i < 25; ++i) {  // past the end: loops back to frame 1
@@ -310,10 +310,10 @@ TEST_F(MediaOpenTest, TwoStreamingFilesShareTheReaderThread) {
     MediaNextFrame(a);
   }
   MediaClose(a);
-  EXPECT_EQ(*ProcessServiceThread(kServiceReader), thread);
+  EXPECT_EQ(*ProcessServiceThread(SERVICE_READER), thread);
   ASSERT_EQ(MediaDecodeFrame(b), 0);
   MediaClose(b);
-  EXPECT_EQ(*ProcessServiceThread(kServiceReader), nullptr);
+  EXPECT_EQ(*ProcessServiceThread(SERVICE_READER), nullptr);
 }
 
 TEST_F(MediaOpenTest, SoundSystemCannotChangeOnceATrackOpened) {

@@ -39,8 +39,8 @@ TEST(PlaybackThreads, ReaderAndAudioThreadsServeTwoFiles) {
     ASSERT_NE(m, nullptr) << MediaGetError();
     ASSERT_EQ(m->opened_count, 2u);
   }
-  ASSERT_NE(*ProcessServiceThread(kServiceReader), nullptr);
-  ASSERT_NE(*ProcessServiceThread(kServiceAudio), nullptr);
+  ASSERT_NE(*ProcessServiceThread(SERVICE_READER), nullptr);
+  ASSERT_NE(*ProcessServiceThread(SERVICE_AUDIO), nullptr);
   // Twice through the file, pausing now and then.
   for (uint32_t i = 0; i < 2 * spec.frames; ++i) {
     for (MediaFile* m : files) {
@@ -59,10 +59,10 @@ TEST(PlaybackThreads, ReaderAndAudioThreadsServeTwoFiles) {
     EXPECT_EQ(s.word[SUMMARY_CORRUPT_FRAMES], 0u);
   }
   MediaClose(files[0]);
-  EXPECT_NE(*ProcessServiceThread(kServiceAudio), nullptr);
+  EXPECT_NE(*ProcessServiceThread(SERVICE_AUDIO), nullptr);
   MediaClose(files[1]);
-  EXPECT_EQ(*ProcessServiceThread(kServiceReader), nullptr);
-  EXPECT_EQ(*ProcessServiceThread(kServiceAudio), nullptr);
+  EXPECT_EQ(*ProcessServiceThread(SERVICE_READER), nullptr);
+  EXPECT_EQ(*ProcessServiceThread(SERVICE_AUDIO), nullptr);
 }
 
 // The same threads on the virtual clock, playing at the file's rate: the
@@ -87,7 +87,7 @@ TEST(PlaybackThreads, VirtualClockKeepsFeedingAndPlayingInStep) {
   MediaSetReadBufferSize(65536);
   MediaFile* m = MediaOpen(file.path(), OPEN_SOUND_TRACKS | OPEN_READ_BUFFER_SIZE);
   ASSERT_NE(m, nullptr) << MediaGetError();
-  ASSERT_NE(*ProcessServiceThread(kServiceAudio), nullptr);
+  ASSERT_NE(*ProcessServiceThread(SERVICE_AUDIO), nullptr);
   const uint32_t start = PlatformTickCount();
   for (uint32_t i = 0; i < 2 * spec.frames; ++i) {
     while (MediaWait(m)) PlatformSleep(1);
@@ -105,7 +105,7 @@ TEST(PlaybackThreads, VirtualClockKeepsFeedingAndPlayingInStep) {
   EXPECT_GE(elapsed, 2966u);
   EXPECT_LE(elapsed, 2968u);
   MediaClose(m);
-  EXPECT_EQ(*ProcessServiceThread(kServiceAudio), nullptr);
+  EXPECT_EQ(*ProcessServiceThread(SERVICE_AUDIO), nullptr);
 }
 
 }  // namespace

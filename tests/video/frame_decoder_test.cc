@@ -80,15 +80,15 @@ TEST(FrameBuffers, AllocatedPlanesStartBlackAndOpaque) {
     const PlaneSet& set = fb->sets[s];
     EXPECT_EQ(set.plane[PLANE_Y].pitch, 208);
     EXPECT_EQ(set.plane[PLANE_CHROMA2].pitch, 104);
-    EXPECT_EQ(set.plane[PLANE_Y].pixels[208 * 104 - 1], PLANE_INITIAL_LUMA);
-    EXPECT_EQ(set.plane[PLANE_CHROMA1].pixels[104 * 56 - 1], PLANE_INITIAL_CHROMA);
-    EXPECT_EQ(set.plane[PLANE_ALPHA].pixels[0], PLANE_INITIAL_ALPHA);
+    EXPECT_EQ(set.plane[PLANE_Y].pixels[208 * 104 - 1], kPlaneInitialLuma);
+    EXPECT_EQ(set.plane[PLANE_CHROMA1].pixels[104 * 56 - 1], kPlaneInitialChroma);
+    EXPECT_EQ(set.plane[PLANE_ALPHA].pixels[0], kPlaneInitialAlpha);
   }
   // Bundle buffers sized for the output width (404 -> 416).
   BundleCapacities caps;
   ComputeBundleCapacities(404, &caps);
   EXPECT_EQ(bundles.caps.bytes[BUNDLE_COLOURS], caps.bytes[BUNDLE_COLOURS]);
-  bundles.data[BUNDLE_RUNS][caps.bytes[BUNDLE_RUNS] + BUNDLE_SLACK_BYTES - 1] = 1;  // in bounds
+  bundles.data[BUNDLE_RUNS][caps.bytes[BUNDLE_RUNS] + kBundleSlackBytes - 1] = 1;  // in bounds
   FrameBuffersFree(fb);
   EXPECT_EQ(FrameBuffersAllocate(0, 10, 0, true, nullptr, 0), nullptr);
 }
@@ -171,7 +171,7 @@ TEST(DecodeVideoFrame, GrayscaleDecodesOnlyYAndReturnsAQuarterOfItsCount) {
   VideoFrameStatus status;
   EXPECT_EQ(d.Decode(out, &status), 16 / 4);
   EXPECT_EQ(status.error, VIDEO_OK);
-  EXPECT_EQ(d.Pixel(PLANE_CHROMA1, 0, 0), PLANE_INITIAL_CHROMA);
+  EXPECT_EQ(d.Pixel(PLANE_CHROMA1, 0, 0), kPlaneInitialChroma);
 }
 
 TEST(DecodeVideoFrame, AlphaIsDecodedOnlyWhenAskedAndSkippedOtherwise) {

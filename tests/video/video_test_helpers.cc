@@ -5,7 +5,7 @@
 TestBundles::TestBundles(uint32_t width) {
   ComputeBundleCapacities(width, &buffers.caps);
   for (uint32_t id = 0; id < BUNDLE_COUNT; ++id) {
-    storage[id].assign(buffers.caps.bytes[id] + BUNDLE_SLACK_BYTES, 0);
+    storage[id].assign(buffers.caps.bytes[id] + kBundleSlackBytes, 0);
     buffers.data[id] = storage[id].data();
   }
 }
