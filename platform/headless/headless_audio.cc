@@ -148,7 +148,7 @@ bool HeadlessInit(SoundDevices* devices) {
   devices->direct_sound = &kHeadlessDirectSound;
   if (g_ticker_wanted.load() && !g_ticker) {
     g_ticker_stop.store(false);
-    g_ticker = PlatformThreadCreate(Tick, nullptr, 0, kPriorityNormal);
+    g_ticker = PlatformThreadCreate(Tick, nullptr, 0, PRIORITY_NORMAL);
     if (g_ticker) PlatformThreadStart(g_ticker);
   }
   return true;
