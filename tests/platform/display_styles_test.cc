@@ -10,6 +10,9 @@
 #include "base/cpu_features.h"
 #include "display/converter.h"
 #include "display/copy_flags.h"
+#include "display/frame_copy.h"
+#include "media/media.h"
+#include "tests/media/clip_helpers.h"
 #include "tests/platform/headless_display_helpers.h"
 
 namespace {
@@ -135,6 +138,46 @@ TEST_F(StylesTest, ScaledBlitsLandOnTheirDestinationRectangles) {
     DisplayBufferClose(buffer);
     buffer = nullptr;
   }
+}
+
+// A frame decoded by the playback core, copied as the player copies it
+// (the buffer's surface word in the copy flags), reaches the window as the
+// same copy into memory shows it.
+TEST_F(StylesTest, DecodedFrameThroughEveryStyle) {
+  ClipSpec spec;
+  spec.width = 56;
+  spec.height = 40;
+  spec.frames = 2;
+  std::vector<uint8_t> clip = MakeClip(spec);
+  MediaFile* m = MediaOpenMemory(clip.data(), clip.size(), OPEN_NO_SKIP);
+  ASSERT_NE(m, nullptr) << MediaGetError();
+  ASSERT_EQ(MediaDecodeFrame(m), 0);
+  std::vector<uint8_t> want(56 * 40 * 4);
+  CopyFrameToSurface(MediaCopyState(m), want.data(), 56 * 4, 40, 0, 0, 0, 0, 56, 40, SURFACE_XRGB32 | COPY_ALL);
+  ASSERT_NE(memcmp(want.data(), want.data() + want.size() / 2, want.size() / 2), 0);  // a real picture
+  for (uint32_t style = 1; style <= 10; ++style) {
+    SCOPED_TRACE(testing::Message() << "style " << style);
+    HeadlessDisplayInstall(FullConfig(32));
+    PlatformWindow* w = HeadlessWindowCreate(30, 20, 56, 40, true);
+    buffer = DisplayBufferOpen(w, 56, 40, style);
+    ASSERT_NE(buffer, nullptr) << DisplayBufferError();
+    ASSERT_TRUE(DisplayBufferLock(buffer));
+    CopyFrameToSurface(MediaCopyState(m), buffer->surface, buffer->pitch, buffer->height, 0, 0, 0, 0, 56, 40,
+                       buffer->surface_word);
+    DisplayBufferUnlock(buffer);
+    DisplayBufferBlit(buffer, nullptr, 1);
+    std::vector<uint32_t> got = HeadlessReadClient(w);
+    int worst = 0;
+    for (size_t i = 0; i < got.size(); ++i) {
+      uint32_t expect;
+      memcpy(&expect, want.data() + i * 4, 4);
+      worst = std::max(worst, ChannelDistance(got[i], expect & 0xFFFFFF));
+    }
+    EXPECT_LE(worst, IsRgbStyle(style) ? 0 : 1);
+    DisplayBufferClose(buffer);
+    buffer = nullptr;
+  }
+  MediaClose(m);
 }
 
 }  // namespace
