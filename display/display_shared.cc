@@ -216,10 +216,11 @@ int HideCursorOver(PlatformWindow* window, int32_t x, int32_t y, int32_t width, 
   int64_t cl = c.x, ct = c.y, cr = cl + g_shared.cursor_width, cb = ct + g_shared.cursor_height;
   int64_t l = x, t = y, r = l + width, b = t + height;
   if (cr <= l || cl >= r || cb <= t || ct >= b) return 0;
+  // Until the display count is negative (bounded, should a count never fall).
   int hidden = 0;
   do {
     hidden++;
-  } while (s->ShowCursor(0) >= 0);
+  } while (s->ShowCursor(0) >= 0 && hidden < 256);
   return hidden;
 }
 
