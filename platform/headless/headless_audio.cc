@@ -142,7 +142,7 @@ bool HeadlessInit(SoundDevices* devices) {
   h.restores = 0;
   h.last_ms = PlatformTickCount();
   h.elapsed_ms = 0;
-  h.frames_due_base = h.frames_done = 0;
+  h.frames_done = 0;
   if (const char* path = std::getenv("VEXA_HEADLESS_WAV")) OpenWav(h, path);
   devices->wave_out = &kHeadlessWaveOut;
   devices->direct_sound = &kHeadlessDirectSound;
@@ -188,11 +188,11 @@ void HeadlessDeviceOpening(HeadlessAudio& h, uint32_t rate) {
   const uint32_t new_rate = h.fixed_rate ? h.fixed_rate : rate ? rate : 44100;
   if (new_rate != h.rate) {
     h.rate = new_rate;
-    if (h.wav) OpenWav(h, nullptr);  // a file holds one rate
+    if (h.wav && h.wav_frames) OpenWav(h, nullptr);  // a file holds one rate
   }
   h.last_ms = PlatformTickCount();
   h.elapsed_ms = 0;
-  h.frames_due_base = h.frames_done = 0;
+  h.frames_done = 0;
 }
 
 void HeadlessAdvanceLocked(HeadlessAudio& h) {
@@ -206,7 +206,10 @@ void HeadlessAdvanceLocked(HeadlessAudio& h) {
   if (due <= h.frames_done) return;
   uint64_t n = due - h.frames_done;
   h.frames_done = due;
-  if (h.faults.stop_consuming) return;
+  bool open = h.objects > 0;
+  for (WaveOutDevice* d : h.waves) open = open || d;
+  // Without a device nothing plays, not even silence.
+  if (h.faults.stop_consuming || !open) return;
   for (; n; --n) {
     float mix[2] = {0, 0};
     for (WaveOutDevice* d : h.waves)

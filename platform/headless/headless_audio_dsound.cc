@@ -105,6 +105,8 @@ HRESULT SetFormat(LPDIRECTSOUNDBUFFER b, const WAVEFORMATEX* f) {
   for (WaveOutDevice* d : h.waves) busy = busy || d;
   if (busy || h.fixed_rate) return DS_OK;
   HeadlessAdvanceLocked(h);
+  if (h.rate == f->nSamplesPerSec) return DS_OK;
+  if (h.wav && h.wav_frames) return DS_OK;  // a file holds one rate
   h.rate = f->nSamplesPerSec;
   h.elapsed_ms = 0;
   h.frames_done = 0;

@@ -50,7 +50,6 @@ struct HeadlessAudio {
   uint32_t rate = 44100;
   uint32_t last_ms = 0;
   uint64_t elapsed_ms = 0;
-  uint64_t frames_due_base = 0;  // frames mixed before the last rate change
   uint64_t frames_done = 0;
   uint64_t frames_total = 0;
   HeadlessAudioFaults faults = {};

@@ -106,12 +106,24 @@ MMRESULT Unprepare(HWAVEOUT d, WAVEHDR* h, uint32_t) {
   return MMSYSERR_NOERROR;
 }
 
+void ResetLocked(WaveOutDevice* d) {
+  for (WAVEHDR* h = d->head; h;) {
+    WAVEHDR* next = h->lpNext;
+    FinishHeader(h);
+    h = next;
+  }
+  d->head = d->tail = nullptr;
+}
+
 MMRESULT Write(HWAVEOUT d, WAVEHDR* h, uint32_t) {
   if (!d || !h) return MMSYSERR_INVALHANDLE;
   SDL_LockAudioDevice(d->id);
   h->reserved = 0;
   h->lpNext = nullptr;
-  if (h->dwBufferLength == 0) {
+  if (h->dwBufferLength == 0 || SDL_GetAudioDeviceStatus(d->id) == SDL_AUDIO_STOPPED) {
+    // Nothing to play, or a device that went away: done at once, so that
+    // the output never waits on it.
+    ResetLocked(d);
     FinishHeader(h);
   } else {
     WaveHeaderSetFlags(h, (WaveHeaderFlags(h) & ~WHDR_DONE) | WHDR_INQUEUE);
@@ -135,15 +147,6 @@ MMRESULT Restart(HWAVEOUT d) {
   if (!d) return MMSYSERR_INVALHANDLE;
   SDL_PauseAudioDevice(d->id, 0);
   return MMSYSERR_NOERROR;
-}
-
-void ResetLocked(WaveOutDevice* d) {
-  for (WAVEHDR* h = d->head; h;) {
-    WAVEHDR* next = h->lpNext;
-    FinishHeader(h);
-    h = next;
-  }
-  d->head = d->tail = nullptr;
 }
 
 MMRESULT Reset(HWAVEOUT d) {

@@ -27,10 +27,19 @@ TEST_F(WavePlaybackTest, DevicePlaysTheDecodedTrack) {
   const std::vector<int16_t> reference = ReadWav16(ref, &rate, &channels);
   ASSERT_FALSE(reference.empty());
   uint32_t skips = 99;
+  const std::string wav = SoundTempPath("wave_mix.wav");
+  ASSERT_TRUE(HeadlessAudioCaptureWav(wav.c_str()));
   const std::vector<int16_t> mix = PlayThroughCore(clip, 45, 1500, {}, &skips);
+  ASSERT_TRUE(HeadlessAudioCaptureWav(nullptr));
   EXPECT_EQ(HeadlessAudioRate(), rate);
   EXPECT_GE(FindInCapture(mix, reference, channels), 0);
   EXPECT_EQ(skips, 0u);
+  // The WAV file holds the same mix.
+  uint32_t wav_rate = 0, wav_channels = 0;
+  EXPECT_EQ(ReadWav16(wav, &wav_rate, &wav_channels), mix);
+  EXPECT_EQ(wav_rate, rate);
+  EXPECT_EQ(wav_channels, 2u);
+  std::remove(wav.c_str());
   std::remove(clip.c_str());
   std::remove(ref.c_str());
 }
