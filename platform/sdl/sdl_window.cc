@@ -42,18 +42,22 @@ void Unregister(SdlWindow* w) {
 const char* SdlWindowError() { return g_error; }
 
 bool SdlVideoStart() {
-  if (g_video_users == 0) {
-    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
-      SetError("Unable to start the video system");
-      return false;
-    }
+  if (!SDL_WasInit(SDL_INIT_VIDEO) && SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
+    SetError("Unable to start the video system");
+    return false;
   }
   ++g_video_users;
   return true;
 }
 
+// SDL's X11 driver, stopped and started again at once, now and then fails
+// to find its display: once started, video stays up until the program ends.
 void SdlVideoStop() {
-  if (g_video_users > 0 && --g_video_users == 0) SDL_QuitSubSystem(SDL_INIT_VIDEO);
+  if (g_video_users > 0) --g_video_users;
+}
+
+void SdlVideoShutdown() {
+  if (g_video_users == 0 && SDL_WasInit(SDL_INIT_VIDEO)) SDL_QuitSubSystem(SDL_INIT_VIDEO);
 }
 
 SdlWindow* SdlWindowCreate(const SdlWindowParams* p) {

@@ -37,9 +37,11 @@ struct SdlWindow {
 };
 
 // Starts SDL's video subsystem (counted; each successful call is matched by
-// SdlVideoStop). Returns false with the error text set.
+// SdlVideoStop). Returns false with the error text set. Video stays up when
+// the count drops to 0, until SdlVideoShutdown at the program's end.
 bool SdlVideoStart();
 void SdlVideoStop();
+void SdlVideoShutdown();
 
 // Creates the window; null with the error text set on failure.
 SdlWindow* SdlWindowCreate(const SdlWindowParams* params);
