@@ -89,7 +89,9 @@ bool MakeSurface(SdlSurface* s) {
     SetError("Unable to create a surface");
     return false;
   }
-  SDL_SetTextureScaleMode(s->texture, s->smooth ? SDL_ScaleModeLinear : SDL_ScaleModeNearest);
+  // Every picture scales by the nearest pixel, as the blits it stands for
+  // do (and, on a renderer without a GPU, at a fraction of filtering's cost).
+  SDL_SetTextureScaleMode(s->texture, SDL_ScaleModeNearest);
   SDL_SetTextureBlendMode(s->texture, SDL_BLENDMODE_NONE);
   void* pixels = nullptr;
   int pitch = 0;
@@ -354,7 +356,6 @@ static SdlSurface* NewSurface(SdlScreen* screen, uint32_t format, uint32_t memor
   s->width = w;
   s->height = h;
   s->primary = primary;
-  s->smooth = format != SDL_FORMAT_SCREEN;  // video pictures scale smoothly; RGB like GDI
   if (!MakeSurface(s)) {
     if (s->external && s->memory_pixels) SDL_FreeSurface(s->memory_pixels);
     std::free(s);

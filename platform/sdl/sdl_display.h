@@ -96,7 +96,6 @@ struct SdlSurface {
   bool primary;          // the screen's pixels (screen size and format)
   bool external;         // SDL_MEMORY_SYSTEM pixels owned by the caller
   bool lost;
-  bool smooth;           // scaled with filtering (the overlays); else nearest pixel
   SDL_Texture* texture;
   SDL_Surface* memory_pixels;  // SDL_MEMORY_SYSTEM
   uint8_t* locked;       // between lock and unlock

@@ -297,6 +297,9 @@ DDResult UpdateOverlay(DDSurface* overlay, const DisplayRect* src_rect, DDSurfac
   SdlWindow* window = TargetWindow(dst);
   SdlScreen* screen = window ? SdlScreenGet(window) : nullptr;
   if (!screen) return DDERR_GENERIC;
+  bool was_shown = screen->overlay_shown && screen->overlay == overlay->surface;
+  SdlBox was_src = screen->overlay_src, was_dst = screen->overlay_dst;
+  uint32_t was_key = screen->colour_key;
   if (flags & DDOVER_HIDE) {
     SdlScreenOverlay(screen, overlay->surface, {}, {}, false);
   } else if (flags & DDOVER_SHOW) {
@@ -309,7 +312,12 @@ DDResult UpdateOverlay(DDSurface* overlay, const DisplayRect* src_rect, DDSurfac
     to.y -= client.y;
     SdlScreenOverlay(screen, overlay->surface, BoxOf(*src_rect), to, true);
   }
-  SdlScreenFlush(screen);
+  // A move, a resize or a hide shows at once; the same placement again
+  // (every unlock) waits for the blit that follows it.
+  bool same = was_shown == screen->overlay_shown && was_key == screen->colour_key &&
+              std::memcmp(&was_src, &screen->overlay_src, sizeof was_src) == 0 &&
+              std::memcmp(&was_dst, &screen->overlay_dst, sizeof was_dst) == 0;
+  if (!same) SdlScreenFlush(screen);
   return DD_OK;
 }
 

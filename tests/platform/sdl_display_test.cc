@@ -150,7 +150,7 @@ class SdlDisplayTest : public ::testing::TestWithParam<const char*> {
 // interpolates chroma between samples (sharp colour edges differ a lot):
 // close, not equal. RGB surfaces are shown exactly.
 // (Measured: mean 1.4 and 99th percentile 5 where chroma is not
-// interpolated, 2.8 and 49 where it is; about 5 enlarged twice.)
+// interpolated, 2.8 and 49 where it is.)
 constexpr int kYuvP99 = 64;
 constexpr double kYuvMean = 4.0;
 
@@ -249,7 +249,7 @@ TEST_P(SdlDisplayTest, PrimaryOverlayAndOffScreenSurfacesShowTheFrame) {
         for (int32_t y = 0; y < 8; ++y)  // the corner is not the picture's
           for (int32_t x = 0; x < 8; ++x) got[size_t(y) * w + x] = expected_[size_t(y / scale) * kW + x / scale];
       }
-      // RGB pictures are exact; the GPU filters YUV pictures it enlarges.
+      // RGB pictures are exact; YUV ones as close as SDL's conversion allows.
       Difference d = Compare(got, w, h, expected_, kW, kH);
       EXPECT_LE(rgb ? d.max : d.p99, rgb ? 0 : scale == 1 ? kYuvP99 : 255) << what << " (" << GetParam() << ")";
       EXPECT_LE(d.mean, rgb ? 0 : scale * kYuvMean) << what << " (" << GetParam() << ")";
