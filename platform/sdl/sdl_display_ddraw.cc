@@ -257,6 +257,10 @@ DDResult FillPixels(DDSurface* d, const DisplayRect* rect, uint32_t colour) {
   return DD_OK;
 }
 
+bool ScreenBack(DDSurface* primary) {
+  return !SdlSurfaceIsLost(primary->surface) || SdlSurfaceRestore(primary->surface);
+}
+
 DDResult Blt(DDSurface* dst, const DisplayRect* dst_rect, DDSurface* src, const DisplayRect* src_rect,
              uint32_t flags, uint32_t fill_colour) {
   if (!dst) return DDERR_INVALIDPARAMS;
@@ -264,7 +268,9 @@ DDResult Blt(DDSurface* dst, const DisplayRect* dst_rect, DDSurface* src, const 
     if (flags & DDBLT_COLORFILL) return FillPixels(dst, dst_rect, fill_colour);
     return DDERR_UNSUPPORTED;  // the display buffer only blits onto the screen
   }
-  if (SdlSurfaceIsLost(dst->surface)) return DDERR_SURFACELOST;
+  // The screen comes back by itself (its pixels are ours; only the texture
+  // that shows them went); a blit onto it needs no Restore of its caller.
+  if (!ScreenBack(dst)) return DDERR_SURFACELOST;
   SdlWindow* window = TargetWindow(dst);
   SdlScreen* screen = window ? SdlScreenGet(window) : nullptr;
   if (!screen) return DDERR_GENERIC;
@@ -293,7 +299,7 @@ DDResult Blt(DDSurface* dst, const DisplayRect* dst_rect, DDSurface* src, const 
 DDResult UpdateOverlay(DDSurface* overlay, const DisplayRect* src_rect, DDSurface* dst, const DisplayRect* dst_rect,
                        uint32_t flags, const DDColourKey* key) {
   if (!overlay || !dst || !dst->surface->primary) return DDERR_INVALIDPARAMS;
-  if (SdlSurfaceIsLost(overlay->surface)) return DDERR_SURFACELOST;
+  if (SdlSurfaceIsLost(overlay->surface) || !ScreenBack(dst)) return DDERR_SURFACELOST;
   SdlWindow* window = TargetWindow(dst);
   SdlScreen* screen = window ? SdlScreenGet(window) : nullptr;
   if (!screen) return DDERR_GENERIC;

@@ -42,9 +42,11 @@ void Unregister(SdlWindow* w) {
 const char* SdlWindowError() { return g_error; }
 
 bool SdlVideoStart() {
-  if (!SDL_WasInit(SDL_INIT_VIDEO) && SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
-    SetError("Unable to start the video system");
-    return false;
+  if (!SDL_WasInit(SDL_INIT_VIDEO)) {
+    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
+      SetError("Unable to start the video system");
+      return false;
+    }
   }
   ++g_video_users;
   return true;
