@@ -1,6 +1,7 @@
 #include "base/container.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -74,8 +75,10 @@ bool FileHeaderValidate(const FileHeader& h, uint64_t available) {
     MediaSetError(kErrorNoFrames);
     return false;
   }
-  if (FrameBufferBytes(h.width, h.height) >= kMaxFrameBufferBytes) {
-    MediaSetError(kErrorOutOfMemory);
+  if (h.width > kMaxPictureSide || h.height > kMaxPictureSide ||
+      static_cast<uint64_t>(h.width) * h.height > kMaxPicturePixels ||
+      RoundedFrameRate(h.rate_dividend, h.rate_divisor) > kMaxFrameRate) {
+    MediaSetError(kErrorReadingHeader);
     return false;
   }
   uint64_t first = ContainerFirstFrameOffset(h);
@@ -108,6 +111,17 @@ bool FrameLocate(const ContainerLayout* layout, uint32_t i, FrameLocation* out) 
   out->size = end - start;
   out->key = (entry & 1) != 0;
   return true;
+}
+
+uint32_t ContainerIntactFrames(const ContainerLayout* layout, uint64_t available) {
+  const FileHeader& h = layout->header;
+  const uint32_t frames = h.frame_count < h.index_frame_count ? h.frame_count : h.index_frame_count;
+  uint32_t n = 0;
+  FrameLocation loc;
+  while (n < frames && FrameLocate(layout, n, &loc) &&
+         (available == kUnknownSize || static_cast<uint64_t>(loc.offset) + loc.size <= available))
+    ++n;
+  return n;
 }
 
 uint32_t RoundedFrameRate(uint32_t dividend, uint32_t divisor) {
@@ -243,11 +257,20 @@ bool ReadAll(const Source& s, uint64_t n, std::vector<uint8_t>* out) {
   return true;
 }
 
-ContainerFile* Load(const Source& s) {
+// Bytes from offset `at` to the end of the file behind `fd`, or
+// kUnknownSize for a pipe or terminal.
+uint64_t RemainingBytes(int fd, int64_t at) {
+  struct stat st;
+  if (at < 0 || fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return kUnknownSize;
+  const uint64_t size = static_cast<uint64_t>(st.st_size);
+  return size > static_cast<uint64_t>(at) ? size - static_cast<uint64_t>(at) : 0;
+}
+
+ContainerFile* Load(const Source& s, uint64_t available) {
   uint8_t head[kFileHeaderSize];
   size_t got = s.read(s.ctx, head, sizeof(head));
   FileHeader h;
-  if (!FileHeaderDecode(head, got, &h) || !FileHeaderValidate(h, kUnknownSize)) return nullptr;
+  if (!FileHeaderDecode(head, got, &h) || !FileHeaderValidate(h, available)) return nullptr;
   uint64_t bytes = ContainerTablesBytes(h);  // < 2^32 after validation
   std::vector<uint8_t> raw;
   if (!ReadAll(s, bytes, &raw)) {
@@ -264,15 +287,18 @@ ContainerFile* Load(const Source& s) {
   }
   ContainerDecodeWords(raw.data(), static_cast<size_t>(bytes / 4), words);
   file->words = words;
+  file->available = available;
   ContainerLayoutInit(&file->layout, h, words);
   return file;
 }
 
 }  // namespace
 
-ContainerFile* ContainerLoad(std::FILE* f) { return Load(Source{ReadFile, f}); }
+// Counted from the stream's own position: what stdio has buffered ahead is
+// still to come.
+ContainerFile* ContainerLoad(std::FILE* f) { return Load(Source{ReadFile, f}, RemainingBytes(fileno(f), std::ftell(f))); }
 
-ContainerFile* ContainerLoadFd(int fd) { return Load(Source{ReadFd, &fd}); }
+ContainerFile* ContainerLoadFd(int fd) { return Load(Source{ReadFd, &fd}, RemainingBytes(fd, lseek(fd, 0, SEEK_CUR))); }
 
 ContainerFile* ContainerLoadPath(const char* path) {
   std::FILE* f = std::fopen(path, "rb");
@@ -287,7 +313,7 @@ ContainerFile* ContainerLoadPath(const char* path) {
 
 ContainerFile* ContainerLoadMemory(const uint8_t* bytes, size_t size) {
   MemoryCursor m{bytes, size};
-  return Load(Source{ReadMemory, &m});
+  return Load(Source{ReadMemory, &m}, size);
 }
 
 void ContainerFree(ContainerFile* file) {

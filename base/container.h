@@ -87,10 +87,17 @@ void ContainerDecodeWords(const uint8_t* bytes, size_t count, uint32_t* words);
 // bytes: "Error reading Vexa header.". Does not validate further.
 bool FileHeaderDecode(const uint8_t* bytes, size_t size, FileHeader* out);
 
-// The largest picture the frame buffers can be planned for: two plane sets of
-// Y, two chroma planes and alpha must stay below 2^31 bytes so that every
-// 32-bit size derived from them (and the planner's sums) is exact.
-inline constexpr uint64_t kMaxFrameBufferBytes = 0x80000000ull;
+// The largest picture a file may carry. Real files need up to 4096 x 4096
+// pixels (a side may reach 16384 when the other is shorter); two plane sets
+// of that, alpha included, take about 84 MB. A header naming a bigger
+// picture is refused as unreadable: honouring it would let a few kilobytes
+// of file demand gigabytes and minutes of decoding.
+inline constexpr uint32_t kMaxPictureSide = 16384;
+inline constexpr uint64_t kMaxPicturePixels = 4096ull * 4096;
+// The highest frame rate a file may have, rounded to whole frames per
+// second. Buffers and statistics are sized by the rate; no real file comes
+// near this. A zero dividend (never waited for) stays allowed.
+inline constexpr uint32_t kMaxFrameRate = 1000;
 // Bytes of two full plane sets (Y and alpha at the width and height rounded
 // up to 8; two chroma planes at half of them, rounded up to 8).
 uint64_t FrameBufferBytes(uint32_t width, uint32_t height);
@@ -106,10 +113,10 @@ inline constexpr uint64_t kUnknownSize = ~0ull;
 // Checks a decoded header, leaving the first failing text:
 //   magic or revision wrong            "Not a Vexa file."
 //   frame count 0                      "The file doesn't contain any compressed frames yet."
-//   picture too big for frame buffers  "Out of memory."
-//   tables and index would run past the data end, or past `available`
-//   bytes of media data when the caller knows it (else kUnknownSize)
-//                                      "Error reading Vexa header."
+//   picture beyond kMaxPictureSide or kMaxPicturePixels, rounded frame rate
+//   above kMaxFrameRate, tables and index that would run past the data end,
+//   or past `available` bytes of media data when the caller knows it (else
+//   kUnknownSize)                      "Error reading Vexa header."
 // A header that passes has tables that fit in 32 bits and in the file, so a
 // caller may size and read them without overflow or a giant allocation.
 bool FileHeaderValidate(const FileHeader& h, uint64_t available);
@@ -136,6 +143,13 @@ struct FrameLocation {
 // a size above the largest-frame field. Sets no error text: the caller treats
 // it as a read error of that frame.
 bool FrameLocate(const ContainerLayout* layout, uint32_t i, FrameLocation* out);
+
+// How many frames, from the first, can be read: each is located by the index
+// (FrameLocate) and ends within `available` bytes of media data (kUnknownSize
+// when the caller cannot tell). Playback delivers these and then stops as at
+// a read error; for a cut-off file it is the frames that survived the cut.
+// Counts at most the frames to play.
+uint32_t ContainerIntactFrames(const ContainerLayout* layout, uint64_t available);
 
 // The rounded frame rate used as the peak window: (dividend + divisor / 2) /
 // divisor, at least 1 (and 1 when the divisor is 0).
@@ -176,7 +190,8 @@ bool VideoSkipAlpha(const uint8_t* video, uint32_t size, const uint8_t** rest, u
 // For tools: header, tables and index read into memory. Not used by playback.
 struct ContainerFile {
   ContainerLayout layout;
-  uint32_t* words;  // tables and index (CoreAllocate)
+  uint32_t* words;     // tables and index (CoreAllocate)
+  uint64_t available;  // bytes of media data the source holds; kUnknownSize for a stream
 };
 // Reads from the current position of `f` (the start of the media data).
 // Null with the error text on failure; tables or index cut short give

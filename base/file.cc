@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 PlatformFile PlatformOpenRead(const char* path) {
@@ -36,6 +37,12 @@ bool PlatformSeek(PlatformFile file, uint64_t offset) {
 uint64_t PlatformTell(PlatformFile file) {
   const off_t at = ::lseek(int(file), 0, SEEK_CUR);
   return at < 0 ? UINT64_MAX : uint64_t(at);
+}
+
+uint64_t PlatformFileSize(PlatformFile file) {
+  struct stat st;
+  if (::fstat(int(file), &st) != 0 || !S_ISREG(st.st_mode)) return UINT64_MAX;
+  return uint64_t(st.st_size);
 }
 
 void PlatformClose(PlatformFile file) {

@@ -15,4 +15,7 @@ uint32_t PlatformRead(PlatformFile file, void* destination, uint32_t bytes);
 bool PlatformSeek(PlatformFile file, uint64_t offset);
 // The current offset, or UINT64_MAX on failure.
 uint64_t PlatformTell(PlatformFile file);
+// The size of the file in bytes, or UINT64_MAX when it has none (a pipe or
+// a terminal) or cannot be asked.
+uint64_t PlatformFileSize(PlatformFile file);
 void PlatformClose(PlatformFile file);

@@ -170,8 +170,14 @@ uint32_t FileFill(InputReader* r) {
   const uint32_t t0 = MediaTimer();
   const bool mark_before = r->decode_mark != 0;
   r->reading_now = 1;
-  const uint32_t n = DeviceRead(r, r->ring_write, kReadChunk);
+  const uint32_t n = PlatformRead(r->file, r->ring_write, kReadChunk);
   r->reading_now = 0;
+  r->device_position += n;
+  // A short chunk is where the file really ends (cut off, or shorter than
+  // its header says). What came is kept, and reading ahead stops there; the
+  // frames the ring holds still play, and the first frame that needs more
+  // meets the short read itself.
+  if (n < kReadChunk) r->end_offset = r->device_position;
   r->bytes_read += n;
   r->ring_write += n;
   if (r->ring_write >= r->ring_end) r->ring_write = r->ring_start;
@@ -189,6 +195,12 @@ uint32_t FileFill(InputReader* r) {
     r->idle_time += t;
   r->unlock(r);
   return n;
+}
+
+uint64_t FileMediaSize(InputReader* r) {
+  const uint64_t size = PlatformFileSize(r->file);
+  if (size == UINT64_MAX) return UINT64_MAX;
+  return size > r->media_start ? size - r->media_start : 0;
 }
 
 void FileClose(InputReader* r) {
@@ -214,6 +226,7 @@ void InputReaderClear(InputReader* r) {
   r->set_ring = nullptr;
   r->fill = nullptr;
   r->close = nullptr;
+  r->media_size = nullptr;
   r->owner = nullptr;
   for (auto* a : {&r->error, &r->reading_now, &r->bytes_read, &r->decode_mark, &r->device_time,
                   &r->frame_read_time, &r->idle_time, &r->background_time, &r->highest_fill, &r->target,
@@ -258,6 +271,7 @@ int FileInputOpen(InputReader* r, const void* source, uint32_t flags) {
   r->set_ring = FileSetRing;
   r->fill = FileFill;
   r->close = FileClose;
+  r->media_size = FileMediaSize;
   return 1;
 }
 
@@ -287,6 +301,7 @@ void InputReaderMove(InputReader* to, InputReader* from) {
   to->set_ring = from->set_ring;
   to->fill = from->fill;
   to->close = from->close;
+  to->media_size = from->media_size;
   to->owner = from->owner;
   to->error = from->error.load();
   to->reading_now = from->reading_now.load();

@@ -31,9 +31,12 @@ struct InputReader {
   // Bytes read (> 0); 0 when nothing was read; 0xFFFFFFFF when the lock was busy.
   uint32_t (*fill)(InputReader* reader);
   void (*close)(InputReader* reader);
+  // Bytes of media data the source holds from the media start, or
+  // UINT64_MAX when it cannot tell. May be null (cannot tell).
+  uint64_t (*media_size)(InputReader* reader);
 
   void* owner;                          // the MediaFile
-  std::atomic<uint32_t> error;          // a read came up short: every later read gives 0
+  std::atomic<uint32_t> error;          // a frame read came up short: every later read gives 0
   std::atomic<uint32_t> reading_now;    // 1 while fill is inside its device read
   std::atomic<uint32_t> bytes_read;     // by fills and direct frame reads
   std::atomic<uint32_t> decode_mark;    // set by the core while it decodes, copies or advances
@@ -55,7 +58,7 @@ struct InputReader {
   uint8_t* ring_write;
   uint32_t callers_handle;              // 1: the handle is the caller's and stays open
   uint64_t media_start;                 // file offset of the media data
-  uint32_t end_offset;                  // data size + 8
+  uint32_t end_offset;                  // data size + 8; lowered to where the device ran out
   uint32_t simulated_speed;             // bytes per second, 0 = none
   int32_t simulated_debt;               // ms
 

@@ -80,6 +80,12 @@ enum SummaryWord : uint32_t {
   SUMMARY_PEAK_FRAME,              // 1-based
   SUMMARY_CORRUPT_FRAMES,          // frames the video decoder rejected
   SUMMARY_LAST_CORRUPT_FRAME,
+  // Frames from the first that the file holds whole (a cut-off or damaged
+  // file holds fewer than its frame count); playback delivers these.
+  SUMMARY_INTACT_FRAMES,
+  // The frame (1-based) that could not be read and so stopped playback; 0
+  // when none did.
+  SUMMARY_UNREADABLE_FRAME,
   kPlaybackSummaryWords
 };
 enum RealtimeWord : uint32_t {
@@ -116,6 +122,11 @@ const MediaFileHead* MediaHead(const MediaFile* media);
 // Frames the video decoder rejected so far; the last one's VideoError and
 // the plane it failed in when those pointers are not null.
 uint32_t MediaCorruptFrames(const MediaFile* media, uint32_t* last_error, uint32_t* last_plane);
+// Frames from the first that the file holds whole: a cut-off or damaged
+// file holds fewer than its frame count, and playback delivers these, then
+// stops as at a read error. The frame (1-based) whose read stopped playback,
+// 0 while none has, when the pointer is not null.
+uint32_t MediaIntactFrames(const MediaFile* media, uint32_t* unreadable_frame);
 // The opened sound tracks in play order: their number, and track k's record
 // and its identifier in the file (null past the end).
 uint32_t MediaOpenedTrackCount(const MediaFile* media);

@@ -5,6 +5,11 @@
 
 const MediaFileHead* MediaHead(const MediaFile* m) { return m; }
 
+uint32_t MediaIntactFrames(const MediaFile* m, uint32_t* unreadable_frame) {
+  if (unreadable_frame) *unreadable_frame = m ? m->unreadable_frame : 0;
+  return m ? m->intact_frames : 0;
+}
+
 uint32_t MediaCorruptFrames(const MediaFile* m, uint32_t* last_error, uint32_t* last_plane) {
   if (last_error) *last_error = m ? m->last_video_error : 0;
   if (last_plane) *last_plane = m ? m->last_video_plane : 0;

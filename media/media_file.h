@@ -50,6 +50,10 @@ struct MediaFile : MediaFileHead {
   uint32_t frame_size;
   uint32_t frame_key;
   uint32_t frame_broken;       // the current frame could not be read or walked
+  uint64_t data_end;           // media offset past the last byte that can be read:
+                               // the header's data end, or the source's end when shorter
+  uint32_t intact_frames;      // frames from the first that can be read (ContainerIntactFrames)
+  uint32_t unreadable_frame;   // the frame (1-based) whose read stopped playback; 0: none
   const uint8_t* image;        // the caller's memory image, or our preloaded block
   uint32_t image_base;         // media offset of image[0]
   uint8_t* preload;            // our preloaded block (freed at close)
@@ -82,6 +86,7 @@ struct MediaFile : MediaFileHead {
   PlaybackClock clock;
   CopyFrameState copy;         // the copy-out's view: picture, change map, the clock's ops
   uint32_t playback_start;
+  uint32_t playback_started;   // the first decode has happened (the timer may read 0 then)
   uint32_t decode_start;
   uint32_t decode_end;
   uint32_t sound_skips;

@@ -89,16 +89,22 @@ void MediaReadFrame(MediaFile* m, uint32_t n) {
   FrameLocation loc{};
   m->frame_data = nullptr;
   m->frame_size = 0;
-  if (!FrameLocate(&m->layout, i, &loc)) {
-    // An index entry that cannot be trusted is a read error of this frame.
-    m->stopped = 1;
-  } else if (m->data_in_memory) {
+  // An index entry that cannot be trusted, a frame past the end of what the
+  // source holds, or a short read: a read error of this frame, which stops
+  // playback.
+  bool readable = FrameLocate(&m->layout, i, &loc) && uint64_t(loc.offset) + loc.size <= m->data_end;
+  if (readable && m->data_in_memory) {
     m->frame_data = m->image + (loc.offset - m->image_base);
     m->frame_size = loc.size;
-  } else {
+  } else if (readable) {
     const uint32_t got = m->reader.read_frame(&m->reader, i, loc.offset, m->frame_buffer, loc.size);
     m->frame_data = m->frame_buffer;
     m->frame_size = got;
+    readable = got == loc.size;
+  }
+  if (!readable) {
+    m->stopped = 1;
+    if (!m->unreadable_frame) m->unreadable_frame = i + 1;
   }
   m->frame_key = loc.key;
   m->current_offset = loc.offset;
@@ -159,17 +165,21 @@ int MediaDecodeFrame(MediaFile* m) {
   m->history[HISTORY_READ][h] = m->reader.frame_read_time;
   m->history[HISTORY_IDLE_READ][h] = m->reader.idle_time;
   m->history[HISTORY_BACKGROUND_READ][h] = m->reader.background_time;
-  if (m->playback_start == 0) {
+  if (!m->playback_started) {
     m->history[HISTORY_START][previous_index] =
         m->decode_start - FrameDuration(m->file_dividend, m->file_divisor);
     m->reader.idle_time = 0;
     m->reader.background_time = 0;
-    m->playback_start = m->decode_start ? m->decode_start : 1;
+    m->playback_start = m->decode_start;
+    m->playback_started = 1;
   } else if (m->opened_count) {
     MediaServiceSound(m);
   }
   m->frame_cycle_start = m->decode_start;
-  if (m->reader.error) m->stopped = 1;
+  if (m->reader.error && !m->stopped) {
+    m->stopped = 1;
+    if (!m->unreadable_frame) m->unreadable_frame = uint32_t(m->current_frame);
+  }
   if (m->stopped) {
     m->reader.decode_mark = 0;
     return 1;
@@ -271,7 +281,10 @@ void MediaNextFrame(MediaFile* m) {
   m->reader.decode_mark = 1;
   if (m->opened_count) MediaServiceSound(m);
   MediaBookBlitTime(m, MediaTimer(), false);
-  const uint32_t next = m->current_frame >= int32_t(m->frame_count) ? 1 : uint32_t(m->current_frame + 1);
+  // Frame numbers and the count compared as unsigned: a count above 2^31 must
+  // not read as negative. Past the index's last frame the next read fails and
+  // stops playback.
+  const uint32_t next = uint32_t(m->current_frame) >= m->frame_count ? 1 : uint32_t(m->current_frame) + 1;
   MediaReadFrame(m, next);
   m->reader.decode_mark = 0;
 }

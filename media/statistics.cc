@@ -21,7 +21,7 @@ void MediaGetSummary(MediaFile* m, PlaybackSummary* s) {
   const InputReader& r = m->reader;
   w[SUMMARY_WIDTH] = m->width;
   w[SUMMARY_HEIGHT] = m->height;
-  w[SUMMARY_PLAYBACK_TIME] = m->playback_start ? now - m->playback_start : 0;
+  w[SUMMARY_PLAYBACK_TIME] = m->playback_started ? now - m->playback_start : 0;
   w[SUMMARY_FILE_DIVIDEND] = m->file_dividend;
   w[SUMMARY_FILE_DIVISOR] = m->file_divisor;
   w[SUMMARY_RATE_DIVIDEND] = m->rate_dividend;
@@ -54,6 +54,8 @@ void MediaGetSummary(MediaFile* m, PlaybackSummary* s) {
   w[SUMMARY_PEAK_FRAME] = m->peak_frame + 1;
   w[SUMMARY_CORRUPT_FRAMES] = m->corrupt_frames;
   w[SUMMARY_LAST_CORRUPT_FRAME] = m->last_corrupt_frame;
+  w[SUMMARY_INTACT_FRAMES] = m->intact_frames;
+  w[SUMMARY_UNREADABLE_FRAME] = m->unreadable_frame;
 }
 
 void MediaGetRealtime(MediaFile* m, uint32_t n, RealtimeStats* s) {

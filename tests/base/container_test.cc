@@ -7,6 +7,7 @@
 
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "base/media_error.h"
@@ -87,25 +88,43 @@ TEST(ContainerHeader, ValidationTexts) {
   EXPECT_FALSE(FileHeaderValidate(z, kUnknownSize));
   EXPECT_STREQ(MediaGetError(), "Not a Vexa file.");
 
-  // Zero-sized pictures are harmless; oversized ones cannot be planned.
+  // Zero-sized pictures are harmless; pictures and rates beyond any real
+  // file are refused as unreadable, up to the named limits and not beyond.
   for (uint32_t w : {0u, 1u}) {
     FileHeader p = h;
     p.width = w;
     p.height = 0;
     EXPECT_TRUE(FileHeaderValidate(p, kUnknownSize)) << w;
   }
-  const uint32_t huge[][2] = {{0xFFFFFFFF, 1}, {1, 0xFFFFFFFF}, {0xFFFFFFFF, 0xFFFFFFFF}, {65536, 65536}, {32768, 32768}};
+  const uint32_t side = kMaxPictureSide, lines = uint32_t(kMaxPicturePixels / kMaxPictureSide);
+  const uint32_t huge[][2] = {{0xFFFFFFFF, 1}, {1, 0xFFFFFFFF}, {0xFFFFFFFF, 0xFFFFFFFF}, {65536, 65536},
+                              {side + 1, 1},   {1, side + 1},   {side, lines + 1},        {4097, 4096}};
   for (auto& wh : huge) {
     FileHeader p = h;
     p.width = wh[0];
     p.height = wh[1];
     EXPECT_FALSE(FileHeaderValidate(p, kUnknownSize)) << wh[0] << "x" << wh[1];
-    EXPECT_STREQ(MediaGetError(), "Out of memory.");
+    EXPECT_STREQ(MediaGetError(), "Error reading Vexa header.");
   }
-  FileHeader ok = h;
-  ok.width = 4096;
-  ok.height = 4096;
-  EXPECT_TRUE(FileHeaderValidate(ok, kUnknownSize));
+  for (auto& wh : {std::pair{4096u, 4096u}, {side, lines}, {lines, side}, {3840u, 2160u}}) {
+    FileHeader ok = h;
+    ok.width = wh.first;
+    ok.height = wh.second;
+    EXPECT_TRUE(FileHeaderValidate(ok, kUnknownSize)) << wh.first << "x" << wh.second;
+  }
+  for (auto& rate : {std::pair{1073741824u, 1u}, {0xFFFFFFFFu, 1u}, {kMaxFrameRate + 1, 1u}, {2001u, 2u}}) {
+    FileHeader r = h;
+    r.rate_dividend = rate.first;
+    r.rate_divisor = rate.second;
+    EXPECT_FALSE(FileHeaderValidate(r, kUnknownSize)) << rate.first << "/" << rate.second;
+    EXPECT_STREQ(MediaGetError(), "Error reading Vexa header.");
+  }
+  for (auto& rate : {std::pair{kMaxFrameRate, 1u}, {0u, 1u}, {25u, 0u}, {2000u, 2u}}) {
+    FileHeader r = h;
+    r.rate_dividend = rate.first;
+    r.rate_divisor = rate.second;
+    EXPECT_TRUE(FileHeaderValidate(r, kUnknownSize)) << rate.first << "/" << rate.second;
+  }
 
   // Tables and index that cannot fit before the data end, even when their
   // sizes overflow 32 bits.

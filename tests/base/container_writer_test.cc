@@ -251,8 +251,9 @@ TEST(ContainerLoader, HugeCountsFailWithoutAllocating) {
       {40, 0xFFFFFFFF, "Error reading Vexa header."},  // track count
       {40, 0x10000000, "Error reading Vexa header."},
       {16, 0xFFFFFFFF, "Error reading Vexa header."},  // index frame count
-      {20, 0xFFFFFFFF, "Out of memory."},              // width
-      {24, 0x40000000, "Out of memory."},              // height
+      {20, 0xFFFFFFFF, "Error reading Vexa header."},  // width
+      {24, 0x40000000, "Error reading Vexa header."},  // height
+      {28, 0x40000000, "Error reading Vexa header."},  // rate dividend
       {8, 0, "The file doesn't contain any compressed frames yet."},
   };
   for (const Case& c : cases) {
