@@ -27,6 +27,7 @@ struct OpenState {
   const void* source;
   uint32_t flags;               // the caller's
   bool from_memory;
+  uint64_t available;           // bytes of media data the source holds, or kUnknownSize
   uint32_t open_start;
   InputReader input;            // until the MediaFile exists
   bool input_open;              // the input needs closing
@@ -76,15 +77,41 @@ uint32_t MergeFlags(uint32_t caller, const FileHeader& h, uint32_t* width, uint3
 }
 
 // The size of the biggest frame in the index that is not above the
-// largest-frame field (bigger ones are read errors), at least 1.
-uint32_t LargestIndexedFrame(const ContainerLayout& layout, uint32_t field) {
+// largest-frame field and ends within the data (others are read errors), at
+// least 1.
+uint32_t LargestIndexedFrame(const ContainerLayout& layout, uint32_t field, uint64_t data_end) {
   uint32_t biggest = 1;
   const uint32_t frames = layout.header.index_frame_count;
   for (uint32_t i = 0; i < frames; ++i) {
     const uint32_t a = layout.index[i] & ~1u, b = layout.index[i + 1] & ~1u;
-    if (b > a && b - a <= field && b - a > biggest) biggest = b - a;
+    if (b > a && b <= data_end && b - a <= field && b - a > biggest) biggest = b - a;
   }
   return biggest;
+}
+
+// Reads the frame data, `size` bytes as far as the source has them, into a
+// block of our own (m->preload), leaving in *got how many came. When the
+// source cannot tell its size, the block grows as the data arrives, so a
+// header that claims gigabytes costs about what the file holds.
+constexpr uint32_t kPreloadFirstStep = 1u << 20;
+bool PreloadFrames(MediaFile* m, uint32_t size, bool size_known, uint32_t* got) {
+  InputReader* r = &m->reader;
+  uint32_t capacity = size_known || size < kPreloadFirstStep ? size : kPreloadFirstStep;
+  m->preload = static_cast<uint8_t*>(CoreAllocate(capacity ? capacity : 1));
+  if (!m->preload) return false;
+  *got = capacity ? r->read_frame(r, 0, m->first_frame_offset, m->preload, capacity) : 0;
+  while (*got == capacity && capacity < size) {
+    const uint32_t grown = size - capacity > capacity ? 2 * capacity : size;
+    auto* block = static_cast<uint8_t*>(CoreAllocate(grown));
+    if (!block) return false;
+    std::memcpy(block, m->preload, *got);
+    CoreFree(m->preload);
+    m->preload = block;
+    *got += r->read_frame(r, 0, kReadFromDevicePosition, block + *got, grown - *got);
+    capacity = grown;
+  }
+  m->memory_total += capacity;
+  return true;
 }
 
 void CloseInput(InputReader* r) {
@@ -135,8 +162,11 @@ bool ReadHeader(OpenState* o) {
       if (!MediaGetError()[0]) MediaSetError(kErrorReadingHeader);
       return false;
     }
+    if (o->input.media_size) o->available = o->input.media_size(&o->input);
   }
-  return FileHeaderDecode(head, kFileHeaderSize, &o->header) && FileHeaderValidate(o->header, kUnknownSize);
+  // The tables and index must be in the source; the frames need not all be:
+  // a cut-off file plays the frames it holds.
+  return FileHeaderDecode(head, kFileHeaderSize, &o->header) && FileHeaderValidate(o->header, o->available);
 }
 
 // The caller's flags merged with the file's, the output size, and the rate
@@ -170,6 +200,7 @@ bool PlanBuffers(OpenState* o) {
   void* words = nullptr;
   BundleBuffers bundles{};
   PlannerRecord(&change_map, block_count + 16);
+  // The header check keeps the rate at kMaxFrameRate or below.
   for (auto& ring : history) PlannerRecord(&ring, o->rounded_rate * 4);
   PlannerRecord(&tracks, uint32_t(sizeof(TrackRecord)) * o->requested);
   PlannerRecord(&opened, 4 * o->requested);
@@ -214,6 +245,7 @@ bool PlanBuffers(OpenState* o) {
   m->file_divisor = h.rate_divisor;
   m->rounded_rate = o->rounded_rate;
   m->first_frame_offset = uint32_t(ContainerFirstFrameOffset(h));
+  m->data_end = ContainerEndOffset(h) < o->available ? ContainerEndOffset(h) : o->available;
   return true;
 }
 
@@ -235,11 +267,12 @@ bool ReadTables(OpenState* o) {
   return true;
 }
 
-// The decoded-frame planes, unless the file is opened without video.
+// The decoded-frame planes, unless the file is opened without video. A
+// picture without pixels has nothing to decode: it plays as without video.
 bool AllocateFrames(OpenState* o) {
   MediaFile* m = o->media;
-  if (o->open_flags & OPEN_NO_VIDEO) return true;
   const FileHeader& h = o->header;
+  if ((o->open_flags & OPEN_NO_VIDEO) || !h.width || !h.height) return true;
   m->frames = FrameBuffersAllocate(h.width, h.height, o->open_flags, m->all_key_frames != 0, nullptr, o->out_width);
   if (!m->frames) {
     MediaSetError(kErrorOutOfMemory);
@@ -258,15 +291,19 @@ bool PrepareInput(OpenState* o) {
   MediaSettings* s = o->settings;
   MediaFile* m = o->media;
   const FileHeader& h = o->header;
-  const uint32_t end_offset = uint32_t(ContainerEndOffset(h));
+  // Everything is sized by what the source holds, never by what the header
+  // claims beyond it: the ring holds at most the frame data there is.
+  const uint32_t end_offset = m->data_end > 0xFFFFFFFFu ? 0xFFFFFFFFu : uint32_t(m->data_end);
+  const uint32_t frame_data_bytes = end_offset > m->first_frame_offset ? end_offset - m->first_frame_offset : 0;
   uint32_t read_ahead = m->peak_rate;
   if ((o->flags & OPEN_READ_BUFFER_SIZE) && s->read_buffer_size != -1) {
     read_ahead = uint32_t(s->read_buffer_size);
     s->read_buffer_size = -1;
   }
   if (!o->from_memory) {
-    read_ahead = m->reader.size_rule(&m->reader, read_ahead);
-    if (uint64_t(read_ahead) >= uint64_t(h.data_size) * 9 / 10) m->open_flags |= OPEN_PRELOAD;
+    read_ahead = m->reader.size_rule(&m->reader, read_ahead < frame_data_bytes ? read_ahead : frame_data_bytes);
+    const uint64_t data_size = m->data_end > 8 ? m->data_end - 8 : 0;
+    if (uint64_t(read_ahead) >= data_size * 9 / 10) m->open_flags |= OPEN_PRELOAD;
   }
   uint32_t speed = 0;
   if ((o->flags & OPEN_SIMULATE_RATE) && s->simulated_rate != -1) {
@@ -279,21 +316,20 @@ bool PrepareInput(OpenState* o) {
     m->image_base = 0;
     m->data_in_memory = 1;
   } else if (m->open_flags & OPEN_PRELOAD) {
-    const uint32_t size = end_offset - m->first_frame_offset;
-    m->preload = size ? static_cast<uint8_t*>(CoreAllocate(size)) : nullptr;
-    if (!m->preload) {
+    m->reader.set_ring(&m->reader, nullptr, 0, end_offset, speed);
+    const uint32_t size = frame_data_bytes;
+    uint32_t got = 0;
+    if (!PreloadFrames(m, size, o->available != kUnknownSize, &got)) {
       MediaSetError(kErrorOutOfMemory);
       return false;
     }
-    m->memory_total += size;
-    m->reader.set_ring(&m->reader, nullptr, 0, end_offset, speed);
-    const uint32_t got = m->reader.read_frame(&m->reader, 0, m->first_frame_offset, m->preload, size);
-    if (got < size) std::memset(m->preload + got, 0, size - got);
-    const bool short_read = got < size;
     CloseInput(&m->reader);
     m->input_open = 0;
     m->reader.frame_read_time = 0;
-    if (short_read) m->reader.error = 1;
+    // A short read is where the file ends: the frames before it play, the
+    // first one past it is a read error when playback reaches it.
+    m->reader.error = 0;
+    if (got < size) m->data_end = uint64_t(m->first_frame_offset) + got;
     m->image = m->preload;
     m->image_base = m->first_frame_offset;
     m->data_in_memory = 1;
@@ -301,7 +337,7 @@ bool PrepareInput(OpenState* o) {
     // The one-frame buffer: the largest-frame field says how big, but a
     // frame above the biggest one the index holds is never read, so a field
     // that overstates it costs nothing.
-    const uint32_t frame_bytes = LargestIndexedFrame(m->layout, h.largest_frame);
+    const uint32_t frame_bytes = LargestIndexedFrame(m->layout, h.largest_frame, m->data_end);
     void* frame_buffer = nullptr;
     PlannerRecord(&frame_buffer, frame_bytes);
     m->read_block = static_cast<uint8_t*>(PlannerCommit(read_ahead));
@@ -320,6 +356,7 @@ bool PrepareInput(OpenState* o) {
     m->read_ahead_size = read_ahead;
     m->reader.set_ring(&m->reader, read_ahead ? m->read_block : nullptr, read_ahead, end_offset, speed);
   }
+  m->intact_frames = ContainerIntactFrames(&m->layout, m->data_end);
   return true;
 }
 
@@ -402,25 +439,14 @@ void JoinServices(OpenState* o) {
     }
 }
 
-}  // namespace
-
-MediaFile* MediaOpenMemory(const void* image, uint64_t size, uint32_t flags) {
-  FileHeader h{};
-  if (!image || !FileHeaderDecode(static_cast<const uint8_t*>(image), size < 44 ? size_t(size) : 44, &h))
-    return nullptr;
-  if (!FileHeaderValidate(h, size)) return nullptr;
-  if (ContainerEndOffset(h) > size) {
-    MediaSetError(kErrorReadingHeader);
-    return nullptr;
-  }
-  return MediaOpen(image, flags | OPEN_FROM_MEMORY);
-}
-
-MediaFile* MediaOpen(const void* source, uint32_t flags) {
+// Opens with `available` bytes of media data known to be in the source
+// (kUnknownSize: believe the header).
+MediaFile* OpenMedia(const void* source, uint32_t flags, uint64_t available) {
   OpenState o{};
   o.settings = MediaProcessSettings();
   o.source = source;
   o.flags = flags;
+  o.available = available;
   o.from_memory = (flags & OPEN_FROM_MEMORY) != 0;
   if (!(flags & OPEN_SOUND_TRACKS)) MediaResetTrackSelection();
   o.open_start = MediaTimer();
@@ -434,6 +460,21 @@ MediaFile* MediaOpen(const void* source, uint32_t flags) {
   OpenSoundTracks(&o);
   JoinServices(&o);
   return o.media;
+}
+
+}  // namespace
+
+MediaFile* MediaOpen(const void* source, uint32_t flags) { return OpenMedia(source, flags, kUnknownSize); }
+
+MediaFile* MediaOpenMemory(const void* image, uint64_t size, uint32_t flags) {
+  FileHeader h{};
+  MediaSetError("");
+  if (!image && size) {
+    MediaSetError(kErrorOpeningFile);
+    return nullptr;
+  }
+  if (!FileHeaderDecode(static_cast<const uint8_t*>(image), size < 44 ? size_t(size) : 44, &h)) return nullptr;
+  return OpenMedia(image, flags | OPEN_FROM_MEMORY, size);
 }
 
 void MediaClose(MediaFile* m) {

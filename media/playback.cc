@@ -42,6 +42,15 @@ void TopUpBelow(MediaFile* m, uint32_t quarters, bool yield_when_busy) {
   }
 }
 
+// A read error of frame `frame` (1-based) ends playback; the frames before
+// it are then all the file is known to hold whole.
+void StopAt(MediaFile* m, uint32_t frame) {
+  m->stopped = 1;
+  if (m->unreadable_frame) return;
+  m->unreadable_frame = frame;
+  if (frame && m->intact_frames > frame - 1) m->intact_frames = frame - 1;
+}
+
 uint32_t FrameDuration(uint32_t dividend, uint32_t divisor) {
   return dividend ? uint32_t(1000ull * divisor / dividend) : 0;
 }
@@ -102,10 +111,7 @@ void MediaReadFrame(MediaFile* m, uint32_t n) {
     m->frame_size = got;
     readable = got == loc.size;
   }
-  if (!readable) {
-    m->stopped = 1;
-    if (!m->unreadable_frame) m->unreadable_frame = i + 1;
-  }
+  if (!readable) StopAt(m, i + 1);
   m->frame_key = loc.key;
   m->current_offset = loc.offset;
   std::atomic_ref<int32_t>(m->current_frame).store(int32_t(i + 1), std::memory_order_relaxed);
@@ -176,10 +182,7 @@ int MediaDecodeFrame(MediaFile* m) {
     MediaServiceSound(m);
   }
   m->frame_cycle_start = m->decode_start;
-  if (m->reader.error && !m->stopped) {
-    m->stopped = 1;
-    if (!m->unreadable_frame) m->unreadable_frame = uint32_t(m->current_frame);
-  }
+  if (m->reader.error && !m->stopped) StopAt(m, uint32_t(m->current_frame));
   if (m->stopped) {
     m->reader.decode_mark = 0;
     return 1;

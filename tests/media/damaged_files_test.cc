@@ -27,8 +27,16 @@
 
 namespace {
 
-enum Mode { kMemory, kStream, kThreaded, kPreload, kModes };
-const char* const kModeNames[kModes] = {"memory", "stream", "threaded", "preload"};
+// Blind modes read through an opener that cannot tell the file's size, so
+// the reader meets the end of a short file only as a short read.
+enum Mode { kMemory, kStream, kThreaded, kPreload, kBlindStream, kBlindPreload, kModes };
+const char* const kModeNames[kModes] = {"memory", "stream", "threaded", "preload", "blind stream", "blind preload"};
+
+int BlindOpener(InputReader* reader, const void* source, uint32_t flags) {
+  if (!FileInputOpen(reader, source, flags)) return 0;
+  reader->media_size = nullptr;
+  return 1;
+}
 
 uint32_t Word(const std::vector<uint8_t>& b, size_t at) {
   return uint32_t(b[at]) | uint32_t(b[at + 1]) << 8 | uint32_t(b[at + 2]) << 16 | uint32_t(b[at + 3]) << 24;
@@ -69,13 +77,17 @@ PlayResult Play(const std::vector<uint8_t>& bytes, Mode mode, uint32_t limit, ui
     m = MediaOpenMemory(bytes.data(), bytes.size(), flags);
   } else {
     ClipFile file(bytes);
-    if (mode == kStream || mode == kThreaded) {
+    if (mode == kBlindStream || mode == kBlindPreload) {
+      MediaSetFileOpener(BlindOpener);
+      flags |= OPEN_CUSTOM_OPENER;
+    }
+    if (mode == kStream || mode == kThreaded || mode == kBlindStream) {
       // A ring of this size (0: every frame read directly), filled on this
       // thread or by the reader thread.
       MediaSetReadBufferSize(ring);
-      flags |= OPEN_READ_BUFFER_SIZE | (mode == kStream ? OPEN_NO_THREAD : 0);
+      flags |= OPEN_READ_BUFFER_SIZE | (mode == kThreaded ? 0 : OPEN_NO_THREAD);
     }
-    if (mode == kPreload) flags |= OPEN_PRELOAD | OPEN_NO_THREAD;
+    if (mode == kPreload || mode == kBlindPreload) flags |= OPEN_PRELOAD | OPEN_NO_THREAD;
     m = MediaOpen(file.path(), flags);
   }
   if (!m) {
@@ -317,7 +329,7 @@ TEST(DamagedFiles, EveryVariantPlaysWhatItHoldsAndNoMore) {
       // Truncations in every way of reading; the rest in one each, in turn.
       std::vector<Mode> modes;
       if (var.cut >= 0)
-        modes = {kMemory, kStream, kThreaded, kPreload};
+        for (int mode = 0; mode < kModes; ++mode) modes.push_back(Mode(mode));
       else
         modes = {Mode(v % kModes)};
       uint32_t best = 0;
@@ -361,6 +373,98 @@ TEST(DamagedFiles, EveryVariantPlaysWhatItHoldsAndNoMore) {
   std::printf("damaged files: %u variants (%u plays): %u played fully, %u partly, %u not at all (%u refused)\n",
               tried, plays, fully, partly, none, refused);
   EXPECT_GT(tried, 400u);
+}
+
+// The faults each found by editing one field or cutting one file.
+TEST(DamagedFiles, EditedFieldsAndCutsFoundBefore) {
+  const std::vector<uint8_t> clip = ClipA();
+  const uint64_t allowance = Allowance(clip);
+
+  // A rate of 2^30 frames a second would size the history rings past 32
+  // bits: refused as an unreadable header however the file is read.
+  std::vector<uint8_t> rate = clip;
+  SetWord(&rate, 28, 1073741824);
+  SetWord(&rate, 32, 1);
+  for (int mode = 0; mode < kModes; ++mode) {
+    const PlayResult r = Play(rate, Mode(mode), 3, allowance);
+    EXPECT_FALSE(r.opened) << kModeNames[mode];
+    EXPECT_EQ(r.error, "Error reading Vexa header.") << kModeNames[mode];
+  }
+
+  // A frame count of 2^32 - 1 over an index of eight frames: the eight play
+  // once, then the missing ninth stops playback (never back to frame 1).
+  ClipSpec eight;
+  eight.frames = 8;
+  std::vector<uint8_t> count = MakeClip(eight);
+  SetWord(&count, 8, 0xFFFFFFFF);
+  for (Mode mode : {kMemory, kStream}) {
+    const PlayResult r = Play(count, mode, 40, Allowance(count), 0);
+    EXPECT_EQ(r.delivered, 8u) << kModeNames[mode];
+    EXPECT_TRUE(r.stopped) << kModeNames[mode];
+    EXPECT_EQ(r.summary.word[kSummaryIntactFrames], 8u);
+    EXPECT_EQ(r.summary.word[kSummaryUnreadableFrame], 9u);
+  }
+
+  // A data size of 3 GiB on a small file: preloaded or streamed, it costs
+  // what the file holds, and every frame plays.
+  std::vector<uint8_t> size = clip;
+  SetWord(&size, 4, 0xC0000000);
+  for (Mode mode : {kPreload, kStream, kThreaded, kBlindPreload, kBlindStream}) {
+    const PlayResult r = Play(size, mode, 30, allowance);
+    ASSERT_TRUE(r.opened) << kModeNames[mode] << ": " << r.error;
+    EXPECT_EQ(r.delivered, 30u) << kModeNames[mode];
+    EXPECT_LT(r.summary.word[26], 2 * clip.size() + (1u << 20)) << kModeNames[mode];
+  }
+
+  // Cut at three quarters: every frame before the cut plays in every way of
+  // reading, then playback stops at the first frame the cut reached, and
+  // the loader's figure for `vexa info` agrees.
+  const std::vector<uint8_t> cut(clip.begin(), clip.begin() + clip.size() * 3 / 4);
+  const uint32_t whole = FramesWithin(clip, cut.size());
+  ASSERT_GT(whole, 15u);
+  ASSERT_LT(whole, 30u);
+  for (int mode = 0; mode < kModes; ++mode) {
+    const PlayResult r = Play(cut, Mode(mode), 40, allowance);
+    EXPECT_EQ(r.delivered, whole) << kModeNames[mode];
+    EXPECT_TRUE(r.stopped) << kModeNames[mode];
+    EXPECT_EQ(r.summary.word[kSummaryIntactFrames], whole) << kModeNames[mode];
+    EXPECT_EQ(r.summary.word[kSummaryUnreadableFrame], whole + 1) << kModeNames[mode];
+  }
+  ClipFile file(cut);
+  ContainerFile* info = ContainerLoadPath(file.path());
+  ASSERT_NE(info, nullptr);
+  EXPECT_EQ(info->available, cut.size());
+  EXPECT_EQ(ContainerIntactFrames(&info->layout, info->available), whole);
+  ContainerFree(info);
+}
+
+// The playback time of the summary counts from the first decode even when
+// the timer read 0 then.
+TEST(DamagedFiles, PlaybackTimeFromATimerAtZero) {
+  static uint32_t now = 0;
+  PlatformClock clock{};
+  clock.tick_count = [](void*) { return now; };
+  clock.high_res_counter = [](void*, uint64_t* v) {
+    *v = uint64_t(now) * 1000;
+    return true;
+  };
+  clock.high_res_frequency = [](void*) -> uint64_t { return 1000000; };
+  clock.system_time = [](void*) { return now; };
+  PlatformSetClock(&clock);
+  MediaTimerReset();
+  const std::vector<uint8_t> clip = MakeClip(ClipSpec{});
+  MediaFile* m = MediaOpenMemory(clip.data(), clip.size(), 0);
+  ASSERT_NE(m, nullptr);
+  ASSERT_EQ(MediaDecodeFrame(m), 0);
+  PlaybackSummary s;
+  MediaGetSummary(m, &s);
+  EXPECT_EQ(s.word[2], 0u);
+  now += 40;
+  MediaGetSummary(m, &s);
+  EXPECT_EQ(s.word[2], 40u);
+  MediaClose(m);
+  PlatformSetClock(nullptr);
+  MediaTimerReset();
 }
 
 }  // namespace
