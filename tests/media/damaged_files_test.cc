@@ -22,7 +22,6 @@
 #include "base/timer.h"
 #include "clip_helpers.h"
 #include "media/media.h"
-#include "media/media_file.h"
 #include "sound/memory_output.h"
 
 namespace {
@@ -401,8 +400,8 @@ TEST(DamagedFiles, EditedFieldsAndCutsFoundBefore) {
     const PlayResult r = Play(count, mode, 40, Allowance(count), 0);
     EXPECT_EQ(r.delivered, 8u) << kModeNames[mode];
     EXPECT_TRUE(r.stopped) << kModeNames[mode];
-    EXPECT_EQ(r.summary.word[kSummaryIntactFrames], 8u);
-    EXPECT_EQ(r.summary.word[kSummaryUnreadableFrame], 9u);
+    EXPECT_EQ(r.summary.word[SUMMARY_INTACT_FRAMES], 8u);
+    EXPECT_EQ(r.summary.word[SUMMARY_UNREADABLE_FRAME], 9u);
   }
 
   // A data size of 3 GiB on a small file: preloaded or streamed, it costs
@@ -413,7 +412,7 @@ TEST(DamagedFiles, EditedFieldsAndCutsFoundBefore) {
     const PlayResult r = Play(size, mode, 30, allowance);
     ASSERT_TRUE(r.opened) << kModeNames[mode] << ": " << r.error;
     EXPECT_EQ(r.delivered, 30u) << kModeNames[mode];
-    EXPECT_LT(r.summary.word[26], 2 * clip.size() + (1u << 20)) << kModeNames[mode];
+    EXPECT_LT(r.summary.word[SUMMARY_MEMORY_TOTAL], 2 * clip.size() + (1u << 20)) << kModeNames[mode];
   }
 
   // Cut at three quarters: every frame before the cut plays in every way of
@@ -427,8 +426,8 @@ TEST(DamagedFiles, EditedFieldsAndCutsFoundBefore) {
     const PlayResult r = Play(cut, Mode(mode), 40, allowance);
     EXPECT_EQ(r.delivered, whole) << kModeNames[mode];
     EXPECT_TRUE(r.stopped) << kModeNames[mode];
-    EXPECT_EQ(r.summary.word[kSummaryIntactFrames], whole) << kModeNames[mode];
-    EXPECT_EQ(r.summary.word[kSummaryUnreadableFrame], whole + 1) << kModeNames[mode];
+    EXPECT_EQ(r.summary.word[SUMMARY_INTACT_FRAMES], whole) << kModeNames[mode];
+    EXPECT_EQ(r.summary.word[SUMMARY_UNREADABLE_FRAME], whole + 1) << kModeNames[mode];
   }
   ClipFile file(cut);
   ContainerFile* info = ContainerLoadPath(file.path());
@@ -458,10 +457,10 @@ TEST(DamagedFiles, PlaybackTimeFromATimerAtZero) {
   ASSERT_EQ(MediaDecodeFrame(m), 0);
   PlaybackSummary s;
   MediaGetSummary(m, &s);
-  EXPECT_EQ(s.word[2], 0u);
+  EXPECT_EQ(s.word[SUMMARY_PLAYBACK_TIME], 0u);
   now += 40;
   MediaGetSummary(m, &s);
-  EXPECT_EQ(s.word[2], 40u);
+  EXPECT_EQ(s.word[SUMMARY_PLAYBACK_TIME], 40u);
   MediaClose(m);
   PlatformSetClock(nullptr);
   MediaTimerReset();

@@ -63,8 +63,14 @@ TEST_F(MediaOpenTest, FailuresLeaveTheirTexts) {
     EXPECT_EQ(MediaOpen(f.path(), 0), nullptr);
     EXPECT_STREQ(MediaGetError(), "Error reading Vexa header.");
   }
-  // A memory image shorter than its header says.
-  EXPECT_EQ(MediaOpenMemory(clip.data(), clip.size() - 1, 0), nullptr);
+  // A memory image cut inside its index is refused; one cut inside its last
+  // frame opens and holds the frames before it.
+  EXPECT_EQ(MediaOpenMemory(clip.data(), 50, 0), nullptr);
+  EXPECT_STREQ(MediaGetError(), "Error reading Vexa header.");
+  MediaFile* cut = MediaOpenMemory(clip.data(), clip.size() - 1, 0);
+  ASSERT_NE(cut, nullptr);
+  EXPECT_EQ(MediaIntactFrames(cut, nullptr), ClipSpec{}.frames - 1);
+  MediaClose(cut);
   // And a good one empties the text.
   MediaFile* m = MediaOpenMemory(clip.data(), clip.size(), 0);
   ASSERT_NE(m, nullptr);
