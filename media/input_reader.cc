@@ -55,7 +55,8 @@ uint32_t FileReadHeader(InputReader* r, uint32_t offset, void* destination, uint
     r->device_position += n;
   }
   r->logical_position = r->device_position;
-  r->target = Min(r->ring_size, r->end_offset - Min(r->end_offset, r->device_position));
+  const uint32_t end = r->end_offset;
+  r->target = Min(r->ring_size, end - Min(end, r->device_position));
   r->unlock(r);
   return n;
 }
@@ -132,7 +133,8 @@ uint32_t FileReadFrame(InputReader* r, uint32_t frame_index, uint32_t offset, vo
   }
 
   r->frame_read_time += MediaTimer() - t0;
-  uint32_t target = Min(r->end_offset - Min(r->end_offset, r->logical_position), r->ring_size);
+  const uint32_t end = r->end_offset;
+  uint32_t target = Min(end - Min(end, r->logical_position), r->ring_size);
   if (r->buffered + kReadChunk > target) target = r->buffered;  // only whole chunks are added
   r->target = target;
   if (locked) r->unlock(r);
@@ -161,8 +163,8 @@ uint32_t FileFill(InputReader* r) {
     r->yield(r);
     return 0xFFFFFFFFu;
   }
-  if (r->ring_free < kReadChunk || r->end_offset < r->device_position ||
-      r->end_offset - r->device_position < kReadChunk) {
+  const uint32_t end = r->end_offset;
+  if (r->ring_free < kReadChunk || end < r->device_position || end - r->device_position < kReadChunk) {
     r->target = r->buffered.load();
     r->unlock(r);
     return 0;
@@ -325,7 +327,7 @@ void InputReaderMove(InputReader* to, InputReader* from) {
   to->ring_write = from->ring_write;
   to->callers_handle = from->callers_handle;
   to->media_start = from->media_start;
-  to->end_offset = from->end_offset;
+  to->end_offset = from->end_offset.load();
   to->simulated_speed = from->simulated_speed;
   to->simulated_debt = from->simulated_debt;
   to->lock = from->lock;

@@ -58,7 +58,9 @@ struct InputReader {
   uint8_t* ring_write;
   uint32_t callers_handle;              // 1: the handle is the caller's and stays open
   uint64_t media_start;                 // file offset of the media data
-  uint32_t end_offset;                  // data size + 8; lowered to where the device ran out
+  // Data size + 8; lowered by a fill (on the reader thread) to where the
+  // device ran out.
+  std::atomic<uint32_t> end_offset;
   uint32_t simulated_speed;             // bytes per second, 0 = none
   int32_t simulated_debt;               // ms
 
