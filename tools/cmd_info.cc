@@ -120,6 +120,8 @@ int CommandInfo(int argc, char** argv) {
     std::printf("{%s}\n", DescriptionJsonMembers(path, &file->layout, d).c_str());
   } else {
     PrintDescriptionText(stdout, path, &file->layout, d);
+    const uint32_t intact = ContainerIntactFrames(&file->layout, file->available), promised = file->layout.header.frame_count;
+    if (intact < promised) std::printf("intact frames: %u of %u (damaged or cut off: playback stops after them)\n", intact, promised);
   }
   ContainerFree(file);
   return rc;

@@ -95,6 +95,15 @@ TEST_F(InfoTest, BadFilesGiveTheCoreTextAndExitOne) {
   EXPECT_EQ(cut.code, 1);
   EXPECT_NE(cut.err.find("Error reading Vexa header."), std::string::npos) << cut.err;
 
+  // Cut inside its frames: described, with the frames it still holds.
+  {
+    std::ofstream f(Path("short.vxa"), std::ios::binary);
+    f << whole.substr(0, whole.size() - 1);
+  }
+  ToolRun held = Vexa("info " + Path("short.vxa"));
+  EXPECT_EQ(held.code, 0) << held.err;
+  EXPECT_NE(held.out.find("intact frames: 49 of 50"), std::string::npos) << held.out;
+
   ToolRun missing = Vexa("info " + Path("none.vxa"));
   EXPECT_EQ(missing.code, 1);
   EXPECT_NE(missing.err.find("Error opening file."), std::string::npos);
