@@ -162,61 +162,6 @@ TEST(Convert, AlphaPlaneFillsTheAlphaFieldAndCanStandInForLuma) {
   }
 }
 
-TEST(Convert, PackedYuvLeadingOddPixelAndSinglePixel) {
-  for (uint32_t features : kFeatureSets) {
-    TestPicture p = MakeFlatPicture(8, 2, false, 0, 0, 0);
-    for (uint32_t x = 0; x < 8; ++x) p.y[x] = static_cast<uint8_t>(10 + x);
-    for (uint32_t x = 0; x < 4; ++x) {
-      p.c1[x] = static_cast<uint8_t>(100 + x);  // V
-      p.c2[x] = static_cast<uint8_t>(200 + x);  // U
-    }
-    for (uint32_t type : {13u, 14u}) {
-      const bool uyvy = type == 14;
-      TestSurface s = MakeSurface(type, 0, 8, 2, 0);
-      Copy(p, s, type, features, CopyRect{1, 0, 3, 1}, 1, 0);
-      const uint8_t* row = s.data();
-      // Pixel 1 alone: its luma and V; then the pair 2-3.
-      const uint8_t lead[2] = {uyvy ? uint8_t{100} : uint8_t{11}, uyvy ? uint8_t{11} : uint8_t{100}};
-      EXPECT_EQ(row[2], lead[0]);
-      EXPECT_EQ(row[3], lead[1]);
-      const uint8_t pair[4] = {12, 201, 13, 101};
-      const uint8_t pairUyvy[4] = {201, 12, 101, 13};
-      EXPECT_EQ(0, std::memcmp(row + 4, uyvy ? pairUyvy : pair, 4)) << type;
-      // A single even pixel: its luma and U.
-      TestSurface one = MakeSurface(type, 0, 8, 2, 0);
-      Copy(p, one, type, features, CopyRect{6, 0, 1, 1}, 6, 0);
-      EXPECT_EQ(one.data()[12], uyvy ? 203 : 16);
-      EXPECT_EQ(one.data()[13], uyvy ? 16 : 203);
-    }
-  }
-}
-
-TEST(Convert, PlanarCopiesLumaAndHalfSizeChromaPlanes) {
-  TestPicture p = MakeRandomPicture(13, 6, false, 3);
-  for (uint32_t flags : {15u, 15u | COPY_SWAPPED_CHROMA, 15u | COPY_GRAYSCALE}) {
-    const int32_t pitch = 16;
-    const uint32_t height = 6;
-    std::vector<uint8_t> surface(pitch * height * 3 / 2, 0xEE);
-    ASSERT_TRUE(CopyPictureToSurface(p.Planes(), surface.data(), pitch, height, 0, 0, CopyRect{0, 0, 13, 6},
-                                     flags, false, UsableFeatures()));
-    const uint8_t* vPlane = surface.data() + pitch * height;
-    const uint8_t* uPlane = vPlane + (pitch / 2) * (height / 2);
-    const bool swapped = flags & COPY_SWAPPED_CHROMA;
-    const bool gray = flags & COPY_GRAYSCALE;
-    for (uint32_t y = 0; y < 6; ++y) {
-      EXPECT_EQ(0, std::memcmp(surface.data() + y * pitch, p.y.data() + y * p.y_width, 13));
-    }
-    for (uint32_t y = 0; y < 3; ++y) {
-      for (uint32_t x = 0; x < 7; ++x) {
-        const uint8_t c1 = p.c1[y * p.c_width + x], c2 = p.c2[y * p.c_width + x];
-        ASSERT_EQ(vPlane[y * 8 + x], gray ? 128 : (swapped ? c2 : c1));
-        ASSERT_EQ(uPlane[y * 8 + x], gray ? 128 : (swapped ? c1 : c2));
-      }
-      ASSERT_EQ(vPlane[y * 8 + 7], 0xEE);  // past (13 + 1) / 2 samples
-    }
-  }
-}
-
 TEST(Convert, PlanarChromaFollowsTheDestinationPairsWhenParitiesDiffer) {
   // Source (3, 1) to destination (0, 0): each destination chroma sample
   // comes from the source pixel on its even destination row and column.
