@@ -175,9 +175,9 @@ bool FrameCursorNextAudio(FrameCursor* c, const uint8_t** data, uint32_t* size) 
   size_t left = static_cast<size_t>(c->end - c->pos);
   if (left < 4) return false;
   uint32_t len = LoadWord(c->pos);
-  if (len > left - 4 || (len > 0 && len < 4)) return false;
+  if (len > left - 4) return false;
   *data = c->pos + 4;
-  *size = len;
+  *size = len < 4 ? 0 : len;  // no room for its decoded-byte count: no sound
   c->pos += 4 + static_cast<size_t>(len);
   ++c->track;
   return true;

@@ -173,10 +173,12 @@ struct FrameCursor {
   uint32_t track_count;  // tracks of the file
 };
 void FrameCursorInit(FrameCursor* c, const uint8_t* frame, uint32_t size, uint32_t track_count);
-// The next track's packet: its bytes after the length field (`*size` 0 when
-// the track has no sound in this frame). False when the packet runs past the
-// frame, or is 1 to 3 bytes long (too short for its decoded-byte count), or
-// every track has been read; the frame is then broken.
+// The next track's packet: its bytes after the length field. `*size` is 0
+// when the track has no sound in this frame, also when the packet is 1 to 3
+// bytes long (too short for its decoded-byte count): that track's sound is
+// dropped for the frame and the rest of the frame stands. False when the
+// packet runs past the frame, or every track has been read; the frame is
+// then broken.
 bool FrameCursorNextAudio(FrameCursor* c, const uint8_t** data, uint32_t* size);
 // Skips every audio packet; the video data is what remains. False when an
 // audio packet breaks the frame.

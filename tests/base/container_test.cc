@@ -316,7 +316,7 @@ TEST(ContainerPacket, WalkToVideo) {
   EXPECT_EQ(vn, 0u);
 }
 
-TEST(ContainerPacket, BrokenPacketsAreFrameErrors) {
+TEST(ContainerPacket, BrokenPacketsAreFrameErrorsAndStubsAreSilence) {
   const uint8_t* v;
   uint32_t vn;
   // A length running past the frame, by one byte and by wrapping amounts.
@@ -326,12 +326,19 @@ TEST(ContainerPacket, BrokenPacketsAreFrameErrors) {
     b.resize(8);
     EXPECT_FALSE(FramePacketVideo(b.data(), 8, 1, &v, &vn)) << len;
   }
-  // Too short for the decoded-byte count.
+  // Too short for the decoded-byte count: no sound, and the video follows it.
   for (uint32_t len : {1u, 2u, 3u}) {
     std::vector<uint8_t> b;
     Put(&b, len);
     b.resize(12);
-    EXPECT_FALSE(FramePacketVideo(b.data(), 12, 1, &v, &vn)) << len;
+    FrameCursor c;
+    FrameCursorInit(&c, b.data(), 12, 1);
+    const uint8_t* d;
+    uint32_t n = 99;
+    ASSERT_TRUE(FrameCursorNextAudio(&c, &d, &n)) << len;
+    EXPECT_EQ(n, 0u);
+    ASSERT_TRUE(FramePacketVideo(b.data(), 12, 1, &v, &vn)) << len;
+    EXPECT_EQ(v, b.data() + 4 + len);
   }
   // Length fields cut off by the frame end.
   std::vector<uint8_t> pkt = Packet({{}, {}}, {});

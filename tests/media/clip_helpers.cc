@@ -10,12 +10,13 @@
 #include "encode/audio_encoder.h"
 #include "encode/test_source.h"
 #include "encode/video_encoder.h"
+#include "base/container.h"
 #include "base/container_writer.h"
 #include "media/media.h"
 
 #include <gtest/gtest.h>
 
-std::vector<uint8_t> MakeClip(const ClipSpec& spec) {
+std::vector<uint8_t> MakeClip(const ClipSpec& spec, std::vector<std::vector<uint8_t>>* pictures) {
   VideoEncoderSettings vs{};
   vs.width = spec.width;
   vs.height = spec.height;
@@ -55,6 +56,15 @@ std::vector<uint8_t> MakeClip(const ClipSpec& spec) {
     std::vector<uint8_t> video;
     bool key = false;
     VideoEncodeFrame(ve, &pic, &video, &key);
+    if (pictures) {
+      pictures->emplace_back();
+      for (int plane = 0; plane < 3; ++plane) {
+        uint32_t pw = 0, ph = 0;
+        int pitch = 0;
+        const uint8_t* at = VideoEncoderPlane(ve, plane, &pw, &ph, &pitch);
+        for (uint32_t row = 0; row < ph; ++row, at += pitch) pictures->back().insert(pictures->back().end(), at, at + pw);
+      }
+    }
     const bool silent = std::find(spec.silent_frames.begin(), spec.silent_frames.end(), f) != spec.silent_frames.end();
     for (size_t t = 0; t < tracks.size(); ++t) {
       const ClipTrack& ct = spec.tracks[t];
@@ -73,11 +83,26 @@ std::vector<uint8_t> MakeClip(const ClipSpec& spec) {
       packet_ptrs[t] = packets[t].data();
       packet_sizes[t] = size;
     }
+    // A stub packet is written as an empty one followed by two bytes that
+    // open the video; its length field becomes 2 once the file is complete.
+    const bool stub = std::find(spec.stub_frames.begin(), spec.stub_frames.end(), f) != spec.stub_frames.end();
+    if (stub && !tracks.empty()) {
+      packet_sizes[0] = 0;
+      video.insert(video.begin(), {0x5A, 0xC3});
+    }
     ContainerFrame frame{key, packet_ptrs.data(), packet_sizes.data(), video.data(), uint32_t(video.size())};
     ContainerWriterAddFrame(w, &frame);
   }
   std::vector<uint8_t> out;
   ContainerWriterFinishToMemory(w, &out);
+  if (!spec.stub_frames.empty() && !tracks.empty()) {
+    ContainerFile* file = ContainerLoadMemory(out.data(), out.size());
+    for (uint32_t f : spec.stub_frames) {
+      FrameLocation loc{};
+      if (file && FrameLocate(&file->layout, f, &loc)) out[loc.offset] = 2;
+    }
+    ContainerFree(file);
+  }
   for (AudioEncoder* e : encoders) AudioEncoderClose(e);
   VideoEncoderDestroy(ve);
   return out;

@@ -23,10 +23,13 @@ struct ClipSpec {
   char revision = 'i';
   std::vector<ClipTrack> tracks;
   std::vector<uint32_t> silent_frames;  // frames whose packets are empty for every track
+  std::vector<uint32_t> stub_frames;    // frames whose first track's packet is 2 bytes, too short to decode
 };
 
-// The whole media image.
-std::vector<uint8_t> MakeClip(const ClipSpec& spec);
+// The whole media image. `pictures` (optional) receives for every frame the
+// encoder's reconstruction, which the decoder must reproduce: the Y, chroma
+// 1 and chroma 2 planes at their padded sizes, rows back to back.
+std::vector<uint8_t> MakeClip(const ClipSpec& spec, std::vector<std::vector<uint8_t>>* pictures = nullptr);
 
 struct MediaFile;
 struct PlaybackSummary;

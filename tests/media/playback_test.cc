@@ -2,6 +2,7 @@
 // skipped copies, pausing, resynchronisation, sound feeding and underruns.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -13,6 +14,8 @@
 #include "media/media_file.h"
 #include "base/timer.h"
 #include "base/clock.h"
+#include "video/frame_buffers.h"
+#include "video/video_error.h"
 #include "sound/memory_output.h"
 
 namespace {
@@ -144,21 +147,38 @@ TEST_F(PlaybackTest, LateCopiesAreSkippedThreeTimesThenShown) {
   MediaFile* m = MediaOpenMemory(clip.data(), clip.size(), 0);
   ASSERT_NE(m, nullptr);
   std::vector<uint8_t> surface(64 * 48 * 4);
-  std::vector<int> results;
+  std::vector<int> results, marks;
   for (int i = 0; i < 8; ++i) {
     MediaDecodeFrame(m);
     if (i > 0) Advance(200);  // every frame far behind: the copy sees lateness above the threshold
     m->clock.late_credit = 0;
     results.push_back(CopyFrameToSurface(MediaCopyState(m), surface.data(), 64 * 4, 48, 0, 0, 0, 0, 64, 48, 3));
+    marks.push_back(int(m->clock.previous_blit_skipped));
     if (m->clock.skip_flag) {
       EXPECT_EQ(MediaGetChangedRects(0, m), 0);  // nothing to blit
     }
     MediaNextFrame(m);
   }
   EXPECT_EQ(results, (std::vector<int>{0, 1, 1, 1, 1, 1, 1, 1}));
+  // The late copy that is shown brings the surface up to date: the next
+  // decode may clear the change map again.
+  EXPECT_EQ(marks, (std::vector<int>{0, 1, 1, 1, 0, 1, 1, 1}));
   PlaybackSummary s;
   MediaGetSummary(m, &s);
   EXPECT_EQ(s.word[SUMMARY_SKIPPED_BLITS], 6u);  // frames 2-4 and 6-8 skipped, 5 shown late
+  MediaClose(m);
+}
+
+TEST_F(PlaybackTest, ALateCreditLargerThanTheElapsedTimeIsNotLateness) {
+  std::vector<uint8_t> clip = SoundClip();
+  MediaFile* m = MediaOpenMemory(clip.data(), clip.size(), 0);
+  ASSERT_NE(m, nullptr);
+  MediaDecodeFrame(m);
+  MediaNextFrame(m);
+  Advance(10);
+  m->clock.late_credit = 500;
+  // Frame 2 is due when 33 ms of clock time remain after the credit: at 533.
+  EXPECT_EQ(WaitDue(m), 523u);
   MediaClose(m);
 }
 
@@ -261,6 +281,101 @@ TEST_F(PlaybackTest, SoundFlowsToTheOutputAndAnUnderrunRecovers) {
   EXPECT_EQ(m->clock.clock_base, 0u);  // restarted with the sound
   // The off/on cycle put a silence pre-roll ahead of the sound.
   EXPECT_GE(MemoryOutputQueuedBytes(t) + t->queued, t->preroll_bytes);
+  MediaClose(m);
+}
+
+TEST_F(PlaybackTest, SoundOffEmptiesEveryTracksRingAndPrerolls) {
+  ClipSpec spec;
+  spec.frames = 30;
+  spec.tracks = {{0, 22050, 1, false, true, 0}, {3, 11025, 2, true, true, 0}};
+  std::vector<uint8_t> clip = MakeClip(spec);
+  config_.device_sixteenths = 1;  // a small device: the rings keep most of the sound
+  const uint32_t ids[2] = {0, 3};
+  MediaSetSoundTracks(2, ids);
+  MediaFile* m = MediaOpenMemory(clip.data(), clip.size(), OPEN_SOUND_TRACKS);
+  ASSERT_NE(m, nullptr);
+  ASSERT_EQ(m->opened_count, 2u);
+  for (int i = 0; i < 8; ++i) {
+    MediaDecodeFrame(m);
+    MediaNextFrame(m);
+  }
+  for (uint32_t k = 0; k < 2; ++k) ASSERT_GT(m->tracks[k].queued, 0u) << k;  // sound waiting
+  EXPECT_EQ(MediaSoundOnOff(m, 0), 0);
+  EXPECT_EQ(m->sound_playing, 0u);
+  // Each ring holds nothing but the silence pre-roll.
+  for (uint32_t k = 0; k < 2; ++k) {
+    const TrackRecord* t = &m->tracks[k];
+    ASSERT_EQ(t->queued, t->preroll_bytes) << k;
+    const uint32_t at = uint32_t(t->read - t->ring_start);
+    for (uint32_t i = 0; i < t->queued; ++i) ASSERT_EQ(t->ring_start[(at + i) % t->ring_size], 0) << k << " " << i;
+  }
+  MediaClose(m);
+}
+
+TEST_F(PlaybackTest, AnOutputThatWillNotRestartLeavesTheFilePlayingSilently) {
+  std::vector<uint8_t> clip = SoundClip(90);
+  MediaFile* m = MediaOpenMemory(clip.data(), clip.size(), 0);
+  ASSERT_NE(m, nullptr);
+  TrackRecord* t = &m->tracks[0];
+  for (int i = 0; i < 20; ++i) {
+    WaitDue(m);
+    MediaDecodeFrame(m);
+    MediaNextFrame(m);
+  }
+  config_.fail_enable = true;
+  MemoryOutputStarve(t);
+  MediaNextFrame(m);  // the recovery turns the sound off and cannot turn it on again
+  EXPECT_EQ(m->sound_playing, 0u);
+  // The frames go on falling due at the file's rate.
+  for (int i = 0; i < 5; ++i) {
+    EXPECT_LE(WaitDue(m), 34u) << i;
+    ASSERT_EQ(MediaDecodeFrame(m), 0);
+    MediaNextFrame(m);
+  }
+  MediaClose(m);
+}
+
+TEST_F(PlaybackTest, AShortFileFeedsAllItsSound) {
+  // A third of a second: every frame lies in the last 0.75 s, where the
+  // feeding holds nothing back (no minimum fill, no alignment).
+  std::vector<uint8_t> clip = SoundClip(10);
+  config_.instant = true;
+  config_.capture[0] = {nullptr, 0, 0, 0};
+  MediaFile* m = MediaOpenMemory(clip.data(), clip.size(), 0);
+  ASSERT_NE(m, nullptr);
+  TrackRecord* t = &m->tracks[0];
+  ASSERT_LT(int32_t(t->last_underrun_frame), 0);
+  for (int i = 0; i < 10; ++i) {
+    MediaDecodeFrame(m);
+    MediaNextFrame(m);
+  }
+  EXPECT_EQ(t->queued, 0u);
+  EXPECT_EQ(config_.capture[0].total, 10u * 735 * 2);  // 735 samples a frame
+  MediaClose(m);
+}
+
+TEST_F(PlaybackTest, TrackRingsOutside256BytesTo64MiBDropTheTrack) {
+  ClipSpec spec;
+  spec.frames = 2;
+  // Buffer sizes 0 (patched below), 1, 64 MiB and one byte more.
+  spec.tracks = {{0, 8000, 1, false, true, 12345},
+                 {1, 8000, 1, false, true, 1},
+                 {2, 8000, 1, false, true, 64u << 20},
+                 {3, 8000, 1, false, true, (64u << 20) + 1}};
+  std::vector<uint8_t> clip = MakeClip(spec);
+  const uint8_t marker[4] = {0x39, 0x30, 0, 0};  // 12345, the first buffer size
+  auto at = std::search(clip.begin(), clip.end(), marker, marker + 4);
+  ASSERT_NE(at, clip.end());
+  std::fill(at, at + 4, 0);
+  const uint32_t ids[4] = {0, 1, 2, 3};
+  MediaSetSoundTracks(4, ids);
+  MediaFile* m = MediaOpenMemory(clip.data(), clip.size(), OPEN_SOUND_TRACKS);
+  ASSERT_NE(m, nullptr);
+  ASSERT_EQ(m->opened_count, 2u);
+  EXPECT_EQ(m->opened_tracks[0], 1u);
+  EXPECT_EQ(m->tracks[0].ring_size, 256u);
+  EXPECT_EQ(m->opened_tracks[1], 2u);
+  EXPECT_EQ(m->tracks[1].ring_size, 64u << 20);
   MediaClose(m);
 }
 
@@ -406,18 +521,115 @@ TEST_F(PlaybackTest, ChangedRectanglesSplitGreedilyAndScale) {
   MediaClose(m);
 }
 
+// The planes of the frame just decoded against the encoder's reconstruction.
+void ExpectPicture(MediaFile* m, const std::vector<uint8_t>& want, uint32_t frame) {
+  const FrameBuffers* fb = m->frames;
+  const PlaneSet& set = fb->sets[fb->current & 1];
+  size_t at = 0;
+  for (int p = 0; p < 3; ++p) {
+    const uint32_t w = p ? fb->chroma_width : fb->y_width, h = p ? fb->chroma_height : fb->y_height;
+    for (uint32_t row = 0; row < h; ++row, at += w) {
+      ASSERT_LE(at + w, want.size());
+      ASSERT_EQ(0, std::memcmp(set.plane[p].pixels + size_t(row) * set.plane[p].pitch, want.data() + at, w))
+          << "frame " << frame << " plane " << p << " row " << row;
+    }
+  }
+  EXPECT_EQ(at, want.size());
+}
+
 TEST_F(PlaybackTest, DecodedFramesMatchTheEncodersReconstruction) {
   ClipSpec spec;
   spec.frames = 12;
   spec.width = 96;
   spec.height = 64;
-  std::vector<uint8_t> clip = MakeClip(spec);
+  // A stub sound packet (too short for its count) loses that track's sound
+  // for the frame, never the picture.
+  spec.tracks = {{0, 11025, 1, false, true, 0}};
+  spec.stub_frames = {4};
+  std::vector<std::vector<uint8_t>> pictures;
+  std::vector<uint8_t> clip = MakeClip(spec, &pictures);
   MediaFile* m = MediaOpenMemory(clip.data(), clip.size(), 0);
   ASSERT_NE(m, nullptr);
+  for (uint32_t f = 0; f < spec.frames; ++f) {
+    const uint8_t* write = m->tracks[0].write;
+    ASSERT_EQ(MediaDecodeFrame(m), 0);
+    ExpectPicture(m, pictures[f], f + 1);
+    EXPECT_EQ(m->tracks[0].write == write, f == 4) << "sound of frame " << f + 1;
+    MediaNextFrame(m);
+  }
   PlaybackSummary s;
-  PlayFrames(m, spec.frames, &s);
+  MediaGetSummary(m, &s);
   EXPECT_EQ(s.word[SUMMARY_FRAMES_PLAYED], spec.frames);
   EXPECT_EQ(s.word[SUMMARY_CORRUPT_FRAMES], 0u);
+  MediaClose(m);
+}
+
+TEST_F(PlaybackTest, AnUntrustedIndexEntryStopsPlayback) {
+  std::vector<uint8_t> clip = SilentClip(10);
+  ClipFile file(clip);
+  for (bool streamed : {false, true}) {
+    MediaFile* m = streamed ? MediaOpen(file.path(), 0) : MediaOpenMemory(clip.data(), clip.size(), 0);
+    ASSERT_NE(m, nullptr);
+    // Frame 5's entry now lies beyond frame 6's: frame 4, which ends there,
+    // cannot be trusted.
+    auto* index = const_cast<uint32_t*>(m->layout.index);
+    index[4] = (index[5] & ~1u) + 2;
+    for (int f = 1; f <= 3; ++f) {
+      ASSERT_EQ(MediaDecodeFrame(m), 0) << f;
+      MediaNextFrame(m);
+    }
+    EXPECT_EQ(MediaDecodeFrame(m), 1) << streamed;
+    EXPECT_EQ(m->stopped, 1u);
+    MediaClose(m);
+  }
+}
+
+TEST_F(PlaybackTest, TablesOfAMemoryImageAreCopied) {
+  // An image at an odd address: the tables are read into aligned words of
+  // the core's own, not pointed at in the caller's bytes.
+  std::vector<uint8_t> clip = SoundClip(6);
+  std::vector<uint8_t> shifted(clip.size() + 1);
+  std::copy(clip.begin(), clip.end(), shifted.begin() + 1);
+  const uint8_t* image = shifted.data() + 1;
+  MediaFile* m = MediaOpenMemory(image, clip.size(), 0);
+  ASSERT_NE(m, nullptr);
+  for (const uint32_t* table : {m->layout.buffer_sizes, m->layout.formats, m->layout.ids, m->layout.index}) {
+    const auto* bytes = reinterpret_cast<const uint8_t*>(table);
+    EXPECT_TRUE(bytes < image || bytes >= image + clip.size());
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(table) % 4, 0u);
+  }
+  PlaybackSummary s;
+  PlayFrames(m, 6, &s);
+  EXPECT_EQ(s.word[SUMMARY_CORRUPT_FRAMES], 0u);
+  MediaClose(m);
+}
+
+TEST_F(PlaybackTest, AnAudioPacketOverrunningItsFrameIsACorruptFrame) {
+  ClipSpec spec;
+  spec.frames = 6;
+  spec.keyint = 1;  // frames after the broken one do not lean on it
+  spec.tracks = {{0, 11025, 1, false, true, 0}};
+  std::vector<std::vector<uint8_t>> pictures;
+  std::vector<uint8_t> clip = MakeClip(spec, &pictures);
+  MediaFile* m = MediaOpenMemory(clip.data(), clip.size(), 0);
+  ASSERT_NE(m, nullptr);
+  // Frame 3's sound packet claims the whole frame and four bytes more.
+  FrameLocation loc{};
+  ASSERT_TRUE(FrameLocate(&m->layout, 2, &loc));
+  clip[loc.offset] = uint8_t(loc.size);
+  clip[loc.offset + 1] = uint8_t(loc.size >> 8);
+  clip[loc.offset + 2] = uint8_t(loc.size >> 16);
+  clip[loc.offset + 3] = uint8_t(loc.size >> 24);
+  for (uint32_t f = 0; f < spec.frames; ++f) {
+    ASSERT_EQ(MediaDecodeFrame(m), 0) << f + 1;
+    ExpectPicture(m, pictures[f == 2 ? 1 : f], f + 1);  // frame 3 leaves frame 2 standing
+    MediaNextFrame(m);
+  }
+  PlaybackSummary s;
+  MediaGetSummary(m, &s);
+  EXPECT_EQ(s.word[SUMMARY_CORRUPT_FRAMES], 1u);
+  EXPECT_EQ(s.word[SUMMARY_LAST_CORRUPT_FRAME], 3u);
+  EXPECT_EQ(m->last_video_error, VIDEO_ERROR_PLANE_OUTSIDE);  // the video was never found
   MediaClose(m);
 }
 

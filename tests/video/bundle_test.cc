@@ -2,6 +2,7 @@
 // writer -> reader round trips plus hand-made streams for the fixed cases.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <vector>
 
@@ -274,14 +275,17 @@ TEST(Chunks, KindEscapesRepeatTheLastLiteral) {
     EXPECT_EQ(f.Values(BUNDLE_BLOCK_TYPES), std::vector<int32_t>(32, 0));
   }
   {
-    // An escape that would pass the count stops at it; the next field is
-    // read from where the escape's code ended.
+    // An escape that would pass the count stops at it, writing nothing past
+    // the chunk; the next field is read from where the escape's code ended.
     Stream s;
     WriteKindSymbols(&s, 6, {7, 13});
     PutBits(&s.w, 0x2A, 6);
     BitReader r = s.Reader();
+    uint8_t* start = f.p.b[BUNDLE_BLOCK_TYPES].start;
+    std::fill(start, start + 16, 0xEE);
     ASSERT_TRUE(ReadChunk(&f.p, &r, BUNDLE_BLOCK_TYPES));
     EXPECT_EQ(f.Values(BUNDLE_BLOCK_TYPES), std::vector<int32_t>(6, 7));
+    EXPECT_EQ(std::vector<uint8_t>(start + 6, start + 16), std::vector<uint8_t>(10, 0xEE));
     EXPECT_EQ(ReadBits(&r, 6), 0x2Au);
   }
 }
