@@ -12,7 +12,10 @@
 namespace {
 
 // A track ring larger than this is not believed: the buffer size comes from
-// the file.
+// the file, and a damaged or hostile field must not make every open allocate
+// gigabytes. 64 MiB is about six minutes of 48 kHz stereo 16-bit sound, far
+// more read-ahead of decoded sound than any file needs (our encoder asks for
+// one second).
 constexpr uint64_t kMaxRingBytes = 64u << 20;
 
 std::atomic<uint32_t> g_tracks_opened{0};

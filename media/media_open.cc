@@ -278,10 +278,14 @@ bool AllocateFrames(OpenState* o) {
     MediaSetError(kErrorOutOfMemory);
     return false;
   }
+  // Like every commit: the planner's total for the planes (rounded and
+  // staggered as it placed them) plus the record that heads the block.
+  uint64_t planned = 0;
   for (uint32_t set = 0; set < m->frames->set_count; ++set)
     for (uint32_t p = 0; p < 4; ++p)
       if (m->frames->sets[set].plane[p].present)
-        m->memory_total += PlaneWidth(m->frames, p) * PlaneHeight(m->frames, p);
+        planned += PlannerShare(planned, PlaneWidth(m->frames, p) * PlaneHeight(m->frames, p));
+  m->memory_total += uint32_t(planned + sizeof(FrameBuffers));
   return true;
 }
 
@@ -484,8 +488,12 @@ void MediaClose(MediaFile* m) {
   // clients, both are paused around the leaving.
   ServiceThread** reader = ProcessServiceThread(SERVICE_READER);
   ServiceThread** audio = ProcessServiceThread(SERVICE_AUDIO);
+  const bool both = m->reader_joined && m->audio_joined && *reader && *audio && (*reader)->count > 1 &&
+                    (*audio)->count > 1;
+  if (both) ServiceThreadPauseBoth(*reader, *audio);
   if (m->reader_joined) ServiceThreadLeave(reader, &m->reader_node);
   if (m->audio_joined) ServiceThreadLeave(audio, &m->audio_node);
+  if (both) ServiceThreadResumeBoth(*reader, *audio);
   MediaCloseTracks(m);
   InputReaderInstallLocks(&m->reader, nullptr);
   if (m->input_open) CloseInput(&m->reader);
