@@ -154,10 +154,13 @@ TEST(AudioDecoder, FirstBlockIsNotBlendedAndLaterOnesCrossFade) {
   const std::vector<int16_t> first = Decode(s.d, DcBlock(s.d, 32.0f * 1000));
   for (int16_t v : first) ASSERT_EQ(v, 1000);
   const std::vector<int16_t> second = Decode(s.d, DcBlock(s.d, 32.0f * -3000));
-  for (uint32_t i = 0; i < c; ++i)
-    EXPECT_EQ(second[i], (1000 * int32_t(c - i) - 3000 * int32_t(i)) >> 6) << i;
+  // Over the first C samples the old block's 1000 fades into -3000 in
+  // 64ths: (1000 x (64 - i) - 3000 x i) / 64, rounded toward minus infinity.
+  const struct { uint32_t i; int16_t want; } fade[] = {
+      {0, 1000}, {1, 937}, {16, 0}, {32, -1000}, {48, -2000}, {63, -2938}};
+  for (const auto& f : fade) EXPECT_EQ(second[f.i], f.want) << f.i;
+  for (uint32_t i = 1; i < c; ++i) ASSERT_LT(second[i], second[i - 1]) << i;
   for (uint32_t i = c; i < second.size(); ++i) ASSERT_EQ(second[i], -3000);
-  EXPECT_EQ(second[c - 1], -2938);  // floor of -2937.5: rounded toward minus infinity
 }
 
 // Hand-made bit streams: a width-0 run reads nothing however long it is, and

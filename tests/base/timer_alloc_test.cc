@@ -147,9 +147,11 @@ TEST(BlockPlannerTest, SharesRoundAndStaggerInRecordingOrder) {
 }
 
 TEST(BlockPlannerTest, StaggerSpreadsEqualRequests) {
-  // Equal requests of 64 bytes: the stagger grows with the total, mod 32 blocks.
-  EXPECT_EQ(PlannerShare(0, 64), 64u + ((0u - 2u + 1u) % 32u) * 32u);
-  EXPECT_EQ(PlannerShare(96, 64), 64u + ((3u - 2u + 1u) % 32u) * 32u);
+  // Equal requests of 64 bytes (two blocks): the stagger grows with the
+  // total, mod 32 blocks. At total 0 it is (0 - 2 + 1) mod 32 = 31 blocks:
+  // 64 + 992; at 96 bytes (3 blocks) (3 - 2 + 1) = 2 blocks: 64 + 64.
+  EXPECT_EQ(PlannerShare(0, 64), 1056u);
+  EXPECT_EQ(PlannerShare(96, 64), 128u);
 }
 
 TEST(BlockPlannerTest, GrowsPastThirtyTwoRequestsAndFillsEverySlot) {
