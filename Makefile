@@ -1,9 +1,10 @@
 # Quick start:  make play   (install what is missing, build, make the demo clip, run it)
-#               make test   (build plain and sanitizer configurations, run every test in both)
+#               make test   (build plain and sanitizer configurations, run every test in them)
 
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 BUILD ?= build
 ASAN_BUILD ?= build-asan
+TSAN_BUILD ?= build-tsan
 DEMO ?= $(BUILD)/demo.vxa
 
 # Debian packages the build needs, and a file or command that shows each is there.
@@ -17,14 +18,17 @@ PKGS := g++:/usr/bin/g++ cmake:/usr/bin/cmake make:/usr/bin/make pkg-config:/usr
 # Test configurations `make test` runs, each with a build folder and a
 # test-NAME target below; a new one (say tsan) adds its name here, a
 # tsan_BUILD folder and a test-tsan target.
-TEST_CONFIGS := plain asan
+TEST_CONFIGS := plain asan tsan
 plain_BUILD := $(BUILD)
 asan_BUILD := $(ASAN_BUILD)
+tsan_BUILD := $(TSAN_BUILD)
 ASAN_ENV := ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+# A reported race fails its test (the sanitizer's exit code 66).
+TSAN_ENV := TSAN_OPTIONS=second_deadlock_stack=1
 
 PREFIX ?= /usr/local
 
-.PHONY: all deps build build-asan test test-plain test-asan play bench fuzz clean install
+.PHONY: all deps build build-asan build-tsan test test-plain test-asan test-tsan play bench fuzz clean install
 
 all: build
 
@@ -37,11 +41,18 @@ $(BUILD)/CMakeCache.txt:
 $(ASAN_BUILD)/CMakeCache.txt:
 	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DVEXA_SANITIZE=ON -DVEXA_BENCH=OFF
 
+# Only the threaded tests and what they link (tests/CMakeLists.txt lists them).
+$(TSAN_BUILD)/CMakeCache.txt:
+	cmake -S . -B $(TSAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVEXA_TSAN=ON -DVEXA_BENCH=OFF
+
 build: deps $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD) -j$(JOBS)
 
 build-asan: deps $(ASAN_BUILD)/CMakeCache.txt
 	cmake --build $(ASAN_BUILD) -j$(JOBS)
+
+build-tsan: deps $(TSAN_BUILD)/CMakeCache.txt
+	cmake --build $(TSAN_BUILD) -j$(JOBS) --target threaded_tests
 
 # One configuration: ctest's output goes to its log; the console gets the
 # failures and the closing lines.
@@ -50,6 +61,9 @@ test-plain: build
 
 test-asan: build-asan
 	@$(ASAN_ENV) ./tools/run-tests.sh asan $(ASAN_BUILD) $(JOBS)
+
+test-tsan: build-tsan
+	@$(TSAN_ENV) ./tools/run-tests.sh tsan $(TSAN_BUILD) $(JOBS)
 
 # Every configuration, even after one fails; ends with each one's closing
 # lines and fails when any did.
@@ -78,4 +92,4 @@ fuzz: deps
 	cmake --build build-fuzz -j$(JOBS)
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) build-fuzz build-tsan
+	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) build-fuzz
