@@ -24,7 +24,7 @@ constexpr uint64_t kNoDeadline = ~uint64_t(0);
 // by yielding move forward.
 constexpr uint64_t kYieldMicros = 100;
 
-enum VirtualWake { kAwake = 0, kWokenByTime, kWokenBySignal, kWokenByRelease, kWokenByEnd };
+enum VirtualWake { WAKE_NONE = 0, WAKE_BY_TIME, WAKE_BY_SIGNAL, WAKE_BY_RELEASE, WAKE_BY_END };
 
 std::mutex g_lock;
 std::atomic<uint64_t> g_now{0};  // microseconds
@@ -80,7 +80,7 @@ void Settle() {
     std::abort();
   }
   if (first->deadline > g_now.load()) g_now.store(first->deadline);
-  Wake(first, kWokenByTime);
+  Wake(first, WAKE_BY_TIME);
 }
 
 // Waits (under g_lock) until woken; returns why. A thread that never
@@ -91,10 +91,10 @@ int Block(std::unique_lock<std::mutex>& hold, VirtualWaiter* w, uint64_t deadlin
   w->deadline = deadline;
   w->order = ++g_order;
   w->waiting = true;
-  w->woken_by = kAwake;
+  w->woken_by = WAKE_NONE;
   ++g_waiting;
   Settle();
-  w->cv.wait(hold, [w] { return w->woken_by != kAwake; });
+  w->cv.wait(hold, [w] { return w->woken_by != WAKE_NONE; });
   if (visiting) {
     Unlink(w);
     Settle();
@@ -167,7 +167,7 @@ void VirtualMutexUnlock(PlatformMutex* mutex) {
   mutex->owner = nullptr;
   for (VirtualWaiter* w = g_threads; w; w = w->next)
     for (int i = 0; w->waiting && i < w->mutex_count; ++i)
-      if (w->mutexes[i] == mutex) Wake(w, kWokenByRelease);
+      if (w->mutexes[i] == mutex) Wake(w, WAKE_BY_RELEASE);
 }
 
 int VirtualMutexWaitAny(PlatformMutex* const* mutexes, int count, uint32_t timeout_ms) {
@@ -190,7 +190,7 @@ void VirtualEventSignal(PlatformEvent* event) {
   for (VirtualWaiter* w = g_threads; w; w = w->next)
     if (w->waiting && w->event == event && (!first || w->order < first->order)) first = w;
   if (first)
-    Wake(first, kWokenBySignal);
+    Wake(first, WAKE_BY_SIGNAL);
   else
     event->signalled = true;
 }
@@ -204,7 +204,7 @@ bool VirtualEventWait(PlatformEvent* event, uint32_t timeout_ms) {
   }
   if (timeout_ms == 0) return false;
   w->event = event;
-  return Block(hold, w, DeadlineAfter(uint64_t(timeout_ms) * 1000u)) == kWokenBySignal;
+  return Block(hold, w, DeadlineAfter(uint64_t(timeout_ms) * 1000u)) == WAKE_BY_SIGNAL;
 }
 
 void VirtualSleepMicros(uint64_t micros) {
@@ -226,7 +226,7 @@ void VirtualThreadEnded(PlatformThread* thread) {
   std::lock_guard<std::mutex> hold(g_lock);
   Unlink(&thread->waiter);
   thread->ended = true;
-  if (thread->joiner && thread->joiner->waiting) Wake(thread->joiner, kWokenByEnd);
+  if (thread->joiner && thread->joiner->waiting) Wake(thread->joiner, WAKE_BY_END);
   Settle();
 }
 
