@@ -81,7 +81,7 @@ $(DEMO): build
 	./tools/make-demo.sh $(BUILD)/tools/vexa $(DEMO)
 
 play: build $(DEMO)
-	./tools/play-demo.sh $(BUILD)/tools/vexa $(DEMO)
+	./tools/play-demo.sh $(BUILD)/tools/vexaplay $(DEMO)
 
 bench: build
 	@for b in $(BUILD)/bench/*_bench; do echo "== $$b"; $$b; done

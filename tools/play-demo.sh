@@ -1,8 +1,16 @@
 #!/bin/sh
-# Runs the main job on the demo clip: play-demo.sh VEXA DEMO.vxa
-# Until the player window exists, the clip is described and then played
-# through the playback core without a display.
+# Plays the demo clip with the player: play-demo.sh VEXAPLAY DEMO.vxa
+# In a window when there is a display; otherwise on the headless screen and
+# sound in real time, keeping what was shown and heard beside the clip.
 set -e
-"$1" info "$2"
+player=$1
+clip=$2
+if [ -n "$DISPLAY" ] || [ -n "$WAYLAND_DISPLAY" ]; then
+  exec "$player" "$clip" /S
+fi
+capture=$(dirname "$clip")/play-capture
+rm -rf "$capture"
+echo "No display: playing headless in real time."
+VEXA_PLATFORM=headless VEXA_HEADLESS_CAPTURE="$capture" "$player" "$clip" /S
 echo
-"$1" info "$2" --summary
+echo "The capture is in $capture: sound.wav, present-NNNNN.png (every picture shown) and presents.txt."

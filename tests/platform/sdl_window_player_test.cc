@@ -1,0 +1,112 @@
+// vexaplay in a real window (SDL2 on a virtual X server, SDL's software
+// renderer): what the screen shows in the window's place is the decoded
+// picture.
+#include <gtest/gtest.h>
+#include <png.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <string>
+#include <thread>
+#include <vector>
+
+// Xlib last: its macros (None, Status) clash with names in the test framework.
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+namespace {
+
+struct Rgb {
+  uint32_t width = 0, height = 0;
+  std::vector<uint8_t> bytes;
+};
+
+bool ReadPng(const std::string& path, Rgb* out) {
+  png_image image{};
+  image.version = PNG_IMAGE_VERSION;
+  if (!png_image_begin_read_from_file(&image, path.c_str())) return false;
+  image.format = PNG_FORMAT_RGB;
+  out->width = image.width;
+  out->height = image.height;
+  out->bytes.resize(PNG_IMAGE_SIZE(image));
+  return png_image_finish_read(&image, nullptr, out->bytes.data(), 0, nullptr) != 0;
+}
+
+// Largest channel difference between the screen at (x, y) and the picture.
+int ScreenDifference(Display* display, int x, int y, const Rgb& picture) {
+  XImage* shot = XGetImage(display, DefaultRootWindow(display), x, y, picture.width, picture.height, AllPlanes,
+                           ZPixmap);
+  if (!shot) return 1 << 30;
+  int worst = 0;
+  for (uint32_t row = 0; row < picture.height; ++row) {
+    for (uint32_t col = 0; col < picture.width; ++col) {
+      unsigned long p = XGetPixel(shot, int(col), int(row));
+      const uint8_t* want = &picture.bytes[(row * picture.width + col) * 3];
+      int got[3] = {int((p >> 16) & 0xFF), int((p >> 8) & 0xFF), int(p & 0xFF)};
+      for (int c = 0; c < 3; ++c) worst = std::max(worst, std::abs(got[c] - int(want[c])));
+    }
+  }
+  if (const char* dump = std::getenv("VEXA_TEST_SCREEN_DUMP")) {
+    std::vector<uint8_t> rgb(size_t(picture.width) * picture.height * 3);
+    for (uint32_t i = 0; i < picture.width * picture.height; ++i) {
+      unsigned long p = XGetPixel(shot, int(i % picture.width), int(i / picture.width));
+      rgb[i * 3] = uint8_t(p >> 16), rgb[i * 3 + 1] = uint8_t(p >> 8), rgb[i * 3 + 2] = uint8_t(p);
+    }
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    image.width = picture.width;
+    image.height = picture.height;
+    image.format = PNG_FORMAT_RGB;
+    png_image_write_to_file(&image, dump, 0, rgb.data(), 0, nullptr);
+  }
+  XDestroyImage(shot);
+  return worst;
+}
+
+TEST(SdlPlayerWindow, TheWindowShowsTheDecodedPicture) {
+  if (std::getenv("VEXA_NO_DISPLAY") || !std::getenv("DISPLAY")) GTEST_SKIP() << "no X server";
+  char dir_template[] = "/tmp/vexaplay_x11XXXXXX";
+  ASSERT_NE(mkdtemp(dir_template), nullptr);
+  std::string dir = dir_template;
+  std::string clip = dir + "/still.vxa";
+  std::string tool = VEXA_TOOL_PATH;
+  ASSERT_EQ(std::system(("'" + tool + "' encode --quiet --testsrc 160x120 --frames 1 -o " + clip).c_str()), 0);
+  ASSERT_EQ(std::system(("'" + tool + "' decode " + clip + " --png " + dir + "/f%04d.png >/dev/null").c_str()), 0);
+  Rgb picture;
+  ASSERT_TRUE(ReadPng(dir + "/f0001.png", &picture));
+
+  pid_t child = fork();
+  if (child == 0) {
+    setenv("SDL_RENDER_DRIVER", "software", 1);
+    setenv("SDL_AUDIODRIVER", "disk", 1);
+    setenv("SDL_DISKAUDIOFILE", (dir + "/sound.raw").c_str(), 1);
+    setenv("VEXA_PLATFORM", "sdl", 1);
+    execl(VEXA_PLAYER_PATH, "vexaplay", clip.c_str(), "/L0", "/X40", "/Y40", (char*)nullptr);
+    _exit(127);
+  }
+  ASSERT_GT(child, 0);
+  Display* display = XOpenDisplay(nullptr);
+  ASSERT_NE(display, nullptr);
+  // The player needs a moment to start; look for two seconds at most.
+  int difference = 1 << 30;
+  auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  int matches = 0;
+  while (std::chrono::steady_clock::now() < until && matches < 2) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(250));
+    difference = ScreenDifference(display, 40, 40, picture);
+    if (difference <= 2) ++matches;
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, WNOHANG), 0) << "the player ended early";
+  }
+  XCloseDisplay(display);
+  kill(child, SIGKILL);
+  waitpid(child, nullptr, 0);
+  std::system(("rm -rf '" + dir + "'").c_str());
+  EXPECT_LE(difference, 2);
+  EXPECT_EQ(matches, 2);
+}
+
+}  // namespace
