@@ -14,7 +14,6 @@
 #include "base/timer.h"
 #include "display/display_driver.h"
 #include "display/frame_copy.h"
-#include "media/media_file.h"
 #include "player/command_line.h"
 #include "player/embedded_switches.h"
 #include "player/logo_clip.h"
@@ -35,7 +34,9 @@ constexpr uint32_t kLogoSeconds = 2250;
 
 const WindowServices* Win() { return PlayerWindowServices(); }
 const DisplayDriver* Display() { return DisplayGetDriver(); }
-MediaFileHead* Head(MediaFile* m) { return m; }
+// The file's leading fields. The player writes two of them: the doubling
+// mode it chooses and the output size that mode gives.
+MediaFileHead* Head(MediaFile* m) { return const_cast<MediaFileHead*>(MediaHead(m)); }
 
 bool PathExists(const char* path) {
   struct stat st;
