@@ -8,11 +8,12 @@
 #include <benchmark/benchmark.h>
 
 #include <chrono>
+#include <string>
 #include <vector>
 
 #include "base/container_writer.h"
 #include "display/copy_flags.h"
-#include "display/display_driver.h"
+#include "display/display_buffer.h"
 #include "display/frame_copy.h"
 #include "encode/plane_encoder.h"
 #include "encode/test_source.h"
@@ -75,10 +76,10 @@ void BM_Decode(benchmark::State& state) {
   MediaClose(clip.media);
 }
 
-// Args: width, height, style (2 DIB section, 3 YV12 overlay).
+// Args: width, height, style (2 DIB section, 3 YV12 overlay). The display
+// buffer's own calls, as the player makes them once per frame.
 void BM_Show(benchmark::State& state) {
   const uint32_t w = uint32_t(state.range(0)), h = uint32_t(state.range(1));
-  const bool use_dib = state.range(2) == 2;
   if (!SdlDisplayRegister()) {
     state.SkipWithError("no display (run under xvfb-run)");
     return;
@@ -90,87 +91,29 @@ void BM_Show(benchmark::State& state) {
   }
   SdlWindowParams p{"bench", 0, 0, w, h, SDL_WINDOW_FRAME_NONE, false, false, false, 0};
   SdlWindow* window = SdlWindowCreate(&p);
-  const DisplayDriver* driver = DisplayGetDriver();
-  const GdiServices* gdi = driver->gdi;
-  const DirectDrawServices* dd = driver->ddraw;
-  PlatformWindow* handle = SdlDisplayWindowHandle(window);
-  SdlScreen* screen = SdlScreenGet(window);
-  state.SetLabel(screen ? screen->renderer_name : "none");
-
-  // DIB section.
-  PlatformDC* memory = nullptr;
-  PlatformBitmap* dib = nullptr;
-  PlatformBitmap* old = nullptr;
-  void* bits = nullptr;
-  // YV12 overlay.
-  DDObject* object = nullptr;
-  DDSurface* primary = nullptr;
-  DDSurface* overlay = nullptr;
-  DDClipper* clipper = nullptr;
-  SdlRect c = SdlWindowGetClient(window);
-  DisplayRect src{0, 0, int32_t(w), int32_t(h)}, dst{c.x, c.y, c.x + int32_t(w), c.y + int32_t(h)};
-  if (use_dib) {
-    PlatformDC* wdc = gdi->GetDC(handle);
-    memory = gdi->CreateCompatibleDC(wdc);
-    gdi->ReleaseDC(handle, wdc);
-    BitmapInfo info{};
-    info.header = {40, int32_t(w), -int32_t(h), 1, 32, BI_BITFIELDS, 0, 0, 0, 0, 0};
-    info.colours[0] = 0xFF0000;
-    info.colours[1] = 0xFF00;
-    info.colours[2] = 0xFF;
-    dib = gdi->CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits);
-    old = gdi->SelectObject(memory, dib);
-  } else {
-    dd->DirectDrawCreate(&object);
-    dd->SetCooperativeLevel(object, handle, DDSCL_NORMAL);
-    DDSurfaceDesc pd{DDSCAPS_PRIMARYSURFACE, 0, 0, {}};
-    dd->CreateSurface(object, &pd, &primary);
-    DDSurfaceDesc od{DDSCAPS_OVERLAY | DDSCAPS_VIDEOMEMORY, w, h, {DDPF_FOURCC, FOURCC_YV12, 0, 0, 0, 0, 0}};
-    dd->CreateSurface(object, &od, &overlay);
-    dd->CreateClipper(object, &clipper);
-    dd->ClipperSetHWnd(clipper, handle);
-  }
-  if (use_dib ? !bits : !overlay) {
-    state.SkipWithError("cannot make the surface");
+  SDL_PumpEvents();
+  DisplayBuffer* buffer = window ? DisplayBufferOpen(SdlDisplayWindowHandle(window), w, h, uint32_t(state.range(2)))
+                                 : nullptr;
+  if (!buffer) {
+    state.SkipWithError(DisplayBufferError());
+    if (window) SdlWindowDestroy(window);
+    MediaClose(clip.media);
     return;
   }
-  const uint32_t key = screen->colour_key;
+  SdlScreen* screen = SdlScreenGet(window);
+  state.SetLabel(std::string(DisplayBufferStyleName(buffer)) + ", " + (screen ? screen->renderer_name : "?"));
   double lock_ms = 0, copy_ms = 0, unlock_ms = 0, blit_ms = 0;
   MediaDecodeFrame(clip.media);
   for (auto _ : state) {
     Clock::time_point t0 = Clock::now();
-    uint8_t* pixels = nullptr;
-    int32_t pitch = 0;
-    uint32_t rows = h;
-    DDLockedSurface lock{};
-    if (use_dib) {
-      pixels = static_cast<uint8_t*>(bits);
-      pitch = int32_t(w * 4);
-    } else {
-      dd->Lock(overlay, &lock, DDLOCK_WAIT);
-      pixels = lock.bits;
-      pitch = lock.pitch;
-      rows = lock.height;
-    }
+    DisplayBufferLock(buffer);
     Clock::time_point t1 = Clock::now();
-    CopyFrameToSurface(MediaCopyState(clip.media), pixels, pitch, rows, 0, 0, 0, 0, w, h,
-                       (use_dib ? SURFACE_XRGB32 : SURFACE_YV12) | COPY_ALL | COPY_NO_SKIP);
+    CopyFrameToSurface(MediaCopyState(clip.media), buffer->surface, buffer->pitch, buffer->height, 0, 0, 0, 0, w, h,
+                       buffer->surface_word | COPY_ALL | COPY_NO_SKIP);
     Clock::time_point t2 = Clock::now();
-    if (!use_dib) {
-      dd->Unlock(overlay, lock.bits);
-      DDColourKey ck{key, key};
-      dd->UpdateOverlay(overlay, &src, primary, &dst, DDOVER_SHOW | DDOVER_KEYDESTOVERRIDE, &ck);
-    }
+    DisplayBufferUnlock(buffer);
     Clock::time_point t3 = Clock::now();
-    if (use_dib) {
-      PlatformDC* wdc = gdi->GetDC(handle);
-      gdi->StretchBlt(wdc, 0, 0, int32_t(w), int32_t(h), memory, 0, 0, int32_t(w), int32_t(h), SRCCOPY);
-      gdi->ReleaseDC(handle, wdc);  // presents
-    } else {
-      dd->SetClipper(primary, clipper);
-      dd->Blt(primary, &dst, nullptr, nullptr, DDBLT_COLORFILL | DDBLT_WAIT, key);
-      dd->SetClipper(primary, nullptr);  // presents
-    }
+    DisplayBufferBlit(buffer, nullptr, 1);  // presents
     Clock::time_point t4 = Clock::now();
     lock_ms += Ms(t0, t1);
     copy_ms += Ms(t1, t2);
@@ -182,16 +125,7 @@ void BM_Show(benchmark::State& state) {
   state.counters["copy_ms"] = per_frame(copy_ms);
   state.counters["unlock_ms"] = per_frame(unlock_ms);
   state.counters["blit_ms"] = per_frame(blit_ms);
-  if (use_dib) {
-    gdi->SelectObject(memory, old);
-    gdi->DeleteObject(dib);
-    gdi->DeleteDC(memory);
-  } else {
-    dd->SurfaceRelease(overlay);
-    dd->SurfaceRelease(primary);
-    dd->ClipperRelease(clipper);
-    dd->Release(object);
-  }
+  DisplayBufferClose(buffer);
   SdlWindowDestroy(window);
   MediaClose(clip.media);
 }
