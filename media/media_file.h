@@ -89,6 +89,7 @@ struct MediaFile : MediaFileHead {
   uint32_t playback_started;   // the first decode has happened (the timer may read 0 then)
   uint32_t decode_start;
   uint32_t decode_end;
+  uint32_t decode_end_pending;  // a copy and blit since decode_end are still to be booked
   uint32_t sound_skips;
   uint32_t video_time, audio_time, blit_time;
   uint32_t open_time;

@@ -62,9 +62,9 @@ void MediaTopUp(void* media) { TopUpBelow(static_cast<MediaFile*>(media), 3, tru
 // Adds the time since the end of the last decode (the copy and blit) to the
 // blit time, and optionally records a slow frame cycle.
 void MediaBookBlitTime(MediaFile* m, uint32_t now, bool slowest_update) {
-  if (m->decode_end) {
+  if (m->decode_end_pending) {
     m->blit_time += now - m->decode_end;
-    m->decode_end = 0;
+    m->decode_end_pending = 0;
   }
   if (!slowest_update || !m->frame_cycle_start) return;
   const uint32_t t = now - m->frame_cycle_start;
@@ -248,7 +248,8 @@ int MediaDecodeFrame(MediaFile* m) {
   m->rect_count = -1;
   const uint32_t now = MediaTimer();
   ClockStart(&c, now);
-  m->decode_end = now ? now : 1;
+  m->decode_end = now;
+  m->decode_end_pending = 1;
   m->audio_time += t1 - m->decode_start;
   m->video_time += now - t1;
   m->reader.decode_mark = 0;

@@ -437,8 +437,8 @@ TEST(DamagedFiles, EditedFieldsAndCutsFoundBefore) {
   ContainerFree(info);
 }
 
-// The playback time of the summary counts from the first decode even when
-// the timer read 0 then.
+// The playback and blit times of the summary count from the first decode
+// even when the timer read 0 then.
 TEST(DamagedFiles, PlaybackTimeFromATimerAtZero) {
   static uint32_t now = 0;
   PlatformClock clock{};
@@ -458,6 +458,7 @@ TEST(DamagedFiles, PlaybackTimeFromATimerAtZero) {
   PlaybackSummary s;
   MediaGetSummary(m, &s);
   EXPECT_EQ(s.word[SUMMARY_PLAYBACK_TIME], 0u);
+  EXPECT_EQ(s.word[SUMMARY_BLIT_TIME], 0u);  // a copy and blit that took no time
   now += 40;
   MediaGetSummary(m, &s);
   EXPECT_EQ(s.word[SUMMARY_PLAYBACK_TIME], 40u);
