@@ -172,8 +172,13 @@ bool AlreadyDrawn(const SdlScreen* screen, uint32_t j, const SdlItem& it) {
 
 void AddItem(SdlScreen* screen, const SdlItem& it) {
   if (it.dst.w <= 0 || it.dst.h <= 0) return;
+  // Drawn already by an earlier item: its texture now holds the new pixels,
+  // which the next present must show.
   for (uint32_t j = screen->item_count; j-- > 0;)
-    if (AlreadyDrawn(screen, j, it)) return;
+    if (AlreadyDrawn(screen, j, it)) {
+      screen->dirty = true;
+      return;
+    }
   // What the new rectangle covers whole will never show again.
   for (uint32_t j = screen->item_count; j-- > 0;)
     if (Contains(it.dst, screen->items[j].dst)) RemoveItem(screen, j);

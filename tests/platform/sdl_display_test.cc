@@ -180,6 +180,13 @@ TEST_P(SdlDisplayTest, DibSectionShowsTheFrameExactlyAndScalesByWholePixels) {
   gdi_->ReleaseDC(SdlDisplayWindowHandle(window_), window_dc);
   ExpectPicture(0, 0, 2 * kW, 2 * kH, 0, 0, "DIB 2:1");
   EXPECT_EQ(SdlScreenGet(window_)->item_count, 1u);  // the rectangle lies inside the whole picture
+  // The next frame's changed rectangle, already covered by that item, must
+  // still reach the window at the next present.
+  ASSERT_TRUE(SdlScreenPresent(SdlScreenGet(window_)));
+  window_dc = gdi_->GetDC(SdlDisplayWindowHandle(window_));
+  ASSERT_TRUE(gdi_->StretchBlt(window_dc, 32, 32, 32, 32, memory, 16, 16, 16, 16, SRCCOPY));
+  EXPECT_TRUE(SdlScreenGet(window_)->dirty);
+  gdi_->ReleaseDC(SdlDisplayWindowHandle(window_), window_dc);
 
   gdi_->SelectObject(memory, old);
   gdi_->DeleteObject(dib);
