@@ -182,3 +182,20 @@ std::vector<int16_t> PlayThroughSdlDisk(const std::string& path, uint32_t frames
   std::fclose(f);
   return out;
 }
+
+void ExpectSdlDiskFileHoldsTheTrack(SoundInitialiser initialiser, const std::string& tag) {
+  const std::string clip = SoundTempPath(tag + ".vxa"), ref = SoundTempPath(tag + "_ref.wav"),
+                    disk = SoundTempPath(tag + ".raw");
+  ASSERT_EQ(RunVexa("encode --quiet --testsrc 32x24 --frames 45 -o " + clip), 0);
+  ASSERT_EQ(RunVexa("decode " + clip + " --wav " + ref + " --track 0"), 0);
+  uint32_t rate = 0, channels = 0;
+  const std::vector<int16_t> reference = ReadWav16(ref, &rate, &channels);
+  ASSERT_EQ(channels, 2u);
+  UseSdlDiskAudio(disk);
+  ASSERT_EQ(MediaSetSoundSystem(initialiser, 0), 1);
+  const std::vector<int16_t> played = PlayThroughSdlDisk(clip, 45, 800, disk);
+  EXPECT_GE(FindInCapture(played, reference, 2), 0) << played.size() << " samples written";
+  std::remove(clip.c_str());
+  std::remove(ref.c_str());
+  std::remove(disk.c_str());
+}

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "sound/track_record.h"
+
 // A per-process temporary path.
 std::string SoundTempPath(const std::string& name);
 // Runs the vexa program with these arguments; its exit status.
@@ -39,3 +41,7 @@ std::vector<int16_t> PlayThroughSdlDisk(const std::string& path, uint32_t frames
                                         const std::string& disk_file);
 // Sets SDL's file-writing driver up and chooses the SDL sound driver.
 void UseSdlDiskAudio(const std::string& disk_file);
+// Plays a small clip through the output that `initialiser` makes, on SDL's
+// file-writing driver in real time, and checks that the file holds the
+// decoded track, aligned and complete. `tag` keeps the files apart.
+void ExpectSdlDiskFileHoldsTheTrack(SoundInitialiser initialiser, const std::string& tag);
