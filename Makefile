@@ -13,7 +13,8 @@ PKGS := g++:/usr/bin/g++ cmake:/usr/bin/cmake make:/usr/bin/make pkg-config:/usr
         libbenchmark-dev:/usr/include/benchmark/benchmark.h \
         libpng-dev:/usr/include/png.h libsdl2-dev:/usr/include/SDL2/SDL.h \
         libsdl2-ttf-dev:/usr/include/SDL2/SDL_ttf.h fonts-dejavu-core:/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf \
-        xvfb:/usr/bin/xvfb-run xauth:/usr/bin/xauth
+        xvfb:/usr/bin/xvfb-run xauth:/usr/bin/xauth libjpeg-dev:/usr/include/jpeglib.h \
+        lomiri-wallpapers-16.04:/usr/share/doc/lomiri-wallpapers-16.04/copyright
 
 # Test configurations `make test` runs, each with a build folder and a
 # test-NAME target below; a new one (say tsan) adds its name here, a

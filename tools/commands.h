@@ -8,3 +8,4 @@ int CommandEncode(int argc, char** argv);
 int CommandDecode(int argc, char** argv);
 int CommandLogo(int argc, char** argv);
 int CommandBundle(int argc, char** argv);
+int CommandPan(int argc, char** argv);

@@ -23,6 +23,7 @@ const Command kCommands[] = {
      "           sound to WAV (--wav)"},
     {"logo", CommandLogo, "write the player's closing logo clip"},
     {"bundle", CommandBundle, "make a self-playing copy of the player with a clip inside"},
+    {"pan", CommandPan, "make YUV4MPEG2 test video by panning and zooming across photographs"},
 };
 
 void Usage(FILE* out) {
