@@ -1,5 +1,5 @@
-// Split-radix complex FFT, decimation in frequency, over tables of
-// cos/sin pairs (see complex_fft.h for the table layout).
+// The plain complex FFT, the reference for the vector ones: split radix,
+// decimation in frequency, over tables of cos/sin pairs (see complex_fft.h for the table layout).
 //
 // A block of P complex points comes in two kinds. Kind 1 is a plain DFT:
 //   X[k] = sum_j x[j] w_P^(jk).
@@ -16,6 +16,7 @@
 // The backward transform is conj(forward(conj(x))): its first pass reads
 // the imaginary parts negated and its permutation negates them again.
 #include "audio/complex_fft.h"
+#include "audio/complex_fft_kernels.h"
 
 #include <utility>
 
@@ -311,12 +312,16 @@ void Transform(uint32_t n, float* a, int32_t* ip, const float* w, uint32_t nw) {
   BitReverse(a, m, ip, kBackward);
 }
 
-}  // namespace
-
-void ComplexFftForward(uint32_t n, float* a, int32_t* ip, const float* w, uint32_t nw) {
+void PlainForward(uint32_t n, float* a, int32_t* ip, const float* w, uint32_t nw) {
   Transform<false>(n, a, ip, w, nw);
 }
 
-void ComplexFftBackward(uint32_t n, float* a, int32_t* ip, const float* w, uint32_t nw) {
+void PlainBackward(uint32_t n, float* a, int32_t* ip, const float* w, uint32_t nw) {
   Transform<true>(n, a, ip, w, nw);
 }
+
+constexpr ComplexFftKernels kPlain = {"plain", &PlainForward, &PlainBackward};
+
+}  // namespace
+
+const ComplexFftKernels* PlainComplexFft() { return &kPlain; }
