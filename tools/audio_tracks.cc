@@ -1,5 +1,6 @@
 #include "tools/audio_tracks.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -26,6 +27,7 @@ struct AudioTrackState {
   bool test = false;
   TestSound sound{};
   uint64_t at = 0;        // next sample frame
+  uint64_t lead = 0;      // sample frames the sound leads the picture by
   std::vector<int16_t> chunk;
   std::vector<uint8_t> packet;
 };
@@ -120,9 +122,11 @@ bool AudioTracksOpen(const AudioTrackOptions& o, uint32_t test_width, uint32_t t
       *error = "cannot set up the audio encoder";
       return false;
     }
-    // The player's ring: a second of sound, and at least four frames' worth.
+    s->lead = rate_num ? uint64_t(rate) * kSoundLeadMs / 1000 : 0;
+    // The player's ring: the lead and a second of sound, and at least four
+    // frames' worth.
     const uint32_t per_frame = AudioFrameSamples(rate, rate_num, rate_den, 0) + 1;
-    const uint32_t second = rate * channels * 2;
+    const uint32_t second = (rate + uint32_t(s->lead)) * channels * 2;
     const uint32_t four = 4 * per_frame * channels * 2;
     out->tracks.push_back(ContainerTrack{second > four ? second : four, AudioEncoderTrackFormat(s->enc), uint32_t(ids[i])});
   }
@@ -133,11 +137,24 @@ bool AudioTracksOpen(const AudioTrackOptions& o, uint32_t test_width, uint32_t t
   return true;
 }
 
-bool AudioTracksFrame(AudioTracks* t, uint32_t frame, ContainerFrame* out, std::string* error) {
+namespace {
+
+// Sample frames of the pictures 0 to `frame` together.
+uint64_t SamplesThrough(const AudioTracks* t, const AudioTrackState* s, uint32_t frame) {
+  if (t->rate_num == 0) return 0;
+  return (uint64_t(frame) + 1) * s->enc->rate * t->rate_den / t->rate_num;
+}
+
+// Codes every track's packet of frame `frame` (0-based): the sound up to
+// the lead past the frame's end, or up to the clip's end when the clip has
+// `total` frames (0: not yet known).
+bool FrameSound(AudioTracks* t, uint32_t frame, uint32_t total, ContainerFrame* out, std::string* error) {
   for (size_t i = 0; i < t->state.size(); ++i) {
     AudioTrackState* s = t->state[i];
     const uint32_t ch = s->enc->channels;
-    const uint32_t count = AudioFrameSamples(s->enc->rate, t->rate_num, t->rate_den, frame);
+    uint64_t end = SamplesThrough(t, s, frame) + s->lead;
+    if (total) end = std::min(end, SamplesThrough(t, s, total - 1));
+    const uint32_t count = end > s->at ? uint32_t(end - s->at) : 0;
     t->packet_sizes[i] = 0;
     t->packet_ptrs[i] = nullptr;
     if (count == 0) continue;
@@ -170,6 +187,46 @@ bool AudioTracksFrame(AudioTracks* t, uint32_t frame, ContainerFrame* out, std::
   }
   out->audio = t->packet_ptrs.empty() ? nullptr : t->packet_ptrs.data();
   out->audio_sizes = t->packet_sizes.empty() ? nullptr : t->packet_sizes.data();
+  return true;
+}
+
+// True when frame `frame`'s sound is known to lie inside the clip.
+bool SoundKnown(const AudioTracks* t, uint32_t frame) {
+  for (const AudioTrackState* s : t->state)
+    if (SamplesThrough(t, s, t->pictures_in - 1) < SamplesThrough(t, s, frame) + s->lead) return false;
+  return true;
+}
+
+bool WriteFirstPending(AudioTracks* t, uint32_t total, ContainerWriter* writer, std::string* error) {
+  PendingPicture& p = t->pending.front();
+  ContainerFrame frame{};
+  frame.key = p.key;
+  frame.video = p.video.data();
+  frame.video_size = uint32_t(p.video.size());
+  if (!FrameSound(t, t->frames_out, total, &frame, error)) return false;
+  if (!ContainerWriterAddFrame(writer, &frame)) {
+    *error = "frame " + std::to_string(t->frames_out + 1) + ": " + MediaGetError();
+    return false;
+  }
+  t->frames_out += 1;
+  t->pending.pop_front();
+  return true;
+}
+
+}  // namespace
+
+bool AudioTracksAddFrame(AudioTracks* t, const ContainerFrame& frame, ContainerWriter* writer, std::string* error) {
+  const uint8_t* video = frame.video;
+  t->pending.push_back(PendingPicture{frame.key, std::vector<uint8_t>(video, video + (video ? frame.video_size : 0))});
+  t->pictures_in += 1;
+  while (!t->pending.empty() && SoundKnown(t, t->frames_out))
+    if (!WriteFirstPending(t, 0, writer, error)) return false;
+  return true;
+}
+
+bool AudioTracksFinish(AudioTracks* t, ContainerWriter* writer, std::string* error) {
+  while (!t->pending.empty())
+    if (!WriteFirstPending(t, t->pictures_in, writer, error)) return false;
   return true;
 }
 

@@ -3,6 +3,7 @@
 // container writer; `vexa decode --wav` turns a file's tracks back into WAV.
 #pragma once
 #include <cstdint>
+#include <deque>
 #include <string>
 #include <vector>
 
@@ -27,13 +28,27 @@ int AudioTracksParseOption(AudioTrackOptions* o, int argc, char** argv, int i);
 // Help lines for those options.
 extern const char kAudioTracksHelp[];
 
+// The sound leads the picture in the file: a frame's packets hold the sound
+// due this long after the frame is shown. A player fills its sound device
+// from the first frame and still starts the sound with the first picture;
+// the last frames of a clip carry no sound. The silence a player puts in
+// after restarting its sound, and the draining of its last stretch, assume
+// this lead.
+constexpr uint32_t kSoundLeadMs = 750;
+
 struct AudioTrackState;
+struct PendingPicture {
+  bool key;
+  std::vector<uint8_t> video;
+};
 struct AudioTracks {
   std::vector<ContainerTrack> tracks;  // table entries for ContainerSettings
   std::vector<AudioTrackState*> state;
   std::vector<const uint8_t*> packet_ptrs;
   std::vector<uint32_t> packet_sizes;
   uint32_t rate_num = 0, rate_den = 1;  // video frames per second
+  std::deque<PendingPicture> pending;   // pictures waiting for their sound
+  uint32_t pictures_in = 0, frames_out = 0;
 };
 
 // Opens the requested tracks at the video's frame rate; with a test
@@ -42,10 +57,13 @@ struct AudioTracks {
 // identifier.
 bool AudioTracksOpen(const AudioTrackOptions& o, uint32_t test_width, uint32_t test_height, uint32_t rate_num,
                      uint32_t rate_den, AudioTracks* out, std::string* error);
-// Encodes every track's packet for video frame `frame` (0-based) and points
-// frame->audio / frame->audio_sizes at them (valid until the next call). A
-// WAV that has ended gives silence, so sound lasts as long as the video.
-bool AudioTracksFrame(AudioTracks* t, uint32_t frame, ContainerFrame* out, std::string* error);
+// Hands the next coded picture (`frame` without sound) on to the writer. It
+// waits until the sound that leads it is known to lie inside the clip, so
+// frames reach the writer up to the lead's worth of pictures later. A WAV
+// that has ended gives silence, so sound lasts as long as the video.
+bool AudioTracksAddFrame(AudioTracks* t, const ContainerFrame& frame, ContainerWriter* writer, std::string* error);
+// The clip has ended: writes the waiting frames, the sound's tail with them.
+bool AudioTracksFinish(AudioTracks* t, ContainerWriter* writer, std::string* error);
 void AudioTracksClose(AudioTracks* t);
 
 // OUT with `id` inserted before the extension.

@@ -343,15 +343,9 @@ int CommandEncode(int argc, char** argv) {
     frame.key = key;
     frame.video = data.data();
     frame.video_size = uint32_t(data.size());
-    if (!AudioTracksFrame(&sound, uint32_t(count), &frame, &error)) {
+    if (!AudioTracksAddFrame(&sound, frame, writer, &error)) {
       progress.EndLine();
       std::fprintf(stderr, "vexa encode: %s\n", error.c_str());
-      status = 1;
-      break;
-    }
-    if (!ContainerWriterAddFrame(writer, &frame)) {
-      progress.EndLine();
-      std::fprintf(stderr, "vexa encode: frame %ld: %s\n", count + 1, MediaGetError());
       status = 1;
       break;
     }
@@ -361,6 +355,10 @@ int CommandEncode(int argc, char** argv) {
   progress.EndLine();
   if (status == 0 && count == 0) {
     std::fprintf(stderr, "vexa encode: the input holds no frames\n");
+    status = 1;
+  }
+  if (status == 0 && !AudioTracksFinish(&sound, writer, &error)) {
+    std::fprintf(stderr, "vexa encode: %s\n", error.c_str());
     status = 1;
   }
   if (status == 0) {
