@@ -8,6 +8,7 @@
 #include <string>
 
 #include "platform/headless/headless_display_internal.h"
+#include "platform/headless/text_line.h"
 
 namespace {
 
@@ -100,8 +101,32 @@ TTF_Font* Font() {
 
 // ---- The services ----
 
+// Window and screen DCs given back, kept for the next GetDC: a line drawn
+// at every frame takes and gives back a DC without allocating.
+constexpr int kSpareDCs = 4;
+PlatformDC* g_spare_dcs[kSpareDCs];
+int g_spare_count = 0;
+
+// The last line drawn in each window (see text_line.h).
+struct WindowLine {
+  PlatformWindow* window;
+  TextLine line;
+};
+constexpr int kWindowLines = 4;
+WindowLine g_lines[kWindowLines];
+int g_next_line = 0;
+
+TextLine* LineOf(PlatformWindow* window) {
+  for (WindowLine& l : g_lines)
+    if (l.window == window) return &l.line;
+  WindowLine& l = g_lines[g_next_line];
+  g_next_line = (g_next_line + 1) % kWindowLines;
+  l.window = window;
+  return &l.line;
+}
+
 PlatformDC* GetDC(PlatformWindow* window) {
-  auto* dc = new PlatformDC{};
+  PlatformDC* dc = g_spare_count > 0 ? g_spare_dcs[--g_spare_count] : new PlatformDC{};
   dc->kind = window ? DCKind::kWindow : DCKind::kScreen;
   dc->window = window;
   dc->text_colour = 0;
@@ -111,6 +136,12 @@ PlatformDC* GetDC(PlatformWindow* window) {
 }
 
 int ReleaseDC(PlatformWindow*, PlatformDC* dc) {
+  if (dc->kind != DCKind::kMemory && g_spare_count < kSpareDCs) {
+    dc->selected = nullptr;
+    dc->align = 0;
+    g_spare_dcs[g_spare_count++] = dc;
+    return 1;
+  }
   delete dc;
   return 1;
 }
@@ -254,9 +285,12 @@ int GetTextExtentPoint32(PlatformDC*, const char* text, int32_t length, DisplayS
   *size = DisplaySize{0, 0};
   TTF_Font* font = Font();
   if (!font || length < 0) return 0;
-  std::string s(text, size_t(length));
+  char s[1024];
+  const size_t n = std::min(size_t(length), sizeof(s) - 1);
+  std::memcpy(s, text, n);
+  s[n] = 0;
   int w = 0, h = 0;
-  if (TTF_SizeUTF8(font, s.c_str(), &w, &h) != 0) return 0;
+  if (TTF_SizeUTF8(font, s, &w, &h) != 0) return 0;
   *size = DisplaySize{w, h};
   return 1;
 }
@@ -288,8 +322,18 @@ int ExtTextOut(PlatformDC* dc, int32_t x, int32_t y, uint32_t options, const Dis
   TTF_Font* font = Font();
   if (!font) return 0;
   if (!length) return 1;
-  std::string s(text, length);
   const uint32_t fore = RgbOfRef(dc->text_colour);
+  TextLine* line = dc->kind == DCKind::kWindow ? LineOf(dc->window) : nullptr;
+  bool changed = false;
+  if (line && TextLineSet(line, font, text, length, fore, back, &changed)) {
+    const int32_t left = (dc->align & TA_CENTER) == TA_CENTER ? x - line->width / 2 : x;
+    for (int32_t j = 0; j < line->height; ++j) {
+      const uint32_t* row = line->pixels + size_t(j) * size_t(line->capacity);
+      for (int32_t i = 0; i < line->width; ++i) PutRgb(dc, left + i, y + j, row[i]);
+    }
+    return 1;
+  }
+  std::string s(text, length);
   SDL_Color fg{uint8_t(fore >> 16), uint8_t(fore >> 8), uint8_t(fore), 255};
   SDL_Color bg{uint8_t(back >> 16), uint8_t(back >> 8), uint8_t(back), 255};
   SDL_Surface* glyphs = TTF_RenderUTF8_Shaded(font, s.c_str(), fg, bg);

@@ -91,8 +91,20 @@ uint32_t FormatOfDib(const BitmapInfo* info) {
   }
 }
 
+// Window and screen DCs given back, kept for the next GetDC: a line drawn
+// at every frame takes and gives back a DC without allocating.
+constexpr int kSpareDCs = 4;
+PlatformDC* g_spare_dcs[kSpareDCs];
+int g_spare_count = 0;
+
 PlatformDC* NewDC(uint32_t kind, SdlWindow* window, uint32_t sdl_format) {
-  auto* dc = static_cast<PlatformDC*>(std::calloc(1, sizeof(PlatformDC)));
+  PlatformDC* dc = nullptr;
+  if (kind != DC_MEMORY && g_spare_count > 0) {
+    dc = g_spare_dcs[--g_spare_count];
+    std::memset(static_cast<void*>(dc), 0, sizeof(PlatformDC));
+  } else {
+    dc = static_cast<PlatformDC*>(std::calloc(1, sizeof(PlatformDC)));
+  }
   if (!dc) return nullptr;
   dc->kind = kind;
   dc->window = window;
@@ -116,7 +128,8 @@ int ReleaseDC(PlatformWindow*, PlatformDC* dc) {
   if (!dc) return 0;
   // What was drawn through the DC shows when it is given back.
   if (dc->kind == DC_WINDOW && dc->window->screen) SdlScreenFlush(dc->window->screen);
-  std::free(dc);
+  if (dc->kind != DC_MEMORY && g_spare_count < kSpareDCs) g_spare_dcs[g_spare_count++] = dc;
+  else std::free(dc);
   return 1;
 }
 

@@ -12,12 +12,18 @@ char g_error[256];
 TTF_Font* g_font = nullptr;
 int g_users = 0;
 
-// Rendered texts, one per place in a window: drawing at the same place
-// replaces the texture, so a line redrawn every frame keeps one texture.
+// Rendered texts, one per line of a window: drawing on the same line
+// replaces the text. A printable line is composed from cached glyphs into
+// its own streaming texture, which later texts on that line reuse, so a
+// line redrawn every frame allocates nothing; other texts get a texture of
+// their own each time.
 struct TextSlot {
   SdlScreen* screen;
   SDL_Texture* texture;
   int32_t x, y, w, h;
+  bool streaming;          // the texture holds `line`, kept from draw to draw
+  int32_t texture_w, texture_h;
+  TextLine line;
 };
 constexpr int kSlots = 16;
 TextSlot g_slots[kSlots];
@@ -36,7 +42,77 @@ void DropSlot(TextSlot& slot) {
     SdlScreenForgetTexture(slot.screen, slot.texture);
     SDL_DestroyTexture(slot.texture);
   }
+  TextLineFree(&slot.line);
   slot = {};
+}
+
+TextSlot* FreeSlot() {
+  for (TextSlot& s : g_slots)
+    if (!s.texture) return &s;
+  TextSlot* slot = &g_slots[g_next_slot];
+  g_next_slot = (g_next_slot + 1) % kSlots;
+  DropSlot(*slot);
+  return slot;
+}
+
+// Draws a printable line through its line's slot; false when it cannot be
+// composed that way.
+bool DrawComposed(SdlScreen* screen, int32_t x, int32_t y, const char* text, uint32_t length, uint32_t colour,
+                  uint32_t background) {
+  TextSlot* slot = nullptr;
+  for (TextSlot& s : g_slots)
+    if (s.screen == screen && s.y == y && s.texture) slot = &s;
+  if (slot && !slot->streaming) {
+    DropSlot(*slot);
+    slot = nullptr;
+  }
+  TextLine fresh{};
+  TextLine* line = slot ? &slot->line : &fresh;
+  bool changed = false;
+  if (!TextLineSet(line, g_font, text, length, colour, background, &changed)) {
+    if (!slot) TextLineFree(&fresh);
+    return false;
+  }
+  if (!slot) {
+    slot = FreeSlot();
+    *slot = TextSlot{screen, nullptr, x, y, 0, 0, true, 0, 0, fresh};
+  }
+  const int32_t w = line->width, h = line->height;
+  if (!slot->texture || w > slot->texture_w || h > slot->texture_h) {
+    if (slot->texture) {
+      SdlScreenForgetTexture(screen, slot->texture);
+      SDL_DestroyTexture(slot->texture);
+    }
+    slot->texture_w = line->capacity;
+    slot->texture_h = line->rows;
+    slot->texture = SDL_CreateTexture(screen->renderer, SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_STREAMING,
+                                      slot->texture_w, slot->texture_h);
+    if (!slot->texture) {
+      std::snprintf(g_error, sizeof g_error, "Unable to draw text: %s", SDL_GetError());
+      DropSlot(*slot);
+      return false;
+    }
+    changed = true;
+  }
+  if (changed && w > 0) {
+    void* pixels = nullptr;
+    int pitch = 0;
+    SDL_Rect box{0, 0, w, h};
+    if (SDL_LockTexture(slot->texture, &box, &pixels, &pitch) != 0) return false;
+    for (int32_t j = 0; j < h; ++j) {
+      auto* out = reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(pixels) + size_t(j) * size_t(pitch));
+      const uint32_t* in = line->pixels + size_t(j) * size_t(line->capacity);
+      for (int32_t i = 0; i < w; ++i) out[i] = 0xFF000000u | in[i];
+    }
+    SDL_UnlockTexture(slot->texture);
+  }
+  // The line's earlier text goes from the composition.
+  SdlScreenForgetTexture(screen, slot->texture);
+  slot->x = x;
+  slot->w = w;
+  slot->h = h;
+  if (w > 0) SdlScreenCopyTexture(screen, slot->texture, {0, 0, w, h}, {x, y, w, h});
+  return true;
 }
 
 }  // namespace
@@ -89,6 +165,7 @@ bool SdlTextDraw(SdlScreen* screen, int32_t x, int32_t y, const char* text, uint
                  uint32_t background) {
   if (!screen || length == 0) return length == 0;
   if (!g_font && !SdlTextStart()) return false;
+  if (DrawComposed(screen, x, y, text, length, colour, background)) return true;
   char buffer[1024];
   SDL_Color fg{uint8_t(colour >> 16), uint8_t(colour >> 8), uint8_t(colour), 255};
   SDL_Color bg{uint8_t(background >> 16), uint8_t(background >> 8), uint8_t(background), 255};
@@ -97,9 +174,9 @@ bool SdlTextDraw(SdlScreen* screen, int32_t x, int32_t y, const char* text, uint
     std::snprintf(g_error, sizeof g_error, "Unable to draw text: %s", TTF_GetError());
     return false;
   }
-  // The same place in the same window: the old text goes.
+  // The same line in the same window: the old text goes.
   for (TextSlot& slot : g_slots)
-    if (slot.screen == screen && slot.x == x && slot.y == y) DropSlot(slot);
+    if (slot.screen == screen && slot.y == y) DropSlot(slot);
   SDL_Texture* texture = SDL_CreateTextureFromSurface(screen->renderer, rendered);
   int w = rendered->w, h = rendered->h;
   SDL_FreeSurface(rendered);
@@ -107,18 +184,8 @@ bool SdlTextDraw(SdlScreen* screen, int32_t x, int32_t y, const char* text, uint
     std::snprintf(g_error, sizeof g_error, "Unable to draw text: %s", SDL_GetError());
     return false;
   }
-  TextSlot* slot = nullptr;
-  for (TextSlot& s : g_slots)
-    if (!s.texture) {
-      slot = &s;
-      break;
-    }
-  if (!slot) {
-    slot = &g_slots[g_next_slot];
-    g_next_slot = (g_next_slot + 1) % kSlots;
-    DropSlot(*slot);
-  }
-  *slot = {screen, texture, x, y, w, h};
+  TextSlot* slot = FreeSlot();
+  *slot = TextSlot{screen, texture, x, y, w, h, false, w, h, {}};
   SdlScreenCopyTexture(screen, texture, {0, 0, w, h}, {x, y, w, h});
   return true;
 }

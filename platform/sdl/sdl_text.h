@@ -4,6 +4,7 @@
 #pragma once
 #include <cstdint>
 
+#include "platform/headless/text_line.h"
 #include "platform/sdl/sdl_display.h"
 
 // The font every text is drawn with.
