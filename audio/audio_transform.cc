@@ -10,30 +10,6 @@ namespace {
 
 constexpr double kQuarterPi = 0.78539816339744830962;
 
-// Real <-> complex step shared by both transforms: pairs a[j] and a[n-j]
-// (complex entries j/2 and (n-j)/2) are combined with the cosine table.
-// `sign` is -1 for the inverse real DFT's unfolding, +1 for the cosine
-// transform's folding.
-void RealComplexStep(uint32_t n, float* a, uint32_t nc, const float* c, float sign) {
-  const uint32_t m = n / 2;
-  const uint32_t ks = 2 * nc / m;
-  uint32_t kk = 0;
-  for (uint32_t j = 2; j < m; j += 2) {
-    const uint32_t k = n - j;
-    kk += ks;
-    const float wr = 0.5f - c[nc - kk];
-    const float wi = sign * c[kk];
-    const float xr = a[j] - a[k];
-    const float xi = a[j + 1] + a[k + 1];
-    const float yr = wr * xr - wi * xi;
-    const float yi = wr * xi + wi * xr;
-    a[j] -= yr;
-    a[j + 1] -= yi;
-    a[k] += yr;
-    a[k + 1] -= yi;
-  }
-}
-
 }  // namespace
 
 uint32_t AudioTransformIndexEntries(uint32_t n) {
@@ -107,7 +83,7 @@ void InverseRealDft(uint32_t n, float* a, int32_t* ip, float* w) {
   }
   a[1] = 0.5f * (a[0] - a[1]);
   a[0] -= a[1];
-  if (n > 4) RealComplexStep(n, a, nc, w + nw, -1.0f);
+  if (n > 4) ComplexFftRealStep(n, a, nc, w + nw, -1.0f);
   ComplexFftBackward(n, a, ip + 2, w, nw);
 }
 
@@ -137,7 +113,7 @@ void InverseDct(uint32_t n, float* a, int32_t* ip, float* w) {
   }
   a[m] *= c[0];
   ComplexFftForward(n, a, ip + 2, w, nw);
-  if (n > 4) RealComplexStep(n, a, nc, c, 1.0f);
+  if (n > 4) ComplexFftRealStep(n, a, nc, c, 1.0f);
   // Final butterflies.
   const float r = a[0] - a[1];
   a[0] += a[1];

@@ -320,7 +320,27 @@ void PlainBackward(uint32_t n, float* a, int32_t* ip, const float* w, uint32_t n
   Transform<true>(n, a, ip, w, nw);
 }
 
-constexpr ComplexFftKernels kPlain = {"plain", &PlainForward, &PlainBackward};
+void PlainRealStep(uint32_t n, float* a, uint32_t nc, const float* c, float sign) {
+  const uint32_t m = n / 2;
+  const uint32_t ks = 2 * nc / m;
+  uint32_t kk = 0;
+  for (uint32_t j = 2; j < m; j += 2) {
+    const uint32_t k = n - j;
+    kk += ks;
+    const float wr = 0.5f - c[nc - kk];
+    const float wi = sign * c[kk];
+    const float xr = a[j] - a[k];
+    const float xi = a[j + 1] + a[k + 1];
+    const float yr = wr * xr - wi * xi;
+    const float yi = wr * xi + wi * xr;
+    a[j] -= yr;
+    a[j + 1] -= yi;
+    a[k] += yr;
+    a[k + 1] -= yi;
+  }
+}
+
+constexpr ComplexFftKernels kPlain = {"plain", &PlainForward, &PlainBackward, &PlainRealStep};
 
 }  // namespace
 

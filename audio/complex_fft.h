@@ -13,3 +13,11 @@
 void ComplexFftForward(uint32_t n, float* a, int32_t* ip, const float* w, uint32_t nw);
 // In place: X[k] = sum_j x[j] e^(-2 pi i j k / (n/2)), natural order out.
 void ComplexFftBackward(uint32_t n, float* a, int32_t* ip, const float* w, uint32_t nw);
+
+// The real <-> complex step around the transform, shared by the inverse
+// real DFT (sign -1, unfolding before the backward transform) and the
+// cosine transform (sign +1, folding after the forward one): for
+// j = 2, 4, .. < n/2 the complex entries at a[j] and a[n-j] are combined
+// with the cosine table c of nc entries (c[kk] and c[nc-kk], kk = j/2 *
+// 4nc/n).
+void ComplexFftRealStep(uint32_t n, float* a, uint32_t nc, const float* c, float sign);

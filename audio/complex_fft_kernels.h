@@ -1,4 +1,4 @@
-// The complex FFT's implementations: the plain one (the reference, which
+// The complex FFT's implementations, with the real <-> complex step around it: the plain one (the reference, which
 // follows the table layout of complex_fft.h) and vector ones for x86, which
 // agree with it within float rounding. ComplexFftForward/Backward run the
 // table chosen for the usable features (base/kernel_table.h); tests and
@@ -9,11 +9,13 @@
 #include "base/kernel_table.h"
 
 using ComplexFftFn = void (*)(uint32_t n, float* a, int32_t* ip, const float* w, uint32_t nw);
+using RealStepFn = void (*)(uint32_t n, float* a, uint32_t nc, const float* c, float sign);
 
 struct ComplexFftKernels {
   const char* name;  // of the set that provided the entries
   ComplexFftFn forward;
   ComplexFftFn backward;
+  RealStepFn real_step;  // ComplexFftRealStep
 };
 
 // The plain set: needs nothing.

@@ -31,3 +31,7 @@ void ComplexFftForward(uint32_t n, float* a, int32_t* ip, const float* w, uint32
 void ComplexFftBackward(uint32_t n, float* a, int32_t* ip, const float* w, uint32_t nw) {
   g_active.backward(n, a, ip, w, nw);
 }
+
+void ComplexFftRealStep(uint32_t n, float* a, uint32_t nc, const float* c, float sign) {
+  g_active.real_step(n, a, nc, c, sign);
+}

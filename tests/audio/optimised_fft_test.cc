@@ -1,6 +1,7 @@
 // Every vector complex FFT against the plain one, forward and backward, at
-// every length the transforms take; each set is compared through the table
-// built for exactly its features. They may differ only by float rounding.
+// every length the transforms take (they may differ only by float
+// rounding), and the vector real <-> complex steps (the same floats). Each
+// set is compared through the table built for exactly its features.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -45,6 +46,32 @@ TEST(OptimisedFft, EverySetMatchesPlainAtEveryLength) {
         EXPECT_LT(RelativeDifference(got, want), 2e-6) << set.name << " n=" << n << " dir=" << dir;
       }
     }
+  }
+}
+
+// The real <-> complex step computes each pair with the plain operations:
+// the same floats, for both table strides (real DFT and cosine transform)
+// and both signs, at lengths with and without a scalar tail.
+TEST(OptimisedFft, RealStepMatchesPlainExactly) {
+  const ComplexFftKernels* plain = PlainComplexFft();
+  std::mt19937 rng(9);
+  std::uniform_real_distribution<float> d(-1000.0f, 1000.0f);
+  for (const KernelSet<ComplexFftKernels>& set : kComplexFftSets) {
+    if ((ProcessorFeatures() & set.features) != set.features) continue;
+    const ComplexFftKernels k = ComplexFftFor(set.features);
+    for (uint32_t n = 8; n <= 4096; n *= 2)
+      for (const bool dct : {false, true}) {
+        const uint32_t nc = dct ? n : n / 4;
+        std::vector<int32_t> ip(2);
+        std::vector<float> c(nc);
+        AudioBuildCosines(nc, ip.data(), c.data());
+        std::vector<float> want(n);
+        for (float& v : want) v = d(rng);
+        std::vector<float> got = want;
+        plain->real_step(n, want.data(), nc, c.data(), dct ? 1.0f : -1.0f);
+        k.real_step(n, got.data(), nc, c.data(), dct ? 1.0f : -1.0f);
+        EXPECT_EQ(got, want) << set.name << " n=" << n << " dct=" << dct;
+      }
   }
 }
 
