@@ -13,16 +13,6 @@
 #include "video/residue_writer.h"
 #include "video/scan_tables.h"
 
-uint64_t BlockSse(const uint8_t* s, int pitch, const uint8_t recon[64]) {
-  uint64_t e = 0;
-  for (int y = 0; y < 8; ++y)
-    for (int x = 0; x < 8; ++x) {
-      const int d = int(s[y * pitch + x]) - int(recon[y * 8 + x]);
-      e += uint64_t(d * d);
-    }
-  return e;
-}
-
 void LoadBlock(const uint8_t* src, int pitch, uint8_t out[64]) {
   for (int y = 0; y < 8; ++y) std::memcpy(out + y * 8, src + y * pitch, 8);
 }
@@ -53,19 +43,25 @@ bool MakePattern(const uint8_t s[64], const BitCosts& bc, BlockCandidate* c) {
   int lo = 255, hi = 0;
   for (int i = 0; i < 64; ++i) lo = s[i] < lo ? s[i] : lo, hi = s[i] > hi ? s[i] : hi;
   if (lo == hi) return false;
-  double m0 = lo, m1 = hi;
-  bool side[64];
+  // Two means, refined four times; a pixel joins the upper one when it is
+  // nearer to it, that is above the midpoint (s0/n0 + s1/n1) / 2, which is
+  // compared in whole numbers: 2 p n0 n1 > s0 n1 + s1 n0.
+  int64_t s0 = lo, n0 = 1, s1 = hi, n1 = 1;
   for (int iter = 0; iter < 4; ++iter) {
-    double s0 = 0, s1 = 0;
-    int n0 = 0, n1 = 0;
+    const int64_t a = 2 * n0 * n1, b = s0 * n1 + s1 * n0;
+    int64_t t0 = 0, t1 = 0, m1 = 0;
     for (int i = 0; i < 64; ++i) {
-      side[i] = std::fabs(s[i] - m1) < std::fabs(s[i] - m0);
-      if (side[i]) s1 += s[i], ++n1;
-      else s0 += s[i], ++n0;
+      const bool up = s[i] * a > b;
+      t1 += up ? s[i] : 0;
+      m1 += up;
+      t0 += s[i];
     }
-    if (n0) m0 = s0 / n0;
-    if (n1) m1 = s1 / n1;
+    t0 -= t1;
+    if (64 - m1) s0 = t0, n0 = 64 - m1;
+    if (m1) s1 = t1, n1 = m1;
   }
+  // Nearest whole colours, halves away from zero.
+  const double m0 = double(s0) / double(n0), m1 = double(s1) / double(n1);
   c->kind = BLOCK_PATTERN;
   c->c0 = uint8_t(std::lround(m0));
   c->c1 = uint8_t(std::lround(m1));
@@ -128,20 +124,24 @@ double RunsAlong(const uint8_t s[64], int scan, const BitCosts& bc, BlockCandida
 
 }  // namespace
 
-void MakeRuns(const uint8_t s[64], const BitCosts& bc, BlockCandidate* c) {
+bool MakeRuns(const uint8_t s[64], const BitCosts& bc, BlockCandidate* c, double bound) {
   BlockCandidate trial;
-  double best = 1e30;
+  double best = bound;
+  int best_scan = -1;
   for (int scan = 0; scan < 16; ++scan) {
     const double bits = RunsAlong(s, scan, bc, &trial, best);
     if (bits < best) {
       best = bits;
-      c->scan = scan;
+      best_scan = scan;
     }
   }
+  if (best_scan < 0) return false;
+  c->scan = best_scan;
   c->bits = RunsAlong(s, c->scan, bc, c, 1e30);
   c->kind = BLOCK_RUNS;
   std::memcpy(c->recon, s, 64);
   c->sse = 0;
+  return true;
 }
 
 void MakeIntraDct(const uint8_t s[64], const double F[64], int q, const BitCosts& bc, BlockCandidate* c) {
@@ -198,18 +198,9 @@ void Downsample16(const uint8_t* src, int pitch, uint8_t out[64]) {
     }
 }
 
-uint64_t ScaledSse(const uint8_t* src, int pitch, const uint8_t recon[64]) {
-  uint64_t e = 0;
-  for (int y = 0; y < 16; ++y)
-    for (int x = 0; x < 16; ++x) {
-      const int d = int(src[y * pitch + x]) - int(recon[(y / 2) * 8 + x / 2]);
-      e += uint64_t(d * d);
-    }
-  return e;
-}
-
-bool EmitBlock(const BlockCandidate* c, PlaneWriter* w, bool scaled) {
-  BlockSpec b{};
+void BlockToSpec(const BlockCandidate* c, bool scaled, BlockSpec* spec) {
+  BlockSpec& b = *spec;
+  b = BlockSpec{};
   b.kind = scaled ? uint32_t(BLOCK_SCALED) : c->kind;
   b.sub_kind = c->kind;
   b.dx = c->dx;
@@ -242,5 +233,10 @@ bool EmitBlock(const BlockCandidate* c, PlaneWriter* w, bool scaled) {
       break;
     default: break;
   }
+}
+
+bool EmitBlock(const BlockCandidate* c, PlaneWriter* w, bool scaled) {
+  BlockSpec b;
+  BlockToSpec(c, scaled, &b);
   return PlaneWriterPutBlock(w, &b);
 }

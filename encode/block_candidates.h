@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "encode/bit_costs.h"
+#include "encode/block_metrics.h"
 #include "video/plane_writer.h"
 
 // A candidate coding of one block.
@@ -31,8 +32,6 @@ struct BlockCandidate {
 };
 
 
-uint64_t BlockSse(const uint8_t* src, int pitch, const uint8_t recon[64]);
-
 // Source block pixels row by row (8x8 from src with pitch).
 void LoadBlock(const uint8_t* src, int pitch, uint8_t out[64]);
 
@@ -40,8 +39,9 @@ void MakeFill(const uint8_t s[64], const BitCosts& bc, BlockCandidate* c);
 // False when the block has a single colour (a fill does better).
 bool MakePattern(const uint8_t s[64], const BitCosts& bc, BlockCandidate* c);
 void MakeRaw(const uint8_t s[64], const BitCosts& bc, BlockCandidate* c);
-// Lossless runs along the cheapest of the sixteen scans.
-void MakeRuns(const uint8_t s[64], const BitCosts& bc, BlockCandidate* c);
+// Lossless runs along the cheapest of the sixteen scans. False (c then
+// unchanged) when no scan comes in under bound bits.
+bool MakeRuns(const uint8_t s[64], const BitCosts& bc, BlockCandidate* c, double bound = 1e30);
 // Intra transform at quantiser q.
 void MakeIntraDct(const uint8_t s[64], const double F[64], int q, const BitCosts& bc, BlockCandidate* c);
 // Displaced reference block ref (8x8, row by row) plus transform at q.
@@ -54,8 +54,8 @@ void MakeResidue(const uint8_t s[64], const uint8_t ref[64], int limit, const Bi
 // with the candidate's kind as its sub-kind. False when the writer refuses
 // the block.
 bool EmitBlock(const BlockCandidate* c, PlaneWriter* w, bool scaled = false);
+// The block as the writer takes it (what EmitBlock appends).
+void BlockToSpec(const BlockCandidate* c, bool scaled, BlockSpec* spec);
 
 // 2x2 averages of a 16x16 area: the 8x8 source of a scaled block.
 void Downsample16(const uint8_t* src, int pitch, uint8_t out[64]);
-// Squared error of an 8x8 result drawn doubled over the 16x16 area.
-uint64_t ScaledSse(const uint8_t* src, int pitch, const uint8_t recon[64]);

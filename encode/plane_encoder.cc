@@ -1,10 +1,15 @@
 #include "encode/plane_encoder.h"
 
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <system_error>
+#include <thread>
 
 #include "encode/block_candidates.h"
+#include "encode/block_metrics.h"
+#include "encode/speed_presets.h"
 #include "video/forward_transform.h"
 #include "video/huff_writer.h"
 #include "video/motion.h"
@@ -16,40 +21,56 @@ struct Vector {
   int dx, dy;
 };
 
-uint32_t Sad(const uint8_t* s, const uint8_t* r, int pitch, uint32_t bound) {
-  uint32_t sad = 0;
-  for (int y = 0; y < 8; ++y) {
-    for (int x = 0; x < 8; ++x) sad += uint32_t(std::abs(int(s[y * 8 + x]) - int(r[y * pitch + x])));
-    if (sad >= bound) return sad;  // cannot win any more
-  }
-  return sad;
+bool Shorter(int dx, int dy, const Vector& than) {
+  return std::abs(dx) + std::abs(dy) < std::abs(than.dx) + std::abs(than.dy);
 }
 
-// A small search: the zero vector and the neighbours' vectors, then a
-// shrinking eight-point refinement around the best.
-Vector SearchMotion(const PlaneEncodeParams* p, uint32_t x, uint32_t y, const uint8_t s[64],
-                    const Vector* predictors, int predictor_count) {
+// Motion search from predictors (zero, the neighbours' vectors): the best
+// of them, then either a shrinking eight-point pattern from the preset's
+// first step, or a small diamond walked while it improves; the slowest
+// setting ends with every vector one step around the best.
+Vector SearchMotion(const PlaneEncodeParams* p, const SpeedPreset& preset, uint32_t x, uint32_t y,
+                    const uint8_t s[64], const Vector* predictors, int predictor_count) {
   Vector best{0, 0};
-  uint32_t best_sad = Sad(s, p->reference + size_t(y) * p->pitch + x, p->pitch, ~0u);
+  uint32_t best_sad = BlockSad(s, p->reference + size_t(y) * p->pitch + x, p->pitch);
   auto Try = [&](int dx, int dy) {
-    if (dx < -15 || dx > 15 || dy < -15 || dy > 15) return;
-    if (!MotionSourceInside(x, y, dx, dy, p->width, p->height)) return;
-    const uint32_t sad =
-        Sad(s, p->reference + (int64_t(y) + dy) * p->pitch + int64_t(x) + dx, p->pitch, best_sad + 1);
+    if (dx < -15 || dx > 15 || dy < -15 || dy > 15) return false;
+    if (!MotionSourceInside(x, y, dx, dy, p->width, p->height)) return false;
+    const uint32_t sad = BlockSad(s, p->reference + (int64_t(y) + dy) * p->pitch + int64_t(x) + dx, p->pitch);
     // Prefer shorter vectors on ties (they cost fewer bits).
-    if (sad < best_sad ||
-        (sad == best_sad && std::abs(dx) + std::abs(dy) < std::abs(best.dx) + std::abs(best.dy))) {
+    if (sad < best_sad || (sad == best_sad && Shorter(dx, dy, best))) {
       best_sad = sad;
       best = {dx, dy};
+      return true;
     }
+    return false;
   };
-  for (int i = 0; i < predictor_count; ++i) Try(predictors[i].dx, predictors[i].dy);
+  for (int i = 0; i < predictor_count; ++i)
+    if (predictors[i].dx != best.dx || predictors[i].dy != best.dy) Try(predictors[i].dx, predictors[i].dy);
   if (best_sad == 0) return best;
-  for (int step = 8; step >= 1; step /= 2) {
+  if (preset.motion_step > 0) {
+    for (int step = preset.motion_step; step >= 1; step /= 2) {
+      const Vector centre = best;
+      for (int oy = -1; oy <= 1; ++oy)
+        for (int ox = -1; ox <= 1; ++ox)
+          if (ox || oy) Try(centre.dx + ox * step, centre.dy + oy * step);
+    }
+  } else {
+    for (int walk = 0; walk < 16 && best_sad; ++walk) {
+      const Vector centre = best;
+      bool moved = false;
+      moved |= Try(centre.dx + 1, centre.dy);
+      moved |= Try(centre.dx - 1, centre.dy);
+      moved |= Try(centre.dx, centre.dy + 1);
+      moved |= Try(centre.dx, centre.dy - 1);
+      if (!moved) break;
+    }
+  }
+  if (preset.motion_refine && best_sad) {
     const Vector centre = best;
-    for (int oy = -1; oy <= 1; ++oy)
-      for (int ox = -1; ox <= 1; ++ox)
-        if (ox || oy) Try(centre.dx + ox * step, centre.dy + oy * step);
+    for (int oy = -preset.motion_refine; oy <= preset.motion_refine; ++oy)
+      for (int ox = -preset.motion_refine; ox <= preset.motion_refine; ++ox)
+        if (ox || oy) Try(centre.dx + ox, centre.dy + oy);
   }
   return best;
 }
@@ -94,38 +115,67 @@ struct RowBudget {
   int64_t runs_free;
 };
 
+// What one block choice works with.
+struct Search {
+  const PlaneEncodeParams* p;
+  const SpeedPreset* preset;
+};
+
 // The intra codings of an 8x8 source s (for a scaled block, the downsampled
-// area; `area` then points at the 16x16 source to measure against).
-void ChooseIntra(const PlaneEncodeParams* p, const uint8_t s[64], const uint8_t* area, const RowBudget& budget,
-                 Choice* choice) {
+// area; `area` then points at the 16x16 source to measure against, and
+// sse_floor is the least error any doubled block has there). A coding is
+// only built when its least possible cost could still beat the best so far.
+void ChooseIntra(const Search& search, const uint8_t s[64], const uint8_t* area, uint64_t sse_floor,
+                 const RowBudget& budget, Choice* choice) {
+  const PlaneEncodeParams* p = search.p;
+  const SpeedPreset& preset = *search.preset;
   const uint32_t k = p->kinds;
-  const int qlo = p->base_q > 0 ? p->base_q - 1 : 0;
-  const int qhi = p->base_q < 15 ? p->base_q + 1 : 15;
   const BitCosts& bc = *p->costs;
+  const double* kind_cost = area ? bc.sub_kind : bc.kind;
+  const double lambda = p->lambda;
+  // True when a coding of kind with at least `bits` bits may still win.
+  auto MayWin = [&](uint32_t kind, double bits) {
+    return double(sse_floor) + lambda * (bits + kind_cost[kind]) < choice->cost;
+  };
   BlockCandidate trial;
   auto Consider = [&](BlockCandidate& c) {
     if (area) c.sse = ScaledSse(area, p->source_pitch, c.recon);
-    choice->Consider(c, p->lambda, area ? bc.sub_kind[c.kind] : bc.kind[c.kind]);
+    choice->Consider(c, lambda, kind_cost[c.kind]);
   };
-  MakeFill(s, bc, &trial);
-  if (k & KindBit(BLOCK_FILL)) Consider(trial);
-  if (trial.sse == 0 && !area) return;  // a flat block: nothing beats a fill
-  if ((k & KindBit(BLOCK_PATTERN)) && budget.colours_free >= 2 && MakePattern(s, bc, &trial)) Consider(trial);
-  if (k & KindBit(BLOCK_INTRA_DCT)) {
+  if (k & KindBit(BLOCK_FILL)) {
+    MakeFill(s, bc, &trial);
+    Consider(trial);
+    if (trial.sse == 0 && !area) return;  // a flat block: nothing beats a fill
+  }
+  if ((k & KindBit(BLOCK_INTRA_DCT)) && MayWin(BLOCK_INTRA_DCT, bc.dc_intra + 8)) {
     int16_t pixels[64];
     for (int i = 0; i < 64; ++i) pixels[i] = s[i];
     double F[64];
     ForwardDct(pixels, F);
+    const int qlo = p->base_q - preset.q_spread < 0 ? 0 : p->base_q - preset.q_spread;
+    const int qhi = p->base_q + preset.q_spread > 15 ? 15 : p->base_q + preset.q_spread;
     for (int q = qlo; q <= qhi; ++q) {
       MakeIntraDct(s, F, q, bc, &trial);
       Consider(trial);
     }
   }
-  if ((k & KindBit(BLOCK_RUNS)) && DistinctValues(s) <= 40) {  // else runs cannot pay
-    MakeRuns(s, bc, &trial);
-    if (trial.run_count <= budget.runs_free && trial.colour_count <= budget.colours_free) Consider(trial);
+  if (preset.pattern && (k & KindBit(BLOCK_PATTERN)) && budget.colours_free >= 2 &&
+      MayWin(BLOCK_PATTERN, 2 * bc.colour + 8 * bc.pattern) && MakePattern(s, bc, &trial))
+    Consider(trial);
+  if (!preset.runs_distinct) return;
+  // Runs hold every distinct value at least once, in at least four runs.
+  const double runs_floor = 4 + 4 * (1 + bc.run);
+  if ((k & KindBit(BLOCK_RUNS)) && MayWin(BLOCK_RUNS, runs_floor + bc.colour)) {
+    const int distinct = DistinctValues(s);
+    if (distinct <= preset.runs_distinct && distinct <= budget.colours_free && MayWin(BLOCK_RUNS, runs_floor + distinct * bc.colour)) {
+      // Only a scan cheaper than the best so far is worth building.
+      const double bound = (choice->cost - double(sse_floor)) / lambda - kind_cost[BLOCK_RUNS];
+      if (MakeRuns(s, bc, &trial, bound) && trial.run_count <= budget.runs_free &&
+          trial.colour_count <= budget.colours_free)
+        Consider(trial);
+    }
   }
-  if ((k & KindBit(BLOCK_RAW)) && budget.colours_free >= 64) {
+  if ((k & KindBit(BLOCK_RAW)) && budget.colours_free >= 64 && MayWin(BLOCK_RAW, 64 * bc.colour)) {
     MakeRaw(s, bc, &trial);
     Consider(trial);
   }
@@ -133,70 +183,82 @@ void ChooseIntra(const PlaneEncodeParams* p, const uint8_t s[64], const uint8_t*
 
 // The best coding of the 8x8 block at (x, y); *vector receives the motion
 // vector the block used (zero for none).
-BlockCandidate ChooseBlock(const PlaneEncodeParams* p, uint32_t x, uint32_t y, const RowBudget& budget,
+BlockCandidate ChooseBlock(const Search& search, uint32_t x, uint32_t y, const RowBudget& budget,
                            const Vector* predictors, int predictor_count, Vector* vector) {
+  const PlaneEncodeParams* p = search.p;
+  const SpeedPreset& preset = *search.preset;
   uint8_t s[64];
   LoadBlock(p->source + size_t(y) * p->source_pitch + x, p->source_pitch, s);
   Choice choice;
   *vector = {0, 0};
   const uint32_t k = p->kinds;
   const BitCosts& bc = *p->costs;
+  const double lambda = p->lambda;
+  auto MayWin = [&](uint32_t kind, double bits) { return lambda * (bits + bc.kind[kind]) < choice.cost; };
   if (p->reference && (k & KindBit(BLOCK_SKIP))) {
     BlockCandidate skip;
     skip.kind = BLOCK_SKIP;
     LoadBlock(p->reference + size_t(y) * p->pitch + x, p->pitch, skip.recon);
     skip.bits = 0;
     skip.sse = BlockSse(s, 8, skip.recon);
-    choice.Consider(skip, p->lambda, bc.kind[BLOCK_SKIP]);
+    choice.Consider(skip, lambda, bc.kind[BLOCK_SKIP]);
     if (skip.sse == 0) return skip;  // unchanged: nothing codes it for less
   }
-  ChooseIntra(p, s, nullptr, budget, &choice);
-  if (p->reference) {
+  const uint32_t moving = KindBit(BLOCK_MOTION) | KindBit(BLOCK_RESIDUE) | KindBit(BLOCK_INTER_DCT);
+  bool intra_done = false;
+  Vector v{0, 0};
+  if (!p->reference || !(k & moving)) {
+    ChooseIntra(search, s, nullptr, 0, budget, &choice);
+    intra_done = true;
+  }
+  if (p->reference && (k & moving)) {
+    v = SearchMotion(p, preset, x, y, s, predictors, predictor_count);
+    uint8_t ref[64];
+    LoadBlock(p->reference + (int64_t(y) + v.dy) * p->pitch + int64_t(x) + v.dx, p->pitch, ref);
+    const double offsets = OffsetCost(bc, v.dx) + OffsetCost(bc, v.dy);
     BlockCandidate trial;
-    const uint32_t moving = KindBit(BLOCK_MOTION) | KindBit(BLOCK_RESIDUE) | KindBit(BLOCK_INTER_DCT);
-    // An exact but costly intra coding (runs, raw) may still lose to a motion copy.
-    if ((choice.best.sse != 0 || choice.best.bits > 12) && (k & moving)) {
-      const Vector v = SearchMotion(p, x, y, s, predictors, predictor_count);
-      uint8_t ref[64];
-      LoadBlock(p->reference + (int64_t(y) + v.dy) * p->pitch + int64_t(x) + v.dx, p->pitch, ref);
-      if ((k & KindBit(BLOCK_MOTION)) && (v.dx || v.dy)) {
-        trial = BlockCandidate();
-        trial.kind = BLOCK_MOTION;
+    if ((k & KindBit(BLOCK_MOTION)) && (v.dx || v.dy) && MayWin(BLOCK_MOTION, offsets)) {
+      trial.kind = BLOCK_MOTION;
+      trial.dx = v.dx, trial.dy = v.dy;
+      std::memcpy(trial.recon, ref, 64);
+      trial.bits = offsets;
+      trial.sse = BlockSse(s, 8, trial.recon);
+      choice.Consider(trial, lambda, bc.kind[BLOCK_MOTION]);
+    }
+    const int qlo = p->base_q - preset.q_spread < 0 ? 0 : p->base_q - preset.q_spread;
+    const int qhi = p->base_q + preset.q_spread > 15 ? 15 : p->base_q + preset.q_spread;
+    if (choice.best.sse != 0 && (k & KindBit(BLOCK_INTER_DCT)) && MayWin(BLOCK_INTER_DCT, offsets + bc.dc_inter + 8)) {
+      for (int q = qlo; q <= qhi; ++q) {
         trial.dx = v.dx, trial.dy = v.dy;
-        std::memcpy(trial.recon, ref, 64);
-        trial.bits = OffsetCost(bc, v.dx) + OffsetCost(bc, v.dy);
-        trial.sse = BlockSse(s, 8, trial.recon);
-        choice.Consider(trial, p->lambda, bc.kind[BLOCK_MOTION]);
+        MakeInterDct(s, ref, q, bc, &trial);
+        choice.Consider(trial, lambda, bc.kind[BLOCK_INTER_DCT]);
       }
-      const int qlo = p->base_q > 0 ? p->base_q - 1 : 0;
-      const int qhi = p->base_q < 15 ? p->base_q + 1 : 15;
-      if (choice.best.sse != 0 && (k & KindBit(BLOCK_INTER_DCT))) {
-        for (int q = qlo; q <= qhi; ++q) {
-          trial = BlockCandidate();
-          trial.dx = v.dx, trial.dy = v.dy;
-          MakeInterDct(s, ref, q, bc, &trial);
-          choice.Consider(trial, p->lambda, bc.kind[BLOCK_INTER_DCT]);
-        }
-      }
-      if (choice.best.sse != 0 && (k & KindBit(BLOCK_RESIDUE))) {
-        trial = BlockCandidate();
+    }
+    if (choice.best.sse != 0 && (k & KindBit(BLOCK_RESIDUE)) && MayWin(BLOCK_RESIDUE, offsets + 7)) {
+      trial.dx = v.dx, trial.dy = v.dy;
+      MakeResidue(s, ref, -1, bc, &trial);
+      const int full = trial.limit;
+      choice.Consider(trial, lambda, bc.kind[BLOCK_RESIDUE]);
+      const int limits[4] = {31, 15, 7, 3};
+      for (int i = 0; i < preset.residue_limits; ++i) {
+        // The faster settings keep the coarser limits, which the small
+        // residues of a good match need most.
+        const int limit = limits[preset.residue_limits < 4 ? 3 - i : i];
+        if (limit >= full) continue;
         trial.dx = v.dx, trial.dy = v.dy;
-        MakeResidue(s, ref, -1, bc, &trial);
-        const int full = trial.limit;
-        choice.Consider(trial, p->lambda, bc.kind[BLOCK_RESIDUE]);
-        for (int limit : {31, 15, 7, 3}) {
-          if (limit >= full) continue;
-          trial = BlockCandidate();
-          trial.dx = v.dx, trial.dy = v.dy;
-          MakeResidue(s, ref, limit, bc, &trial);
-          choice.Consider(trial, p->lambda, bc.kind[BLOCK_RESIDUE]);
-        }
+        MakeResidue(s, ref, limit, bc, &trial);
+        choice.Consider(trial, lambda, bc.kind[BLOCK_RESIDUE]);
       }
-      const uint32_t kind = choice.best.kind;
-      if (kind == BLOCK_MOTION || kind == BLOCK_INTER_DCT || kind == BLOCK_RESIDUE) *vector = v;
     }
   }
+  // The faster settings take a close displaced copy without trying the
+  // intra codings: one whose error is under a quarter of lambda a pixel
+  // rarely loses to them.
+  if (!intra_done && (preset.intra_after_motion || double(choice.best.sse) * 4 > 64 * lambda))
+    ChooseIntra(search, s, nullptr, 0, budget, &choice);
   if (choice.cost >= 1e300) MakeFill(s, bc, &choice.best);  // nothing allowed: a fill always fits
+  const uint32_t kind = choice.best.kind;
+  if (kind == BLOCK_MOTION || kind == BLOCK_INTER_DCT || kind == BLOCK_RESIDUE) *vector = v;
   return choice.best;
 }
 
@@ -241,6 +303,124 @@ struct WriterDeleter {
   void operator()(PlaneWriter* w) const { PlaneWriterDestroy(w); }
 };
 
+// One plane's rows being chosen: what the rows share, and each row's blocks
+// as the writer will take them.
+struct PlaneRows {
+  Search search;
+  uint32_t rows = 0, cols = 0;
+  int64_t run_limit = 0, colour_limit = 0;
+  bool try_scaled = false;
+  std::vector<Vector> vectors;       // each block's vector, rows x cols
+  std::vector<uint8_t> scaled_here;  // odd-row blocks drawn by a scaled block above
+  std::vector<std::vector<BlockSpec>> specs;
+  std::vector<PlaneEncodeStats> tally;  // per row: kinds and error
+  // Blocks finished in each row, left to right; a row waits on the one above.
+  std::unique_ptr<std::atomic<uint32_t>[]> done;
+};
+
+// Waits until the row above has finished the blocks that block bx looks at:
+// its own column (vector, scaled mark) and the next (above-right vector).
+void WaitForAbove(PlaneRows* r, uint32_t by, uint32_t bx) {
+  if (by == 0) return;
+  const uint32_t need = bx + 2 < r->cols ? bx + 2 : r->cols;
+  std::atomic<uint32_t>& above = r->done[by - 1];
+  for (uint32_t seen = above.load(std::memory_order_acquire); seen < need;
+       seen = above.load(std::memory_order_acquire))
+    above.wait(seen, std::memory_order_acquire);
+}
+
+void Finished(PlaneRows* r, uint32_t by, uint32_t bx) {
+  r->done[by].store(bx, std::memory_order_release);
+  r->done[by].notify_all();
+}
+
+void ChooseRow(PlaneRows* r, uint32_t by) {
+  const PlaneEncodeParams* p = r->search.p;
+  const SpeedPreset& preset = *r->search.preset;
+  const uint32_t cols = r->cols;
+  std::vector<BlockSpec>& specs = r->specs[by];
+  specs.clear();
+  specs.reserve(cols);
+  PlaneEncodeStats& tally = r->tally[by];
+  int64_t runs_used = 0, colours_used = 0;
+  const bool odd = (by & 1) != 0;
+  for (uint32_t bx = 0; bx < cols;) {
+    WaitForAbove(r, by, bx);
+    const uint32_t x = bx * 8, y = by * 8;
+    if (odd && r->scaled_here[size_t(by) * cols + bx]) {
+      // Drawn by the scaled block above; the kind marks it in the stream.
+      specs.emplace_back().kind = BLOCK_SCALED;
+      ++tally.kind_count[BLOCK_SCALED];
+      bx += 2;
+      Finished(r, by, bx);
+      continue;
+    }
+    // Values still free in this row's chunks, keeping room for the
+    // remaining blocks' cheapest codings (one colour each).
+    const int64_t blocks_left = int64_t(cols - bx - 1);
+    const RowBudget budget{r->colour_limit - colours_used - blocks_left, r->run_limit - runs_used};
+    Vector pred[3];
+    int np = 0;
+    if (bx > 0) pred[np++] = r->vectors[size_t(by) * cols + bx - 1];
+    if (by > 0) pred[np++] = r->vectors[size_t(by - 1) * cols + bx];
+    if (by > 0 && bx + 1 < cols && preset.motion_neighbours) pred[np++] = r->vectors[size_t(by - 1) * cols + bx + 1];
+    Vector v;
+    const BlockCandidate best = ChooseBlock(r->search, x, y, budget, pred, np, &v);
+
+    // A scaled block covers this block, its right neighbour and the two
+    // below; it must not start in the last block column or row.
+    const bool unchanged = best.kind == BLOCK_SKIP && best.sse == 0;
+    if (r->try_scaled && !unchanged && !odd && bx + 1 < cols && by + 1 < r->rows) {
+      const uint8_t* area = p->source + size_t(y) * p->source_pitch + x;
+      const double extra = p->lambda * 2 * p->costs->kind[BLOCK_SCALED];
+      const double j_here = double(best.sse) + p->lambda * (best.bits + p->costs->kind[best.kind]);
+      // The odd row's kind and the sub-kind cost a few bits more; worth a
+      // look only when the area's least error leaves room to win.
+      const uint64_t floor = ScaledSseFloor(area, p->source_pitch);
+      if (double(floor) + extra < j_here * 4) {
+        uint8_t small[64];
+        Downsample16(area, p->source_pitch, small);
+        Choice scaled;
+        ChooseIntra(r->search, small, area, floor, budget, &scaled);
+        const double j_scaled = scaled.cost + extra;
+        if (j_scaled < j_here * 4) {
+          // Worth comparing against the four blocks coded one by one.
+          Vector unused;
+          double j_four = j_here;
+          const uint32_t others[3][2] = {{x + 8, y}, {x, y + 8}, {x + 8, y + 8}};
+          for (const auto& o : others) {
+            if (j_four >= j_scaled) break;
+            const BlockCandidate c = ChooseBlock(r->search, o[0], o[1], budget, pred, np, &unused);
+            j_four += double(c.sse) + p->lambda * (c.bits + p->costs->kind[c.kind]);
+          }
+          if (j_scaled < j_four && int64_t(ColoursOf(scaled.best)) <= budget.colours_free + 1) {
+            BlockToSpec(&scaled.best, true, &specs.emplace_back());
+            StoreDoubled(p, x, y, scaled.best.recon);
+            if (scaled.best.kind == BLOCK_RUNS) runs_used += scaled.best.run_count;
+            colours_used += ColoursOf(scaled.best);
+            r->scaled_here[size_t(by + 1) * cols + bx] = 1;
+            ++tally.kind_count[BLOCK_SCALED];
+            tally.sse += scaled.best.sse;
+            bx += 2;
+            Finished(r, by, bx);
+            continue;
+          }
+        }
+      }
+    }
+
+    BlockToSpec(&best, false, &specs.emplace_back());
+    StoreBlock(p, x, y, best.recon);
+    r->vectors[size_t(by) * cols + bx] = v;
+    if (best.kind == BLOCK_RUNS) runs_used += best.run_count;
+    colours_used += ColoursOf(best);
+    ++tally.kind_count[best.kind];
+    tally.sse += best.sse;
+    ++bx;
+    Finished(r, by, bx);
+  }
+}
+
 }  // namespace
 
 bool EncodePlane(const PlaneEncodeParams* params, std::vector<uint8_t>* out, PlaneEncodeStats* stats) {
@@ -255,90 +435,54 @@ bool EncodePlane(const PlaneEncodeParams* params, std::vector<uint8_t>* out, Pla
   ComputeBundleCapacities(p->file_width, &caps);
   const std::unique_ptr<PlaneWriter, WriterDeleter> writer(PlaneWriterCreate(p->width, p->height, &caps, false));
   PlaneWriter* w = writer.get();
-  const uint32_t rows = p->height / 8, cols = p->width / 8;
-  const uint32_t run_limit = PlaneWriterChunkLimit(w, BUNDLE_RUNS);
-  const uint32_t colour_limit = PlaneWriterChunkLimit(w, BUNDLE_COLOURS);
-  std::vector<Vector> vectors(size_t(rows) * cols, Vector{0, 0});
-  // Column pairs drawn by a scaled block of the row above.
-  std::vector<uint8_t> scaled_below(cols, 0);
-  const bool try_scaled = (p->kinds & KindBit(BLOCK_SCALED)) != 0;
 
-  for (uint32_t by = 0; by < rows; ++by) {
+  PlaneRows r;
+  r.search = Search{p, &SpeedPresetFor(p->speed)};
+  r.rows = p->height / 8;
+  r.cols = p->width / 8;
+  r.run_limit = PlaneWriterChunkLimit(w, BUNDLE_RUNS);
+  r.colour_limit = PlaneWriterChunkLimit(w, BUNDLE_COLOURS);
+  r.try_scaled = (p->kinds & KindBit(BLOCK_SCALED)) != 0 && r.search.preset->scaled;
+  r.vectors.assign(size_t(r.rows) * r.cols, Vector{0, 0});
+  r.scaled_here.assign(size_t(r.rows) * r.cols, 0);
+  r.specs.resize(r.rows);
+  r.tally.resize(r.rows);
+  r.done = std::make_unique<std::atomic<uint32_t>[]>(r.rows);
+  for (uint32_t by = 0; by < r.rows; ++by) r.done[by].store(0, std::memory_order_relaxed);
+
+  // Row by of the plane goes to worker by % n; each worker takes its rows
+  // top to bottom, so every row's wait is for a row already under way.
+  const uint32_t n = p->threads > 1 ? (p->threads < r.rows ? p->threads : r.rows) : 1;
+  auto Work = [&r, n](uint32_t first) {
+    for (uint32_t by = first; by < r.rows; by += n) ChooseRow(&r, by);
+  };
+  std::vector<std::thread> helpers;
+  uint32_t started = 1;
+  for (; started < n; ++started) {
+    try {
+      helpers.emplace_back(Work, started);
+    } catch (const std::system_error&) {
+      break;  // no more threads to be had: this one takes the rest
+    }
+  }
+  if (started == n) {
+    Work(0);
+  } else {
+    // Fewer workers than planned: rows must still go to a worker that
+    // reaches them in order, so this thread takes every row the missing
+    // workers would have had, after its own, in plane order.
+    for (uint32_t by = 0; by < r.rows; ++by)
+      if (by % n == 0 || by % n >= started) ChooseRow(&r, by);
+  }
+  for (std::thread& t : helpers) t.join();
+
+  for (uint32_t by = 0; by < r.rows; ++by) {
     PlaneWriterBeginRow(w);
-    uint32_t runs_used = 0, colours_used = 0;
-    const bool odd = (by & 1) != 0;
-    for (uint32_t bx = 0; bx < cols;) {
-      const uint32_t x = bx * 8, y = by * 8;
-      if (odd && scaled_below[bx]) {
-        // Drawn by the scaled block above; the kind marks it in the stream.
-        BlockSpec mark{};
-        mark.kind = BLOCK_SCALED;
-        if (!PlaneWriterPutBlock(w, &mark)) return false;
-        scaled_below[bx] = 0;
-        if (stats) ++stats->kind_count[BLOCK_SCALED];
-        bx += 2;
-        continue;
-      }
-      // Values still free in this row's chunks, keeping room for the
-      // remaining blocks' cheapest codings (one colour each).
-      const int64_t blocks_left = int64_t(cols - bx - 1);
-      RowBudget budget{int64_t(colour_limit) - colours_used - blocks_left, int64_t(run_limit) - runs_used};
-      Vector pred[2];
-      int np = 0;
-      if (bx > 0) pred[np++] = vectors[size_t(by) * cols + bx - 1];
-      if (by > 0) pred[np++] = vectors[size_t(by - 1) * cols + bx];
-      Vector v;
-      BlockCandidate best = ChooseBlock(p, x, y, budget, pred, np, &v);
-
-      // A scaled block covers this block, its right neighbour and the two
-      // below; it must not start in the last block column or row.
-      const bool unchanged = best.kind == BLOCK_SKIP && best.sse == 0;
-      if (try_scaled && !unchanged && !odd && bx + 1 < cols && by + 1 < rows) {
-        const uint8_t* area = p->source + size_t(y) * p->source_pitch + x;
-        uint8_t small[64];
-        Downsample16(area, p->source_pitch, small);
-        Choice scaled;
-        ChooseIntra(p, small, area, budget, &scaled);
-        // The odd row's kind and the sub-kind cost a few bits more.
-        const double extra = p->lambda * 2 * p->costs->kind[BLOCK_SCALED];
-        const double j_scaled = scaled.cost + extra;
-        const double j_here = double(best.sse) + p->lambda * (best.bits + p->costs->kind[best.kind]);
-        if (j_scaled < j_here * 4) {
-          // Worth comparing against the four blocks coded one by one.
-          Vector unused;
-          double j_four = j_here;
-          const uint32_t others[3][2] = {{x + 8, y}, {x, y + 8}, {x + 8, y + 8}};
-          for (const auto& o : others) {
-            if (j_four >= j_scaled) break;
-            const BlockCandidate c = ChooseBlock(p, o[0], o[1], budget, pred, np, &unused);
-            j_four += double(c.sse) + p->lambda * (c.bits + p->costs->kind[c.kind]);
-          }
-          if (j_scaled < j_four && int64_t(ColoursOf(scaled.best)) <= budget.colours_free + 1) {
-            if (!EmitBlock(&scaled.best, w, true)) return false;
-            StoreDoubled(p, x, y, scaled.best.recon);
-            if (scaled.best.kind == BLOCK_RUNS) runs_used += uint32_t(scaled.best.run_count);
-            colours_used += ColoursOf(scaled.best);
-            scaled_below[bx] = 1;
-            if (stats) {
-              ++stats->kind_count[BLOCK_SCALED];
-              stats->sse += scaled.best.sse;
-            }
-            bx += 2;
-            continue;
-          }
-        }
-      }
-
-      if (!EmitBlock(&best, w)) return false;
-      StoreBlock(p, x, y, best.recon);
-      vectors[size_t(by) * cols + bx] = v;
-      if (best.kind == BLOCK_RUNS) runs_used += uint32_t(best.run_count);
-      colours_used += ColoursOf(best);
-      if (stats) {
-        ++stats->kind_count[best.kind];
-        stats->sse += best.sse;
-      }
-      ++bx;
+    for (const BlockSpec& b : r.specs[by])
+      if (!PlaneWriterPutBlock(w, &b)) return false;
+    if (stats) {
+      for (int k = 0; k < int(BLOCK_KIND_COUNT); ++k) stats->kind_count[k] += r.tally[by].kind_count[k];
+      stats->sse += r.tally[by].sse;
     }
   }
   const size_t before = out->size();

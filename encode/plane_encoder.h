@@ -1,5 +1,8 @@
 // Encoding one plane: the choice of block kind for every 8x8 block, by
-// estimated bits plus weighted squared error, and the plane stream.
+// estimated bits plus weighted squared error, and the plane stream. Block
+// rows may be chosen on several threads at once, each row a little behind
+// the one above (it takes its neighbours' vectors and the scaled blocks
+// that reach into it from there), so the result never depends on timing.
 #pragma once
 #include <cstdint>
 #include <vector>
@@ -23,6 +26,8 @@ struct PlaneEncodeParams {
   int base_q;                // central quantiser index 0..15
   uint32_t kinds;            // allowed kinds (KindBit mask)
   const BitCosts* costs;     // value costs to assume (measured on an earlier plane)
+  int speed;                 // 0 (slowest, best) .. 4 (fastest); see speed_presets.h
+  uint32_t threads;          // block rows coded at once (0 or 1: one); the stream is the same for any
 };
 
 struct PlaneEncodeStats {

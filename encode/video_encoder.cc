@@ -1,8 +1,8 @@
 #include "encode/video_encoder.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <system_error>
 #include <thread>
 
 #include "encode/block_candidates.h"
@@ -94,15 +94,15 @@ bool VideoEncodeFrame(VideoEncoder* e, const VideoPicture* pic, std::vector<uint
   const double lambda = 0.8 * step * step + 0.5;
   const int next = e->current ^ 1;
 
-  // The planes are independent: the luma plane is coded on this thread and
-  // the others on a helper thread, each into a stream of its own.
+  // Each plane is coded by all the threads, a few block rows at a time.
+  const uint32_t threads = s.threads ? s.threads : std::max(1u, std::thread::hardware_concurrency());
   std::vector<uint8_t> streams[4];
   PlaneEncodeStats plane_stats[4];
   bool ok[4] = {true, true, true, true};
-  auto Code = [&](int plane) {
+  for (int plane : {PLANE_ALPHA, PLANE_Y, PLANE_CHROMA1, PLANE_CHROMA2}) {
     CodedPlane& p = e->planes[plane];
-    if (!p.present) return;
-    PlaneEncodeParams pp;
+    if (!p.present) continue;
+    PlaneEncodeParams pp{};
     pp.source = p.source.data();
     pp.source_pitch = int(p.width);
     pp.reference = is_key ? nullptr : p.recon[e->current].data();
@@ -115,22 +115,9 @@ bool VideoEncodeFrame(VideoEncoder* e, const VideoPicture* pic, std::vector<uint
     pp.base_q = base_q;
     pp.kinds = s.kinds ? s.kinds : kAllKinds;
     pp.costs = &p.costs[is_key];
+    pp.speed = s.speed;
+    pp.threads = threads;
     ok[plane] = EncodePlane(&pp, &streams[plane], &plane_stats[plane]);
-  };
-  std::thread helper;
-  bool threaded = true;
-  try {
-    helper = std::thread([&] {
-      for (int plane : {PLANE_ALPHA, PLANE_CHROMA1, PLANE_CHROMA2}) Code(plane);
-    });
-  } catch (const std::system_error&) {
-    threaded = false;  // no thread to be had: code them here
-  }
-  Code(PLANE_Y);
-  if (threaded) {
-    helper.join();
-  } else {
-    for (int plane : {PLANE_ALPHA, PLANE_CHROMA1, PLANE_CHROMA2}) Code(plane);
   }
 
   out->clear();

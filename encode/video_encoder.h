@@ -15,6 +15,8 @@ struct VideoEncoderSettings {
   int quality;             // 0 (smallest) .. 100 (best); 75 is a good default
   uint32_t keyint;         // a key frame every keyint frames (1: all key; 0: first only)
   uint32_t kinds;          // allowed block kinds (kAllKinds normally; tests narrow it)
+  int speed;               // 0 (slowest, best) .. 4 (fastest); the tool's default is 2
+  uint32_t threads;        // threads to code with (0: one per processor); the output is the same for any
 };
 
 // One picture: Y width x height; U (blue difference) and V (red difference)

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "encode/speed_presets.h"
 #include "encode/test_source.h"
 #include "encode/video_encoder.h"
 #include "base/container_writer.h"
@@ -32,6 +33,9 @@ const char kHelp[] =
     "options:\n"
     "  -o, --output FILE   the Vexa file to write (required; - for standard output)\n"
     "  --quality Q         0 (smallest) .. 100 (best), default 75\n"
+    "  --speed S           0 (slowest, best) .. 4 (fastest), default 2\n"
+    "  --threads N         threads to code with (default 0: one per processor;\n"
+    "                      the output is the same for any number)\n"
     "  --keyint N          a key frame every N frames (default 120; 1: all key;\n"
     "                      0: only the first)\n"
     "  --grayscale         code luma only\n"
@@ -48,6 +52,8 @@ struct EncodeOptions {
   const char* output = nullptr;
   const char* alpha = nullptr;
   int quality = 75;
+  int speed = kDefaultSpeed;
+  long threads = 0;
   long keyint = 120;
   bool grayscale = false;
   bool quiet = false;
@@ -98,6 +104,18 @@ int ParseOption(EncodeOptions* o, int argc, char** argv, int i) {
     if (!Need()) return -1;
     if (!ParseLong(v, 0, 100, &n)) return Bad("0 to 100");
     o->quality = int(n);
+    return 2;
+  }
+  if (!std::strcmp(a, "--speed")) {
+    if (!Need()) return -1;
+    if (!ParseLong(v, 0, kSpeedCount - 1, &n)) return Bad("0 to 4");
+    o->speed = int(n);
+    return 2;
+  }
+  if (!std::strcmp(a, "--threads")) {
+    if (!Need()) return -1;
+    if (!ParseLong(v, 0, 64, &n)) return Bad("0 to 64");
+    o->threads = n;
     return 2;
   }
   if (!std::strcmp(a, "--keyint")) {
@@ -290,6 +308,8 @@ int CommandEncode(int argc, char** argv) {
   vs.alpha = with_alpha;
   vs.quality = o.quality;
   vs.keyint = uint32_t(o.keyint);
+  vs.speed = o.speed;
+  vs.threads = uint32_t(o.threads);
   vs.kinds = kAllKinds;
   VideoEncoder* enc = VideoEncoderCreate(&vs);
   ContainerSettings cs{};

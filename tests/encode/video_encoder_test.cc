@@ -5,6 +5,7 @@
 
 #include <cstdio>
 
+#include "encode/speed_presets.h"
 #include "tests/encode/encode_helpers.h"
 
 namespace {
@@ -47,6 +48,19 @@ TEST(VideoEncoder, ScaledSubKindsRoundTripExactly) {
     VideoEncoderStats stats;
     ExpectExact(Settings(80, 48, KindBit(BLOCK_FILL) | KindBit(BLOCK_SCALED) | sub, 20), 2, &stats);
     EXPECT_GT(stats.kind_count[BLOCK_SCALED], 0u);
+  }
+}
+
+// Every speed setting trims the search differently; each must still write
+// what the decoder reads back as the encoder's own reconstruction.
+TEST(VideoEncoder, EverySpeedRoundTripsExactly) {
+  for (int speed = 0; speed < kSpeedCount; ++speed) {
+    SCOPED_TRACE(speed);
+    VideoEncoderStats stats;
+    VideoEncoderSettings s = Settings(104, 72, kAllKinds, 40 + 10 * speed);
+    s.speed = speed;
+    s.threads = 2;
+    ExpectExact(s, 4, &stats);
   }
 }
 

@@ -1,0 +1,18 @@
+#include "encode/speed_presets.h"
+
+namespace {
+
+const SpeedPreset kPresets[kSpeedCount] = {
+    // spread limits step refine neighbours scaled runs pattern intra-after-motion
+    {1, 4, 8, 2, true, true, 40, true, true},
+    {1, 4, 8, 0, true, true, 40, true, true},
+    {0, 1, 4, 0, true, true, 16, true, false},
+    {0, 0, 2, 0, true, true, 0, true, false},
+    {0, 0, 0, 0, true, false, 0, false, false},
+};
+
+}  // namespace
+
+const SpeedPreset& SpeedPresetFor(int speed) {
+  return kPresets[speed < 0 ? 0 : speed >= kSpeedCount ? kSpeedCount - 1 : speed];
+}
