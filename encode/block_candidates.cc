@@ -46,13 +46,13 @@ bool MakePattern(const uint8_t s[64], const BitCosts& bc, BlockCandidate* c) {
   // Two means, refined four times; a pixel joins the upper one when it is
   // nearer to it, that is above the midpoint (s0/n0 + s1/n1) / 2, which is
   // compared in whole numbers: 2 p n0 n1 > s0 n1 + s1 n0.
-  int64_t s0 = lo, n0 = 1, s1 = hi, n1 = 1;
+  int32_t s0 = lo, n0 = 1, s1 = hi, n1 = 1;  // every product stays below 2^22
   for (int iter = 0; iter < 4; ++iter) {
-    const int64_t a = 2 * n0 * n1, b = s0 * n1 + s1 * n0;
-    int64_t t0 = 0, t1 = 0, m1 = 0;
+    const int32_t a = 2 * n0 * n1, b = s0 * n1 + s1 * n0;
+    int32_t t0 = 0, t1 = 0, m1 = 0;
     for (int i = 0; i < 64; ++i) {
-      const bool up = s[i] * a > b;
-      t1 += up ? s[i] : 0;
+      const int32_t up = int32_t(s[i]) * a > b;
+      t1 += up * s[i];
       m1 += up;
       t0 += s[i];
     }

@@ -1,6 +1,7 @@
 #include "encode/plane_encoder.h"
 
 #include <atomic>
+#include <bit>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -235,10 +236,15 @@ BlockCandidate ChooseBlock(const Search& search, uint32_t x, uint32_t y, const R
       }
     }
     if (choice.best.sse != 0 && (k & KindBit(BLOCK_RESIDUE)) && MayWin(BLOCK_RESIDUE, offsets + 7)) {
-      trial.dx = v.dx, trial.dy = v.dy;
-      MakeResidue(s, ref, -1, bc, &trial);
-      const int full = trial.limit;
-      choice.Consider(trial, lambda, bc.kind[BLOCK_RESIDUE]);
+      // The exact residue spends at least a bit on every change it makes.
+      int full = 0;
+      for (int i = 0; i < 64; ++i) full += std::popcount(unsigned(std::abs(int(int8_t(uint8_t(s[i] - ref[i]))))));
+      full = full == 0 ? 0 : full - 1 > 127 ? 127 : full - 1;
+      if (MayWin(BLOCK_RESIDUE, offsets + 7 + full)) {
+        trial.dx = v.dx, trial.dy = v.dy;
+        MakeResidue(s, ref, -1, bc, &trial);
+        choice.Consider(trial, lambda, bc.kind[BLOCK_RESIDUE]);
+      }
       const int limits[4] = {31, 15, 7, 3};
       for (int i = 0; i < preset.residue_limits; ++i) {
         // The faster settings keep the coarser limits, which the small
