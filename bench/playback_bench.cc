@@ -30,7 +30,7 @@ constexpr uint32_t kWidth = 1280, kHeight = 720, kFrames = 30, kRate = 44100;
 const std::vector<uint8_t>& Clip() {
   static std::vector<uint8_t> bytes;
   if (!bytes.empty()) return bytes;
-  VideoEncoderSettings vs{kWidth, kHeight, false, false, 60, 0, kAllKinds};
+  VideoEncoderSettings vs{kWidth, kHeight, false, false, 60, 0, kAllKinds, 0, 0};
   VideoEncoder* ve = VideoEncoderCreate(&vs);
   AudioEncoder* ae[2] = {AudioEncoderOpen(kRate, 2, AUDIO_KIND_DCT, 1), AudioEncoderOpen(kRate, 2, 0, 1)};
   ContainerTrack tracks[2] = {{kRate * 4, AudioEncoderTrackFormat(ae[0]), 0},

@@ -33,7 +33,7 @@ struct Clip {
 
 // The built-in moving test picture, encoded by our encoder and opened.
 bool OpenClip(Clip* clip, uint32_t w, uint32_t h) {
-  VideoEncoderSettings vs{w, h, false, false, 75, 0, kAllKinds};
+  VideoEncoderSettings vs{w, h, false, false, 75, 0, kAllKinds, 0, 0};
   VideoEncoder* ve = VideoEncoderCreate(&vs);
   const uint32_t cw = (w + 1) / 2, ch = (h + 1) / 2;
   std::vector<uint8_t> y(size_t(w) * h), u(size_t(cw) * ch), v(size_t(cw) * ch);
