@@ -313,6 +313,7 @@ SdlScreen* SdlScreenGet(SdlWindow* window) {
 }
 
 void SdlScreenDestroy(SdlWindow* window) {
+  if (window) SdlDirectDrawForgetWindow(window);
   SdlScreen* s = window ? window->screen : nullptr;
   if (!s) return;
   for (SdlSurface*& surface : s->surfaces)

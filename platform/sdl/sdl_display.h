@@ -108,6 +108,10 @@ struct SdlSurface {
 SdlScreen* SdlScreenGet(SdlWindow* window);
 // Frees what SdlScreenGet made (called by SdlWindowDestroy).
 void SdlScreenDestroy(SdlWindow* window);
+// A window is going: the DirectDraw objects, clippers and surfaces that
+// name it or show on it let go of it (its surfaces are lost for good; a
+// display mode set through it is restored first).
+void SdlDirectDrawForgetWindow(SdlWindow* window);
 const char* SdlDisplayError();
 
 // Surfaces. width and height at least 1; YV12 needs even sizes.

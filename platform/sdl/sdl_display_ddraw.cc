@@ -11,24 +11,43 @@
 #include "display/ddraw_services.h"
 #include "platform/sdl/sdl_display_services.h"
 
+// Every object is on a list of its kind, so that a window that goes can
+// take itself out of them: its surfaces go with it (SdlScreenDestroy), and
+// the objects that named it must not reach for it afterwards.
 struct DDObject {
-  SdlWindow* window;       // from SetCooperativeLevel
+  SdlWindow* window;       // from SetCooperativeLevel; null once the window went
   bool exclusive;
   bool mode_set;
+  DDObject* next;
 };
 
 struct DDClipper {
   SdlWindow* window;
+  DDClipper* next;
 };
 
 struct DDSurface {
   DDObject* dd;
-  SdlSurface* surface;
+  SdlSurface* surface;     // null once its window went (the surface is lost for good)
   DDClipper* clipper;
   bool overlay;
+  DDSurface* next;
 };
 
 namespace {
+
+DDObject* g_objects = nullptr;
+DDClipper* g_clippers = nullptr;
+DDSurface* g_dd_surfaces = nullptr;
+
+template <typename T>
+void Unlink(T** head, T* item) {
+  for (T** at = head; *at; at = &(*at)->next)
+    if (*at == item) {
+      *at = item->next;
+      return;
+    }
+}
 
 constexpr uint32_t kFxCaps = DDFXCAPS_OVERLAYSHRINKX | DDFXCAPS_OVERLAYSHRINKXN | DDFXCAPS_OVERLAYSHRINKY |
                              DDFXCAPS_OVERLAYSHRINKYN | DDFXCAPS_OVERLAYSTRETCHX | DDFXCAPS_OVERLAYSTRETCHXN |
@@ -67,6 +86,8 @@ DDResult Create(DDObject** out) {
     SdlVideoStop();
     return DDERR_OUTOFMEMORY;
   }
+  dd->next = g_objects;
+  g_objects = dd;
   *out = dd;
   return DD_OK;
 }
@@ -82,6 +103,7 @@ DDResult RestoreMode(DDObject* dd) {
 void Release(DDObject* dd) {
   if (!dd) return;
   RestoreMode(dd);
+  Unlink(&g_objects, dd);
   std::free(dd);
   SdlVideoStop();
 }
@@ -159,6 +181,8 @@ DDResult CreateSurface(DDObject* dd, const DDSurfaceDesc* desc, DDSurface** out)
   d->dd = dd;
   d->surface = s;
   d->overlay = overlay;
+  d->next = g_dd_surfaces;
+  g_dd_surfaces = d;
   *out = d;
   return DD_OK;
 }
@@ -172,11 +196,19 @@ DDResult GetCaps(DDObject* dd, DDCaps* caps) {
 
 DDResult CreateClipper(DDObject* dd, DDClipper** out) {
   *out = static_cast<DDClipper*>(std::calloc(1, sizeof(DDClipper)));
-  return *out ? DD_OK : DDERR_OUTOFMEMORY;
+  if (!*out) return DDERR_OUTOFMEMORY;
+  (*out)->next = g_clippers;
+  g_clippers = *out;
+  return DD_OK;
 }
 
 void SurfaceRelease(DDSurface* d) {
   if (!d) return;
+  Unlink(&g_dd_surfaces, d);
+  if (!d->surface) {  // went with its window
+    std::free(d);
+    return;
+  }
   SdlScreen* screen = d->surface->screen;
   if (screen->overlay == d->surface) {
     SdlScreenOverlay(screen, nullptr, {}, {}, false);
@@ -190,6 +222,7 @@ void SurfaceRelease(DDSurface* d) {
 
 DDResult GetPixelFormat(DDSurface* d, DDPixelFormat* f) {
   std::memset(f, 0, sizeof *f);
+  if (!d->surface) return DDERR_SURFACELOST;
   uint32_t sf = d->surface->sdl_format;
   switch (sf) {
     case SDL_PIXELFORMAT_YV12: *f = {DDPF_FOURCC, FOURCC_YV12, 12, 0, 0, 0, 0}; return DD_OK;
@@ -211,6 +244,7 @@ DDResult GetPixelFormat(DDSurface* d, DDPixelFormat* f) {
 
 DDResult Lock(DDSurface* d, DDLockedSurface* out, uint32_t flags) {
   std::memset(out, 0, sizeof *out);
+  if (!d->surface) return DDERR_SURFACELOST;
   uint8_t* bits = nullptr;
   int32_t pitch = 0;
   switch (SdlSurfaceLock(d->surface, &bits, &pitch)) {
@@ -227,14 +261,14 @@ DDResult Lock(DDSurface* d, DDLockedSurface* out, uint32_t flags) {
 }
 
 DDResult Unlock(DDSurface* d, void* bits) {
-  if (!d->surface->locked) return DDERR_NOTLOCKED;
+  if (!d->surface || !d->surface->locked) return DDERR_NOTLOCKED;
   SdlSurfaceUnlock(d->surface);
   // Writes to the screen's pixels show at once.
   if (d->surface->primary) SdlScreenFlush(d->surface->screen);
   return DD_OK;
 }
 
-DDResult Restore(DDSurface* d) { return SdlSurfaceRestore(d->surface) ? DD_OK : DDERR_SURFACELOST; }
+DDResult Restore(DDSurface* d) { return d->surface && SdlSurfaceRestore(d->surface) ? DD_OK : DDERR_SURFACELOST; }
 
 // Fills a rectangle of a surface's own pixels (not the primary).
 DDResult FillPixels(DDSurface* d, const DisplayRect* rect, uint32_t colour) {
@@ -264,6 +298,7 @@ bool ScreenBack(DDSurface* primary) {
 DDResult Blt(DDSurface* dst, const DisplayRect* dst_rect, DDSurface* src, const DisplayRect* src_rect,
              uint32_t flags, uint32_t fill_colour) {
   if (!dst) return DDERR_INVALIDPARAMS;
+  if (!dst->surface || (src && !src->surface)) return DDERR_SURFACELOST;
   if (!dst->surface->primary) {
     if (flags & DDBLT_COLORFILL) return FillPixels(dst, dst_rect, fill_colour);
     return DDERR_UNSUPPORTED;  // the display buffer only blits onto the screen
@@ -298,7 +333,9 @@ DDResult Blt(DDSurface* dst, const DisplayRect* dst_rect, DDSurface* src, const 
 
 DDResult UpdateOverlay(DDSurface* overlay, const DisplayRect* src_rect, DDSurface* dst, const DisplayRect* dst_rect,
                        uint32_t flags, const DDColourKey* key) {
-  if (!overlay || !dst || !dst->surface->primary) return DDERR_INVALIDPARAMS;
+  if (!overlay || !dst) return DDERR_INVALIDPARAMS;
+  if (!overlay->surface || !dst->surface) return DDERR_SURFACELOST;
+  if (!dst->surface->primary) return DDERR_INVALIDPARAMS;
   if (SdlSurfaceIsLost(overlay->surface) || !ScreenBack(dst)) return DDERR_SURFACELOST;
   SdlWindow* window = TargetWindow(dst);
   SdlScreen* screen = window ? SdlScreenGet(window) : nullptr;
@@ -340,9 +377,27 @@ DDResult ClipperSetHWnd(DDClipper* clipper, PlatformWindow* window) {
   return DD_OK;
 }
 
-void ClipperRelease(DDClipper* clipper) { std::free(clipper); }
+void ClipperRelease(DDClipper* clipper) {
+  if (!clipper) return;
+  Unlink(&g_clippers, clipper);
+  std::free(clipper);
+}
 
 }  // namespace
+
+void SdlDirectDrawForgetWindow(SdlWindow* window) {
+  for (DDObject* dd = g_objects; dd; dd = dd->next)
+    if (dd->window == window) {
+      RestoreMode(dd);
+      dd->window = nullptr;
+    }
+  for (DDClipper* c = g_clippers; c; c = c->next)
+    if (c->window == window) c->window = nullptr;
+  SdlScreen* screen = window->screen;
+  if (!screen) return;
+  for (DDSurface* d = g_dd_surfaces; d; d = d->next)
+    if (d->surface && d->surface->screen == screen) d->surface = nullptr;
+}
 
 const DirectDrawServices kSdlDirectDrawServices = {
     Create,       Release, SetCooperativeLevel, EnumDisplayModes, SetDisplayMode, RestoreMode, CreateSurface,

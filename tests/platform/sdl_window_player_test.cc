@@ -66,9 +66,9 @@ int ScreenDifference(Display* display, int x, int y, const Rgb& picture) {
   return worst;
 }
 
-// Plays a clip of four frames at four frames a second over and over in
-// the given blitting style and looks at the window's place until the
-// screen has shown two different frames of it, each exactly.
+// Plays a clip of four frames at four frames a second twice in the given
+// blitting style, looks at the window's place until the screen has shown
+// two different frames of it, each exactly, and waits for the player to end.
 void ExpectWindowShowsTheFrames(const char* style) {
   char dir_template[] = "/tmp/vexaplay_x11XXXXXX";
   ASSERT_NE(mkdtemp(dir_template), nullptr);
@@ -87,8 +87,8 @@ void ExpectWindowShowsTheFrames(const char* style) {
     setenv("SDL_AUDIODRIVER", "disk", 1);
     setenv("SDL_DISKAUDIOFILE", (dir + "/sound.raw").c_str(), 1);
     setenv("VEXA_PLATFORM", "sdl", 1);
-    if (*style) execl(VEXA_PLAYER_PATH, "vexaplay", clip.c_str(), "/L0", "/X40", "/Y40", style, (char*)nullptr);
-    else execl(VEXA_PLAYER_PATH, "vexaplay", clip.c_str(), "/L0", "/X40", "/Y40", (char*)nullptr);
+    if (*style) execl(VEXA_PLAYER_PATH, "vexaplay", clip.c_str(), "/L2", "/X40", "/Y40", style, (char*)nullptr);
+    else execl(VEXA_PLAYER_PATH, "vexaplay", clip.c_str(), "/L2", "/X40", "/Y40", (char*)nullptr);
     _exit(127);
   }
   ASSERT_GT(child, 0);
@@ -112,10 +112,19 @@ void ExpectWindowShowsTheFrames(const char* style) {
     ASSERT_EQ(waitpid(child, &status, WNOHANG), 0) << "the player ended early";
   }
   XCloseDisplay(display);
-  kill(child, SIGKILL);
-  waitpid(child, nullptr, 0);
+  // Two plays, the logo, and a clean end: the window and its surfaces go
+  // before the display buffer is closed.
+  int status = -1;
+  while (std::chrono::steady_clock::now() < until + std::chrono::seconds(20) && waitpid(child, &status, WNOHANG) == 0)
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  if (waitpid(child, nullptr, WNOHANG) == 0) {
+    kill(child, SIGKILL);
+    waitpid(child, nullptr, 0);
+  }
   std::system(("rm -rf '" + dir + "'").c_str());
-  EXPECT_GE(distinct, 2) << (*style ? style : "the default style");
+  const char* name = *style ? style : "the default style";
+  EXPECT_GE(distinct, 2) << name;
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << name << " ended with status " << status;
 }
 
 TEST(SdlPlayerWindow, TheWindowShowsTheDecodedFrames) {
