@@ -1,7 +1,6 @@
 #include "encode/plane_encoder.h"
 
 #include <atomic>
-#include <bit>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -110,6 +109,19 @@ struct Choice {
   }
 };
 
+// Calls code(q) for the central quantiser, then for its neighbours within
+// the preset's spread; code returns the cost it reached. The faster settings
+// leave the neighbours out when the central one came nowhere near the best.
+template <typename Code>
+void ForEachQuantiser(int base_q, const SpeedPreset& preset, const Choice* choice, Code code) {
+  const double cost = code(base_q);
+  if (preset.q_spread == 0 || cost > choice->cost * preset.q_margin) return;
+  for (int d = 1; d <= preset.q_spread; ++d) {
+    if (base_q - d >= 0) code(base_q - d);
+    if (base_q + d <= 15) code(base_q + d);
+  }
+}
+
 // Room left in the current row's chunks.
 struct RowBudget {
   int64_t colours_free;
@@ -153,12 +165,11 @@ void ChooseIntra(const Search& search, const uint8_t s[64], const uint8_t* area,
     for (int i = 0; i < 64; ++i) pixels[i] = s[i];
     double F[64];
     ForwardDct(pixels, F);
-    const int qlo = p->base_q - preset.q_spread < 0 ? 0 : p->base_q - preset.q_spread;
-    const int qhi = p->base_q + preset.q_spread > 15 ? 15 : p->base_q + preset.q_spread;
-    for (int q = qlo; q <= qhi; ++q) {
+    ForEachQuantiser(p->base_q, preset, choice, [&](int q) {
       MakeIntraDct(s, F, q, bc, &trial);
       Consider(trial);
-    }
+      return double(trial.sse) + lambda * (trial.bits + kind_cost[BLOCK_INTRA_DCT]);
+    });
   }
   if (preset.pattern && (k & KindBit(BLOCK_PATTERN)) && budget.colours_free >= 2 &&
       MayWin(BLOCK_PATTERN, 2 * bc.colour + 8 * bc.pattern) && MakePattern(s, bc, &trial))
@@ -226,19 +237,24 @@ BlockCandidate ChooseBlock(const Search& search, uint32_t x, uint32_t y, const R
       trial.sse = BlockSse(s, 8, trial.recon);
       choice.Consider(trial, lambda, bc.kind[BLOCK_MOTION]);
     }
-    const int qlo = p->base_q - preset.q_spread < 0 ? 0 : p->base_q - preset.q_spread;
-    const int qhi = p->base_q + preset.q_spread > 15 ? 15 : p->base_q + preset.q_spread;
     if (choice.best.sse != 0 && (k & KindBit(BLOCK_INTER_DCT)) && MayWin(BLOCK_INTER_DCT, offsets + bc.dc_inter + 8)) {
-      for (int q = qlo; q <= qhi; ++q) {
+      ForEachQuantiser(p->base_q, preset, &choice, [&](int q) {
         trial.dx = v.dx, trial.dy = v.dy;
         MakeInterDct(s, ref, q, bc, &trial);
         choice.Consider(trial, lambda, bc.kind[BLOCK_INTER_DCT]);
-      }
+        return double(trial.sse) + lambda * (trial.bits + bc.kind[BLOCK_INTER_DCT]);
+      });
     }
     if (choice.best.sse != 0 && (k & KindBit(BLOCK_RESIDUE)) && MayWin(BLOCK_RESIDUE, offsets + 7)) {
       // The exact residue spends at least a bit on every change it makes.
       int full = 0;
-      for (int i = 0; i < 64; ++i) full += std::popcount(unsigned(std::abs(int(int8_t(uint8_t(s[i] - ref[i]))))));
+      for (int i = 0; i < 64; ++i) {
+        // Bits set in the magnitude (at most 128) of the wrapped difference.
+        unsigned m = unsigned(std::abs(int(int8_t(uint8_t(s[i] - ref[i])))));
+        m = m - ((m >> 1) & 0x55u);
+        m = (m & 0x33u) + ((m >> 2) & 0x33u);
+        full += int((m + (m >> 4)) & 0x0fu) + int(m >> 8);
+      }
       full = full == 0 ? 0 : full - 1 > 127 ? 127 : full - 1;
       if (MayWin(BLOCK_RESIDUE, offsets + 7 + full)) {
         trial.dx = v.dx, trial.dy = v.dy;

@@ -9,6 +9,7 @@ constexpr int kDefaultSpeed = 2;
 
 struct SpeedPreset {
   int q_spread;            // quantisers tried each side of the central one
+  double q_margin;         // ... when the central one costs at most this times the best so far
   int residue_limits;      // truncated residue limits tried beside the exact one (0..4)
   int motion_step;         // first step of the shrinking eight-point motion search (0: diamond only)
   int motion_refine;       // then every vector this far around the best
