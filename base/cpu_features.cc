@@ -42,7 +42,14 @@ uint32_t ProbeProcessorFeatures() {
   const bool osxsave = (c & (1u << 27)) != 0, avx = (c & (1u << 28)) != 0;
   if ((features & CPU_SSE41) && osxsave && avx && (ReadXcr0() & 6) == 6) {
     unsigned a7, b7, c7, d7;
-    if (__get_cpuid_count(7, 0, &a7, &b7, &c7, &d7) && (b7 & (1u << 5))) features |= CPU_AVX2;
+    if (__get_cpuid_count(7, 0, &a7, &b7, &c7, &d7) && (b7 & (1u << 5))) {
+      features |= CPU_AVX2;
+      // F (bit 16), BW (30), VL (31) and VBMI (ecx bit 1); XCR0 bits 5-7
+      // are the opmask and upper register states.
+      const unsigned kAvx512Bits = (1u << 16) | (1u << 30) | (1u << 31);
+      if ((b7 & kAvx512Bits) == kAvx512Bits && (c7 & (1u << 1)) && (ReadXcr0() & 0xE6) == 0xE6)
+        features |= CPU_AVX512;
+    }
   }
   unsigned ext = __get_cpuid_max(0x80000000u, nullptr);
   if (ext >= 0x80000001u && __get_cpuid(0x80000001u, &a, &b, &c, &d) && (d & (1u << 31)))

@@ -12,6 +12,9 @@ constexpr uint32_t CPU_SSE2 = 1u << 3;
 constexpr uint32_t CPU_SSSE3 = 1u << 4;
 constexpr uint32_t CPU_SSE41 = 1u << 5;
 constexpr uint32_t CPU_AVX2 = 1u << 6;  // only when the OS saves the wide registers
+// AVX-512 F, BW, VL and VBMI together, with the OS saving the mask and
+// 512-bit register state; implies CPU_AVX2.
+constexpr uint32_t CPU_AVX512 = 1u << 7;
 constexpr uint32_t CPU_PROBED = 1u << 31;  // marks the cached copy as computed
 
 // Asks the processor (x86 only; 0 elsewhere). Bit 31 is never set here.

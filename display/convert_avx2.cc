@@ -19,10 +19,13 @@ using sse2::FAMILY_RED_HIGH;
 using sse2::FAMILY_RED_LOW;
 using sse2::FAMILY_WORD16;
 
-VEXA_AVX2 inline __m256i Luma(__m256i y16) {
-  const __m256i x = _mm256_sub_epi16(
-      _mm256_min_epi16(_mm256_max_epi16(y16, _mm256_set1_epi16(16)), _mm256_set1_epi16(235)),
-      _mm256_set1_epi16(16));
+// clamp(Y, 16, 235) - 16 on the bytes, thirty-two samples at once.
+VEXA_AVX2 inline __m256i LumaOffset(__m256i y8) {
+  return _mm256_min_epu8(_mm256_subs_epu8(y8, _mm256_set1_epi8(16)), _mm256_set1_epi8(static_cast<char>(219)));
+}
+
+// The luma table's value from an offset sample widened to 16 bits.
+VEXA_AVX2 inline __m256i Luma(__m256i x) {
   return _mm256_add_epi16(x, _mm256_mulhi_epu16(x, _mm256_set1_epi16(static_cast<int16_t>(kLumaScale - 65536))));
 }
 
@@ -60,7 +63,7 @@ VEXA_AVX2 void RgbKernel(const CopyContext* c, uint32_t blocks) {
   constexpr uint32_t kBytes = FamilyBytes(Family);
   for (uint32_t b = 0; b < blocks; ++b) {
     uint8_t* out = c->dst + 32 * b * kBytes;
-    const __m256i y8 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(c->y + 32 * b));
+    const __m256i y8 = LumaOffset(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(c->y + 32 * b)));
     // Chroma of pairs 0-7 in lane 0 and 8-15 in lane 1.
     const __m256i v = Chroma(_mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(c->v + 16 * b))));
     const __m256i u = Chroma(_mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(c->u + 16 * b))));
@@ -163,7 +166,71 @@ VEXA_AVX2 uint32_t ConvertRgb(const CopyContext* c, uint32_t count, uint32_t col
   return plain::RgbSpan<kBytes, Alpha>(&t, rest, column + done);
 }
 
+// Packed YUV, thirty-two pixels per step: the chroma pairs of each half are
+// interleaved in the lane that holds that half's luma, so one in-lane unpack
+// of luma with chroma gives the pixel order within each lane.
+template <bool Uyvy>
+VEXA_AVX2 uint32_t ConvertPackedYuv(const CopyContext* c, uint32_t count, uint32_t column) {
+  if (count == 0) return 0;
+  CopyContext t = *c;
+  uint32_t done = 0;
+  if (column & 1) {
+    plain::PackedYuvSpan<Uyvy>(&t, 1, column);
+    sse2::Advance(&t, 1, 1, 2);
+    done = 1;
+  }
+  const uint32_t blocks = (count - done) / 32;
+  for (uint32_t b = 0; b < blocks; ++b) {
+    const __m256i y = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(t.y + 32 * b));
+    const __m128i u = _mm_loadu_si128(reinterpret_cast<const __m128i*>(t.u + 16 * b));
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(t.v + 16 * b));
+    const __m256i uv = _mm256_inserti128_si256(_mm256_castsi128_si256(_mm_unpacklo_epi8(u, v)),
+                                               _mm_unpackhi_epi8(u, v), 1);  // pairs 0-7 | 8-15
+    const __m256i lo = Uyvy ? _mm256_unpacklo_epi8(uv, y) : _mm256_unpacklo_epi8(y, uv);  // pixels 0-7 | 16-23
+    const __m256i hi = Uyvy ? _mm256_unpackhi_epi8(uv, y) : _mm256_unpackhi_epi8(y, uv);  // pixels 8-15 | 24-31
+    __m256i* out = reinterpret_cast<__m256i*>(t.dst + 64 * b);
+    _mm256_storeu_si256(out, _mm256_permute2x128_si256(lo, hi, 0x20));
+    _mm256_storeu_si256(out + 1, _mm256_permute2x128_si256(lo, hi, 0x31));
+  }
+  sse2::Advance(&t, blocks * 32, blocks * 16, 2);
+  done += blocks * 32;
+  const uint32_t rest = count - done;
+  if (rest == 0) return 0;
+  if (rest == 1 && count > 1) return 1;
+  return plain::PackedYuvSpan<Uyvy>(&t, rest, column + done);
+}
+
+// Eight 32-bit pixels to twenty-four bytes per step: a byte shuffle packs
+// each lane's four pixels into its low twelve bytes, a dword permute closes
+// the gap. Each 32-byte store writes eight bytes past its twenty-four, which
+// the next store (or the byte loop) overwrites, so the loop stops while a
+// whole store still fits inside the span.
+VEXA_AVX2 void Pack24(uint8_t* dst, const uint8_t* scratch, uint32_t pixels) {
+  const __m256i order = _mm256_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1,  //
+                                         0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
+  const __m256i close = _mm256_setr_epi32(0, 1, 2, 4, 5, 6, 3, 7);
+  uint32_t i = 0;
+  for (; 3 * i + 32 <= 3 * pixels; i += 8) {
+    const __m256i eight = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(scratch + 4 * i));
+    const __m256i packed = _mm256_permutevar8x32_epi32(_mm256_shuffle_epi8(eight, order), close);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + 3 * i), packed);
+  }
+  for (; i < pixels; ++i) {
+    dst[3 * i] = scratch[4 * i];
+    dst[3 * i + 1] = scratch[4 * i + 1];
+    dst[3 * i + 2] = scratch[4 * i + 2];
+  }
+}
+
 }  // namespace
+
+SecondStage Avx2Pack24Stage() { return &Pack24; }
+
+RowConverter Avx2PackedYuvConverter(uint32_t type) {
+  if (type == 13) return &ConvertPackedYuv<false>;
+  if (type == 14) return &ConvertPackedYuv<true>;
+  return nullptr;
+}
 
 RowConverter Avx2RgbConverter(uint32_t type, bool alpha) {
   switch (type) {
@@ -181,5 +248,7 @@ RowConverter Avx2RgbConverter(uint32_t type, bool alpha) {
 #else
 
 RowConverter Avx2RgbConverter(uint32_t, bool) { return nullptr; }
+RowConverter Avx2PackedYuvConverter(uint32_t) { return nullptr; }
+SecondStage Avx2Pack24Stage() { return nullptr; }
 
 #endif

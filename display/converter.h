@@ -54,7 +54,7 @@ struct ConverterSet {
 
 // Chooses the converter for the copy flags' surface type and display mode,
 // given whether the frame has an alpha plane, from the converters a feature
-// word allows (CPU_SSE2, CPU_SSSE3, CPU_AVX2 of base/cpu_features.h; the
+// word allows (CPU_SSE2, CPU_SSSE3, CPU_AVX2, CPU_AVX512 of base/cpu_features.h; the
 // copy-out passes UsableFeatures()). False when no converter serves the
 // type; `out` is then cleared.
 bool SelectConverterFor(ConverterSet* out, uint32_t copyFlags, bool hasAlpha, uint32_t features);

@@ -23,7 +23,9 @@ constexpr FamilyNames kPlainNames = {"plain 8-bit palette", "plain 24/32-bit", "
 constexpr FamilyNames kSse2Names = {"sse2 8-bit palette", "sse2 24/32-bit",  "sse2 32-bit alpha", "sse2 16-bit",
                                     "sse2 16-bit alpha",  "sse2 packed yuv", nullptr};
 constexpr FamilyNames kAvx2Names = {"avx2 8-bit palette", "avx2 24/32-bit", "avx2 32-bit alpha", "avx2 16-bit",
-                                    "avx2 16-bit alpha",  nullptr,          nullptr};
+                                    "avx2 16-bit alpha",  "avx2 packed yuv", nullptr};
+constexpr FamilyNames kAvx512Names = {nullptr, "avx512 24/32-bit", "avx512 32-bit alpha", nullptr,
+                                      nullptr, "avx512 packed yuv", nullptr};
 
 const char* NameOf(const FamilyNames& n, uint32_t type, bool alpha) {
   if (type == 0) return n.palette;
@@ -70,6 +72,21 @@ void Ssse3Override(ConverterKernels* t) {
 
 void Avx2Override(ConverterKernels* t) {
   for (uint32_t type = 0; type <= 12; ++type) Override(t, kAvx2Names, type, &Avx2RgbConverter);
+  for (uint32_t type : {13u, 14u})
+    Override(t, kAvx2Names, type, [](uint32_t ty, bool) { return Avx2PackedYuvConverter(ty); });
+  if (const SecondStage pack = Avx2Pack24Stage()) t->pack24 = pack;
+}
+
+void Avx512Override(ConverterKernels* t) {
+  for (uint32_t type = 1; type <= 6; ++type) Override(t, kAvx512Names, type, &Avx512RgbConverter);
+  for (uint32_t type : {13u, 14u})
+    Override(t, kAvx512Names, type, [](uint32_t ty, bool) { return Avx512PackedYuvConverter(ty); });
+  for (uint32_t type : {1u, 2u}) {
+    if (const RowConverter row = Avx512Rgb24Converter(type)) {
+      t->row24[type - 1] = row;
+      t->name24 = "avx512 24-bit";
+    }
+  }
 }
 
 ConverterKernels g_active{};
@@ -83,10 +100,11 @@ void ChooseConverters(uint32_t usable) {
 
 }  // namespace
 
-const KernelSet<ConverterKernels> kConverterSets[3] = {
+const KernelSet<ConverterKernels> kConverterSets[4] = {
     {"sse2", CPU_SSE2, &Sse2Override},
     {"ssse3", CPU_SSSE3, &Ssse3Override},
     {"avx2", CPU_AVX2, &Avx2Override},
+    {"avx512", CPU_AVX512, &Avx512Override},
 };
 
 const ConverterKernels& PlainConverterKernels() {

@@ -12,7 +12,7 @@ ConverterSet g_installed{};
 
 // Features that some vector set needs; a word without any of them gets the
 // plain table.
-constexpr uint32_t kVectorFeatures = CPU_SSE2 | CPU_SSSE3 | CPU_AVX2;
+constexpr uint32_t kVectorFeatures = CPU_SSE2 | CPU_SSSE3 | CPU_AVX2 | CPU_AVX512;
 
 }  // namespace
 
@@ -49,6 +49,12 @@ bool SelectConverterFor(ConverterSet* out, uint32_t copyFlags, bool hasAlpha, ui
     s.chunk_shift = bytes == 4 ? 2 : (bytes == 2 ? 1 : 0);
     s.second = pack24 && !doubled ? table->pack24 : PlainSecondStage(bytes, pack24, doubled);
     s.bytes_per_pixel = (pack24 ? 3 : bytes) * (doubled ? 2 : 1);
+    if (pack24 && !doubled && table->row24[type - 1]) {
+      // Straight to three bytes a pixel, no scratch row.
+      s.row = table->row24[type - 1];
+      s.second = nullptr;
+      s.name = table->name24;
+    }
   } else if (type <= 14) {
     // Width doubling of the packed YUV types keeps every destination pair
     // whole, so it is a converter of its own rather than a second stage.

@@ -8,7 +8,8 @@
 // sparse and DC-only blocks, every quantiser row of both tables, and adds
 // whose source is the destination itself or overlaps it.
 // Converters: random planes, every surface type and display mode, spans
-// starting on even and odd columns, widths 1 to 67, with and without alpha,
+// starting on even and odd columns, widths 1 to 67 and a few that take
+// several of the widest steps plus a tail, with and without alpha,
 // grayscale and swapped chroma.
 #include <gtest/gtest.h>
 
@@ -151,7 +152,7 @@ bool CheckInverseTransform(uint32_t features) {
 // ---- Colour converters ----
 
 bool CheckConverters(uint32_t features) {
-  TestPicture pictures[2] = {MakeRandomPicture(80, 4, false, 21), MakeRandomPicture(80, 4, true, 22)};
+  TestPicture pictures[2] = {MakeRandomPicture(160, 4, false, 21), MakeRandomPicture(160, 4, true, 22)};
   // Luma near the clamp points and chroma at the extremes exercise saturation.
   for (size_t i = 0; i < pictures[1].y.size(); i += 7) pictures[1].y[i] = (i & 8) ? 255 : 0;
   for (size_t i = 0; i < pictures[1].c1.size(); i += 3) pictures[1].c1[i] = (i & 4) ? 255 : 0;
@@ -166,7 +167,7 @@ bool CheckConverters(uint32_t features) {
           EXPECT_TRUE(SelectConverterFor(&ref, flags, !p.alpha.empty(), 0));
           if (vec.row == ref.row && vec.second == ref.second) continue;  // nothing optimised for this type
           for (uint32_t x : {0u, 1u, 2u, 3u}) {
-            for (uint32_t width = 1; width <= 67 && x + width <= p.width; ++width) {
+            for (uint32_t width = 1; width <= 157 && x + width <= p.width; width += width < 67 ? 1 : 30) {
               TestSurface a = MakeSurface(type, mode, p.width, p.height);
               TestSurface b = a;
               const CopyRect r{x, 1, width, 3};
@@ -226,8 +227,22 @@ TEST(KernelChoice, TheWidestSetTheFeaturesCoverWins) {
   EXPECT_STREQ(InverseTransformFor(CPU_AVX2).name, "avx2");
   ConverterKernels k = ConverterKernelsFor(CPU_SSE2 | CPU_AVX2);
   EXPECT_STREQ(k.name[SURFACE_XRGB32][0], "avx2 24/32-bit");
-  EXPECT_STREQ(k.name[SURFACE_YUY2][0], "sse2 packed yuv");  // no wider one
-  EXPECT_EQ(k.pack24, PlainConverterKernels().pack24);        // needs SSSE3
+  EXPECT_STREQ(k.name[SURFACE_YUY2][0], "avx2 packed yuv");
+  EXPECT_EQ(ConverterKernelsFor(CPU_SSE2).pack24, PlainConverterKernels().pack24);  // needs SSSE3
+  EXPECT_NE(k.pack24, PlainConverterKernels().pack24);
+  EXPECT_EQ(k.row24[0], nullptr);
+  k = ConverterKernelsFor(CPU_SSE2 | CPU_SSSE3 | CPU_AVX2 | CPU_AVX512);
+  EXPECT_STREQ(k.name[SURFACE_ARGB32][1], "avx512 32-bit alpha");
+  EXPECT_STREQ(k.name[SURFACE_UYVY][0], "avx512 packed yuv");
+  EXPECT_STREQ(k.name[SURFACE_RGB565][0], "avx2 16-bit");  // no wider one
+  // The 24-bit types go straight to three bytes, except when doubled.
+  ConverterSet s;
+  ASSERT_TRUE(SelectConverterFor(&s, SURFACE_RGB24, false, CPU_SSE2 | CPU_AVX2 | CPU_AVX512));
+  EXPECT_STREQ(s.name, "avx512 24-bit");
+  EXPECT_EQ(s.second, nullptr);
+  ASSERT_TRUE(SelectConverterFor(&s, SURFACE_RGB24 | (3u << COPY_MODE_SHIFT), false, CPU_SSE2 | CPU_AVX2 | CPU_AVX512));
+  EXPECT_STREQ(s.name, "avx512 24/32-bit");
+  EXPECT_NE(s.second, nullptr);
 }
 
 TEST(KernelChoice, TheFeatureMaskForcesThePlainRoutinesAndBack) {
