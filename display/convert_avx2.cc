@@ -3,6 +3,8 @@
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
 
+#include <cstring>
+
 #include "display/convert_plain.h"
 #include "display/convert_sse2_kernel.h"
 
@@ -43,12 +45,30 @@ VEXA_AVX2 inline __m256i DitherVector(const CopyContext* c, int channel) {
   return _mm256_set1_epi32(static_cast<int32_t>(e | (o << 16)));
 }
 
+// Eight 32-bit pixels stored as twenty-four bytes: a byte shuffle packs each
+// lane's four pixels into its low twelve bytes and a dword permute closes the
+// gap. Last says whether the next eight bytes are still to be written by
+// the caller; if not, the store is split so that it ends with the pixels.
+template <bool Last>
+VEXA_AVX2 inline void Store24(uint8_t* out, __m256i eight) {
+  const __m256i order = _mm256_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1,  //
+                                         0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
+  const __m256i packed =
+      _mm256_permutevar8x32_epi32(_mm256_shuffle_epi8(eight, order), _mm256_setr_epi32(0, 1, 2, 4, 5, 6, 3, 7));
+  if constexpr (Last) {
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm256_castsi256_si128(packed));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out + 16), _mm256_extracti128_si256(packed, 1));
+  } else {
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), packed);
+  }
+}
+
 // Thirty-two pixels (sixteen pairs) per step from an even column. The work
 // is done in the order the in-lane unpacks give: half 0 holds pixels 0-7 and
 // 16-23, half 1 pixels 8-15 and 24-31, so that spreading a pair's chroma
 // over its two pixels needs no lane crossing; the stores put pixels back in
-// order.
-template <int Family, bool Alpha>
+// order. Out24 writes the 24/32-bit families' pixels as three bytes each.
+template <int Family, bool Alpha, bool Out24 = false>
 VEXA_AVX2 void RgbKernel(const CopyContext* c, uint32_t blocks) {
   const __m256i zero = _mm256_setzero_si256();
   const __m256i dither[3] = {DitherVector(c, 0), DitherVector(c, 1), DitherVector(c, 2)};
@@ -60,7 +80,7 @@ VEXA_AVX2 void RgbKernel(const CopyContext* c, uint32_t blocks) {
   }
   [[maybe_unused]] const __m128i alphaLeft = _mm_cvtsi32_si128(l->alpha_shift);
   [[maybe_unused]] const __m256i alphaMask = _mm256_set1_epi16(static_cast<int16_t>(l->alpha_mask & 0xFFFF));
-  constexpr uint32_t kBytes = FamilyBytes(Family);
+  constexpr uint32_t kBytes = Out24 ? 3 : FamilyBytes(Family);
   for (uint32_t b = 0; b < blocks; ++b) {
     uint8_t* out = c->dst + 32 * b * kBytes;
     const __m256i y8 = LumaOffset(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(c->y + 32 * b)));
@@ -99,6 +119,13 @@ VEXA_AVX2 void RgbKernel(const CopyContext* c, uint32_t blocks) {
       const __m256i w1 = _mm256_unpackhi_epi16(lowLo, highLo);  // pixels 4-7, 20-23
       const __m256i w2 = _mm256_unpacklo_epi16(lowHi, highHi);  // pixels 8-11, 24-27
       const __m256i w3 = _mm256_unpackhi_epi16(lowHi, highHi);  // pixels 12-15, 28-31
+      if constexpr (Out24) {
+        Store24<false>(out, _mm256_permute2x128_si256(w0, w1, 0x20));
+        Store24<false>(out + 24, _mm256_permute2x128_si256(w2, w3, 0x20));
+        Store24<false>(out + 48, _mm256_permute2x128_si256(w0, w1, 0x31));
+        Store24<true>(out + 72, _mm256_permute2x128_si256(w2, w3, 0x31));
+        continue;
+      }
       __m256i* o = reinterpret_cast<__m256i*>(out);
       _mm256_storeu_si256(o, _mm256_permute2x128_si256(w0, w1, 0x20));
       _mm256_storeu_si256(o + 1, _mm256_permute2x128_si256(w2, w3, 0x20));
@@ -166,6 +193,40 @@ VEXA_AVX2 uint32_t ConvertRgb(const CopyContext* c, uint32_t count, uint32_t col
   return plain::RgbSpan<kBytes, Alpha>(&t, rest, column + done);
 }
 
+// Up to thirty-two pixels through the plain code, as 32-bit pixels into a
+// buffer and then their three low bytes.
+uint32_t PlainSpan24(const CopyContext* c, uint32_t count, uint32_t column) {
+  uint8_t pixels[4 * 32];
+  CopyContext t = *c;
+  t.dst = pixels;
+  const uint32_t left = plain::RgbSpan<4, false>(&t, count, column);
+  for (uint32_t i = 0; i < count - left; ++i) std::memcpy(c->dst + 3 * i, pixels + 4 * i, 3);
+  return left;
+}
+
+// The 24-bit types in one stage, thirty-two pixels per step.
+template <int Family>
+VEXA_AVX2 uint32_t ConvertRgb24(const CopyContext* c, uint32_t count, uint32_t column) {
+  if (count == 0) return 0;
+  CopyContext t = *c;
+  uint32_t done = 0;
+  if (column & 1) {
+    PlainSpan24(&t, 1, column);
+    sse2::Advance(&t, 1, 1, 3);
+    done = 1;
+  }
+  const uint32_t blocks = (count - done) / 32;
+  if (blocks != 0) {
+    RgbKernel<Family, false, true>(&t, blocks);
+    sse2::Advance(&t, blocks * 32, blocks * 16, 3);
+    done += blocks * 32;
+  }
+  const uint32_t rest = count - done;
+  if (rest == 0) return 0;
+  if (rest == 1 && count > 1) return 1;
+  return PlainSpan24(&t, rest, column + done);
+}
+
 // Packed YUV, thirty-two pixels per step: the chroma pairs of each half are
 // interleaved in the lane that holds that half's luma, so one in-lane unpack
 // of luma with chroma gives the pixel order within each lane.
@@ -200,31 +261,13 @@ VEXA_AVX2 uint32_t ConvertPackedYuv(const CopyContext* c, uint32_t count, uint32
   return plain::PackedYuvSpan<Uyvy>(&t, rest, column + done);
 }
 
-// Eight 32-bit pixels to twenty-four bytes per step: a byte shuffle packs
-// each lane's four pixels into its low twelve bytes, a dword permute closes
-// the gap. Each 32-byte store writes eight bytes past its twenty-four, which
-// the next store (or the byte loop) overwrites, so the loop stops while a
-// whole store still fits inside the span.
-VEXA_AVX2 void Pack24(uint8_t* dst, const uint8_t* scratch, uint32_t pixels) {
-  const __m256i order = _mm256_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1,  //
-                                         0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
-  const __m256i close = _mm256_setr_epi32(0, 1, 2, 4, 5, 6, 3, 7);
-  uint32_t i = 0;
-  for (; 3 * i + 32 <= 3 * pixels; i += 8) {
-    const __m256i eight = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(scratch + 4 * i));
-    const __m256i packed = _mm256_permutevar8x32_epi32(_mm256_shuffle_epi8(eight, order), close);
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + 3 * i), packed);
-  }
-  for (; i < pixels; ++i) {
-    dst[3 * i] = scratch[4 * i];
-    dst[3 * i + 1] = scratch[4 * i + 1];
-    dst[3 * i + 2] = scratch[4 * i + 2];
-  }
-}
-
 }  // namespace
 
-SecondStage Avx2Pack24Stage() { return &Pack24; }
+RowConverter Avx2Rgb24Converter(uint32_t type) {
+  if (type == 1) return &ConvertRgb24<FAMILY_RED_HIGH>;
+  if (type == 2) return &ConvertRgb24<FAMILY_RED_LOW>;
+  return nullptr;
+}
 
 RowConverter Avx2PackedYuvConverter(uint32_t type) {
   if (type == 13) return &ConvertPackedYuv<false>;
@@ -249,6 +292,6 @@ RowConverter Avx2RgbConverter(uint32_t type, bool alpha) {
 
 RowConverter Avx2RgbConverter(uint32_t, bool) { return nullptr; }
 RowConverter Avx2PackedYuvConverter(uint32_t) { return nullptr; }
-SecondStage Avx2Pack24Stage() { return nullptr; }
+RowConverter Avx2Rgb24Converter(uint32_t) { return nullptr; }
 
 #endif

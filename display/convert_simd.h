@@ -14,13 +14,13 @@ RowConverter Avx2RgbConverter(uint32_t type, bool alpha);
 RowConverter Sse2PackedYuvConverter(uint32_t type);
 RowConverter Avx2PackedYuvConverter(uint32_t type);
 // Second stage of the 24-bit types: packs 32-bit scratch pixels to three
-// bytes each with byte shuffles (SSSE3 or AVX2); null when not built for x86.
+// bytes each with byte shuffles (needs SSSE3); null when not built for x86.
 SecondStage Ssse3Pack24Stage();
-SecondStage Avx2Pack24Stage();
+// The 24-bit types 1 and 2 in one stage, writing three bytes a pixel.
+RowConverter Avx2Rgb24Converter(uint32_t type);
 
 // AVX-512 (F, BW, VL, VBMI): the 24/32-bit types 1-6 as 32-bit pixels, the
-// 24-bit types 1 and 2 in one stage writing three bytes a pixel, and the
-// packed YUV types 13 and 14.
+// 24-bit types 1 and 2 in one stage, and the packed YUV types 13 and 14.
 RowConverter Avx512RgbConverter(uint32_t type, bool alpha);
 RowConverter Avx512Rgb24Converter(uint32_t type);
 RowConverter Avx512PackedYuvConverter(uint32_t type);

@@ -74,7 +74,12 @@ void Avx2Override(ConverterKernels* t) {
   for (uint32_t type = 0; type <= 12; ++type) Override(t, kAvx2Names, type, &Avx2RgbConverter);
   for (uint32_t type : {13u, 14u})
     Override(t, kAvx2Names, type, [](uint32_t ty, bool) { return Avx2PackedYuvConverter(ty); });
-  if (const SecondStage pack = Avx2Pack24Stage()) t->pack24 = pack;
+  for (uint32_t type : {1u, 2u}) {
+    if (const RowConverter row = Avx2Rgb24Converter(type)) {
+      t->row24[type - 1] = row;
+      t->name24 = "avx2 24-bit";
+    }
+  }
 }
 
 void Avx512Override(ConverterKernels* t) {
