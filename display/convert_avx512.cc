@@ -19,26 +19,34 @@ using sse2::Advance;
 using sse2::FAMILY_RED_HIGH;
 using sse2::FAMILY_RED_LOW;
 
-// Sixty-four pixels (thirty-two chroma pairs) per step. The channels are
-// computed as in the narrower kernels, packed to one byte vector per channel
-// in pixel order, and then placed with byte permutes that read two vectors
-// at once: one picks the first two bytes of every output pixel, the other
-// the rest, and a blend joins them.
+// Sixty-four pixels (thirty-two chroma pairs) per step, the channels
+// computed as in the narrower kernels and packed to one byte vector each.
+//
+// 32-bit output: the samples are first permuted so that 128-bit lane k holds
+// pixels 4k..4k+3, 16+4k.., 32+4k.. and 48+4k.. (and the chroma vectors the
+// pairs of those pixels, in the order the in-lane unpacks spread them); then
+// the same in-lane unpacks that interleave the channels put pixels 0-15,
+// 16-31, 32-47 and 48-63 into the four output vectors, in order.
+//
+// 24-bit output: the channels stay in pixel order and byte permutes that read
+// two vectors at once place them: one the first two bytes of every output
+// pixel, a masked one the third.
 constexpr uint32_t kStep = 64;
 
 using ByteTable = std::array<std::array<uint8_t, 64>, 4>;
 
-// 32-bit output j (pixels 16j..16j+15): bytes 0 and 1 of each pixel from
-// (low, green), bytes 2 and 3 from (high, top); index 64 + p is pixel p of
-// the second vector.
-constexpr ByteTable Make32(bool upper) {
+// Row 0: where each byte of the lane-ordered luma comes from; row 1 (first
+// 32 bytes): the same for the chroma pairs.
+constexpr ByteTable MakeLaneOrder() {
   ByteTable t{};
-  for (uint32_t j = 0; j < 4; ++j)
-    for (uint32_t i = 0; i < 64; ++i) {
-      const uint32_t p = 16 * j + i / 4, c = i % 4;
-      const bool mine = upper ? c >= 2 : c < 2;
-      t[j][i] = static_cast<uint8_t>(mine ? p + ((c & 1) ? 64 : 0) : 0);
-    }
+  for (uint32_t b = 0; b < 64; ++b) {
+    const uint32_t k = b / 16, e = b % 16;
+    t[0][b] = static_cast<uint8_t>(16 * (e / 4) + 4 * k + e % 4);
+  }
+  for (uint32_t b = 0; b < 32; ++b) {
+    const uint32_t k = b / 8, e = b % 8;
+    t[1][b] = static_cast<uint8_t>(8 * (e / 2) + 2 * k + e % 2);
+  }
   return t;
 }
 
@@ -68,14 +76,11 @@ constexpr ByteTable MakeYuv(bool uyvy) {
   return t;
 }
 
-alignas(64) constexpr ByteTable kLow32 = Make32(false);
-alignas(64) constexpr ByteTable kHigh32 = Make32(true);
+alignas(64) constexpr ByteTable kLaneOrder = MakeLaneOrder();
 alignas(64) constexpr ByteTable kLow24 = Make24(false);
 alignas(64) constexpr ByteTable kHigh24 = Make24(true);
 alignas(64) constexpr ByteTable kYuy2 = MakeYuv(false);
 alignas(64) constexpr ByteTable kUyvy = MakeYuv(true);
-
-constexpr __mmask64 kUpper32 = 0xCCCCCCCCCCCCCCCCull;  // bytes 2 and 3 of every pixel
 
 constexpr __mmask64 Mask24(uint32_t j) {
   __mmask64 m = 0;
@@ -107,10 +112,11 @@ struct Channels {
   __m512i red, green, blue;
 };
 
-// The channels of up to sixty-four pixels from an even column, clamped to
-// bytes, in pixel order. Lane k (sixteen pixels) of the luma vector meets
-// chroma pairs 8k..8k+7, which are lane k of the widened chroma vectors, so
-// spreading a pair over its two pixels stays inside the lane.
+// The channels of sixty-four pixels, clamped to bytes, in the order of the
+// luma vector. The in-lane unpacks spread chroma element e of lane k over
+// bytes 2e and 2e + 1 of luma lane k, so the chroma vectors must hold each
+// pixel's pair there: in pixel order, lane k of the luma (pixels
+// 16k..16k+15) meets pairs 8k..8k+7.
 VEXA_AVX512 inline Channels Rgb(__m512i y8, __m256i v8, __m256i u8) {
   const __m512i zero = _mm512_setzero_si512();
   const __m512i x8 = _mm512_min_epu8(_mm512_subs_epu8(y8, _mm512_set1_epi8(16)),
@@ -145,17 +151,28 @@ VEXA_AVX512 inline void RgbStep(const CopyContext* c, uint32_t n) {
                              : _mm256_loadu_si256(reinterpret_cast<const __m256i*>(c->v));
   const __m256i u8 = Partial ? _mm256_maskz_loadu_epi8(pairs, c->u)
                              : _mm256_loadu_si256(reinterpret_cast<const __m256i*>(c->u));
-  const Channels ch = Rgb(y8, v8, u8);
-  const __m512i low = Family == FAMILY_RED_HIGH ? ch.blue : ch.red;
-  const __m512i high = Family == FAMILY_RED_HIGH ? ch.red : ch.blue;
   uint8_t* out = c->dst;
   if constexpr (Bytes == 4) {
+    // (The zero-masking forms with every lane kept, as GCC's plain forms
+    // pass an undefined vector through.)
+    constexpr __mmask64 kAll = ~__mmask64{0};
+    const __m512i lumaOrder = Table(kLaneOrder, 0);
+    const __m256i chromaOrder = _mm256_load_si256(reinterpret_cast<const __m256i*>(kLaneOrder[1].data()));
+    const Channels ch = Rgb(_mm512_maskz_permutexvar_epi8(kAll, lumaOrder, y8),
+                            _mm256_maskz_permutexvar_epi8(~__mmask32{0}, chromaOrder, v8),
+                            _mm256_maskz_permutexvar_epi8(~__mmask32{0}, chromaOrder, u8));
+    const __m512i low = Family == FAMILY_RED_HIGH ? ch.blue : ch.red;
+    const __m512i high = Family == FAMILY_RED_HIGH ? ch.red : ch.blue;
     __m512i top = _mm512_setzero_si512();
-    if constexpr (Alpha) top = Partial ? _mm512_maskz_loadu_epi8(pixels, c->a) : _mm512_loadu_si512(c->a);
+    if constexpr (Alpha)
+      top = _mm512_maskz_permutexvar_epi8(
+          kAll, lumaOrder, Partial ? _mm512_maskz_loadu_epi8(pixels, c->a) : _mm512_loadu_si512(c->a));
+    const __m512i lowLo = _mm512_unpacklo_epi8(low, ch.green), lowHi = _mm512_unpackhi_epi8(low, ch.green);
+    const __m512i highLo = _mm512_unpacklo_epi8(high, top), highHi = _mm512_unpackhi_epi8(high, top);
+    const __m512i quarter[4] = {_mm512_unpacklo_epi16(lowLo, highLo), _mm512_unpackhi_epi16(lowLo, highLo),
+                                _mm512_unpacklo_epi16(lowHi, highHi), _mm512_unpackhi_epi16(lowHi, highHi)};
     for (uint32_t j = 0; j < 4; ++j) {
-      const __m512i lg = _mm512_permutex2var_epi8(low, Table(kLow32, j), ch.green);
-      const __m512i ht = _mm512_permutex2var_epi8(high, Table(kHigh32, j), top);
-      const __m512i px = _mm512_mask_blend_epi8(kUpper32, lg, ht);
+      const __m512i px = quarter[j];
       if constexpr (Partial) {
         _mm512_mask_storeu_epi8(out + 64 * j, FirstBytes(4 * int64_t(n) - 64 * j), px);
       } else {
@@ -163,6 +180,9 @@ VEXA_AVX512 inline void RgbStep(const CopyContext* c, uint32_t n) {
       }
     }
   } else {
+    const Channels ch = Rgb(y8, v8, u8);
+    const __m512i low = Family == FAMILY_RED_HIGH ? ch.blue : ch.red;
+    const __m512i high = Family == FAMILY_RED_HIGH ? ch.red : ch.blue;
     for (uint32_t j = 0; j < 3; ++j) {
       const __m512i lg = _mm512_permutex2var_epi8(low, Table(kLow24, j), ch.green);
       const __m512i px = _mm512_mask_permutexvar_epi8(lg, kUpper24[j], Table(kHigh24, j), high);
