@@ -19,10 +19,16 @@ struct WritePolicy {
     bits += n;
     if (w) PutBits(w, v, n);
   }
+  const int* group_max;  // largest magnitude of each group of four positions
   bool EntryBit(int index, int mode) {
     const int end = index + ListEntrySpan(mode);
     bool any = false;
-    for (int k = index; k < end && k < 64; ++k) any |= mag[k] >= threshold;
+    if ((index & 3) == 0 && (end & 3) == 0) {
+      // Every entry of the list covers whole groups of four.
+      for (int g = index >> 2; g < end >> 2 && g < 16; ++g) any |= group_max[g] >= threshold;
+    } else {
+      for (int k = index; k < end && k < 64; ++k) any |= mag[k] >= threshold;
+    }
     Put(any, 1);
     return any;
   }
@@ -56,7 +62,13 @@ uint32_t WriteCoefficients(BitWriter* w, const int16_t block[64]) {
   }
   int planes = 0;
   while ((1 << planes) <= largest) ++planes;  // bits of the largest magnitude
-  WritePolicy p{w, 0, mag, sign, 0, 0};
+  int group_max[16];
+  for (int g = 0; g < 16; ++g) {
+    const int* m = mag + 4 * g;
+    const int a = m[0] > m[1] ? m[0] : m[1], b = m[2] > m[3] ? m[2] : m[3];
+    group_max[g] = a > b ? a : b;
+  }
+  WritePolicy p{w, 0, mag, sign, 0, 0, group_max};
   p.Put(uint32_t(planes), 4);
   CoefficientList list;
   ListStart(&list);
