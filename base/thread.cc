@@ -129,6 +129,11 @@ void PlatformThreadJoin(PlatformThread* thread) {
   delete thread;
 }
 
+uint32_t PlatformProcessorCount() {
+  const unsigned n = std::thread::hardware_concurrency();
+  return n ? n : 1;
+}
+
 void PlatformSleep(uint32_t ms) {
   if (!PlatformVirtualClockOn())
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));

@@ -40,6 +40,9 @@ void PlatformThreadSetPriority(PlatformThread* thread, PlatformPriority priority
 // Waits for the thread to end (starting it first if it never ran) and frees it.
 void PlatformThreadJoin(PlatformThread* thread);
 
+// Processors of the machine (at least 1).
+uint32_t PlatformProcessorCount();
+
 void PlatformSleep(uint32_t ms);
 void PlatformTimerResolutionBegin();
 void PlatformTimerResolutionEnd();

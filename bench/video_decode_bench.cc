@@ -6,7 +6,9 @@
 // hold still, a small box, counter and noise strip that change); "detail" is
 // a detailed texture (stripes, rings, checks and grain) that scrolls every
 // frame, so most blocks are transform, residue or motion blocks. A handful of frames is coded once and
-// decoded round and round.
+// decoded round and round. "threads" 2 gives the decoder its worker thread
+// (the chroma planes beside the luma plane), as the playback core does on a
+// machine with more than one processor.
 #include <benchmark/benchmark.h>
 
 #include <cmath>
@@ -19,6 +21,7 @@
 #include "encode/video_encoder.h"
 #include "video/frame_buffers.h"
 #include "video/frame_decoder.h"
+#include "video/frame_worker.h"
 
 namespace {
 
@@ -100,6 +103,11 @@ void BM_Decode(benchmark::State& state) {
   }
   BundleBuffers bundles;
   FrameBuffers* fb = FrameBuffersAllocate(w, h, 0, false, &bundles, w);
+  if (state.range(3) > 1 && !(fb->worker = FrameWorkerCreate(fb, &bundles.caps))) {
+    state.SkipWithError("no worker thread");
+    FrameBuffersFree(fb);
+    return;
+  }
   const uint32_t map_pitch = ChangeMapPitch(w);
   std::vector<uint8_t> map(map_pitch * ChangeMapRows(h));
   uint32_t i = 0, corrupt = 0;
@@ -138,10 +146,11 @@ void BM_PlaneMemcpy(benchmark::State& state) {
 
 void Sizes(benchmark::internal::Benchmark* b) {
   for (auto [w, h] : {std::pair{640, 480}, std::pair{1280, 720}, std::pair{1920, 1080}})
-    for (int detail : {0, 1}) b->Args({w, h, detail});
+    for (int detail : {0, 1})
+      for (int threads : {1, 2}) b->Args({w, h, detail, threads});
 }
 
-BENCHMARK(BM_Decode)->Apply(Sizes)->ArgNames({"w", "h", "detail"})->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Decode)->Apply(Sizes)->ArgNames({"w", "h", "detail", "threads"})->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PlaneMemcpy)
     ->Args({640, 480})
     ->Args({1280, 720})

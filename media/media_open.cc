@@ -15,6 +15,7 @@
 #include "media/playback_internal.h"
 #include "base/timer.h"
 #include "base/thread.h"
+#include "video/frame_worker.h"
 
 namespace {
 
@@ -278,6 +279,9 @@ bool AllocateFrames(OpenState* o) {
     MediaSetError(kErrorOutOfMemory);
     return false;
   }
+  // With a second processor the chroma planes decode beside the luma
+  // plane. Without the thread (or its memory) decoding simply stays on one.
+  if (PlatformProcessorCount() > 1) m->frames->worker = FrameWorkerCreate(m->frames, &m->bundles.caps);
   // Like every commit: the planner's total for the planes (rounded and
   // staggered as it placed them) plus the record that heads the block.
   uint64_t planned = 0;

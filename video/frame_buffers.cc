@@ -5,6 +5,7 @@
 #include "base/block_planner.h"
 #include "base/core_alloc.h"
 #include "base/open_flags.h"
+#include "video/frame_worker.h"
 
 namespace {
 
@@ -63,7 +64,10 @@ FrameBuffers* FrameBuffersAllocate(uint32_t width, uint32_t height, uint32_t ope
   return out;
 }
 
-void FrameBuffersFree(FrameBuffers* fb) { CoreFree(fb); }
+void FrameBuffersFree(FrameBuffers* fb) {
+  if (fb) FrameWorkerDestroy(fb->worker);
+  CoreFree(fb);
+}
 
 void FrameBuffersClear(FrameBuffers* fb) {
   static constexpr uint8_t kInitial[4] = {kPlaneInitialLuma, kPlaneInitialChroma,

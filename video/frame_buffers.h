@@ -21,12 +21,18 @@ struct PlaneSet {
   DecodedPlane plane[4];  // Y, chroma 1, chroma 2, alpha
 };
 
+struct FrameWorker;
+
 struct FrameBuffers {
   uint32_t set_count;  // 1 or 2
   uint32_t y_width, y_height;            // video size rounded up to multiples of 8
   uint32_t chroma_width, chroma_height;  // half the video size (rounded up), then to multiples of 8
   uint32_t current;                      // set holding the most recently decoded frame
   PlaneSet sets[2];
+  // A second decoding thread (video/frame_worker.h), or null: the frame
+  // decoder then decodes every plane on its caller's thread. Freed with the
+  // frame buffers.
+  FrameWorker* worker;
 };
 
 constexpr uint8_t kPlaneInitialLuma = 16;
@@ -64,6 +70,7 @@ void BundleBuffersPlan(BundleBuffers* buffers, uint32_t output_width);
 // bundle buffers live in the same block and go with it.
 FrameBuffers* FrameBuffersAllocate(uint32_t width, uint32_t height, uint32_t open_flags,
                                    bool all_key_frames, BundleBuffers* bundles, uint32_t output_width);
+// Also ends and frees the worker, when there is one.
 void FrameBuffersFree(FrameBuffers* fb);
 
 // Sets every present plane of every set to the initial black picture.

@@ -4,6 +4,7 @@
 
 #include "base/open_flags.h"
 #include "base/cpu_features.h"
+#include "video/frame_worker.h"
 #include "video/plane_decoder.h"
 
 namespace {
@@ -34,7 +35,7 @@ struct FrameDecode {
 
 // Decodes plane p of the destination set from `start`; false on failure.
 bool DecodeOne(FrameDecode* f, uint32_t p, const FrameBuffers* fb, const PlaneSet* dst,
-           const PlaneSet* ref, uint32_t start, PlaneDecodeResult* out) {
+               const PlaneSet* ref, uint32_t start, PlaneDecodeResult* out, uint8_t* skip_counts = nullptr) {
   PlaneDecodeArgs a;
   a.stream = f->video + start;
   a.stream_size = f->size - start;
@@ -48,6 +49,7 @@ bool DecodeOne(FrameDecode* f, uint32_t p, const FrameBuffers* fb, const PlaneSe
   a.map_step = (p == PLANE_CHROMA1 || p == PLANE_CHROMA2) ? 2 : 1;
   a.bundles = f->bundles;
   a.old_colours = f->old_colours;
+  a.skip_counts = skip_counts;
   if (!DecodePlane(&a, out)) {
     f->error = out->error;
     f->failed_plane = p;
@@ -78,6 +80,60 @@ int32_t Fail(const FrameBuffers* fb, const PlaneSet* dst, const PlaneSet* ref, c
     status->plane = plane;
   }
   return 0;
+}
+
+size_t PlaneBytes(const FrameBuffers* fb, const PlaneSet* set, uint32_t p) {
+  return size_t(set->plane[p].pitch) * PlaneHeight(fb, p);
+}
+
+// The two chroma planes, decoded on the worker while the caller decodes the
+// alpha and luma planes. The worker marks its own map; its chroma-2 skip
+// blocks that found their area unmarked there are counted per area, so that
+// the caller can drop those whose area the alpha or luma plane marked.
+struct ChromaJob {
+  FrameWorker* worker;
+  const FrameBuffers* fb;
+  const PlaneSet* dst;
+  const PlaneSet* ref;
+  const uint8_t* video;
+  uint32_t size;
+  uint32_t start;  // chroma plane 1
+  bool old_colours;
+  VideoError error;
+  uint32_t failed_plane;
+};
+
+void RunChromaJob(void* argument) {
+  auto* j = static_cast<ChromaJob*>(argument);
+  FrameWorker* w = j->worker;
+  const size_t map_bytes = size_t(w->map_pitch) * w->map_rows;
+  std::memset(w->marks, 0, map_bytes);
+  std::memset(w->skip_counts, 0, map_bytes);
+  if (j->dst == j->ref)
+    for (uint32_t k = 0; k < 2; ++k)
+      std::memcpy(w->backup[k], j->dst->plane[PLANE_CHROMA1 + k].pixels, PlaneBytes(j->fb, j->dst, PLANE_CHROMA1 + k));
+  FrameDecode f{j->video, j->size, &w->bundles, j->old_colours, w->marks, int(w->map_pitch), VIDEO_OK, PLANE_Y};
+  PlaneDecodeResult r;
+  if (DecodeOne(&f, PLANE_CHROMA1, j->fb, j->dst, j->ref, j->start, &r))
+    DecodeOne(&f, PLANE_CHROMA2, j->fb, j->dst, j->ref, j->start + r.end_offset, &r, w->skip_counts);
+  j->error = f.error;
+  j->failed_plane = f.failed_plane;
+}
+
+// After the worker's chroma planes: the chroma-2 skip blocks whose area the
+// caller's planes left unmarked, then the worker's marks into the map.
+int32_t MergeMarks(const FrameWorker* w, uint8_t* map, int map_pitch) {
+  int32_t unchanged = 0;
+  for (uint32_t row = 0; row < w->map_rows; ++row) {
+    uint8_t* out = map + size_t(row) * map_pitch;
+    const uint8_t* marks = w->marks + size_t(row) * w->map_pitch;
+    const uint8_t* skips = w->skip_counts + size_t(row) * w->map_pitch;
+    for (uint32_t c = 0; c < w->map_pitch; ++c) {
+      if (!out[c]) unchanged += skips[c];
+      if (marks[c]) out[c] = 1;
+    }
+  }
+  return unchanged;
 }
 
 }  // namespace
@@ -121,6 +177,42 @@ int32_t DecodeVideoFrame(FrameBuffers* fb, uint8_t* change_map, int map_pitch, c
   };
   // A plane that fails has already taken the reference where it stopped.
   auto failed = [&](uint32_t index) { return fail_at(index + 1, f.error, f.failed_plane); };
+
+  // With a worker, and the chroma start known before the luma plane is
+  // decoded (a length field in front of every plane before it), the chroma
+  // planes go to the worker. Any other frame decodes plane after plane here.
+  FrameWorker* worker = fb->worker;
+  uint32_t split_at = 0, chroma_at = 0;
+  bool split = colour && !(open_flags & FLAG_OLD_BITSTREAM) && FrameWorkerUsable(worker) &&
+               std::memcmp(&worker->bundles.caps, &bundles->caps, sizeof(BundleCapacities)) == 0;
+  if (split && (video_flags & FLAG_ALPHA)) split = (split_at = FollowLength(video, video_size, 0)) != 0;
+  if (split) split = (chroma_at = FollowLength(video, video_size, split_at)) != 0;
+  if (split) {
+    ChromaJob job{worker, fb, dst, ref, video, video_size, chroma_at, f.old_colours, VIDEO_OK, PLANE_Y};
+    FrameWorkerBegin(worker, RunChromaJob, &job);
+    uint32_t failed_index = 0;
+    bool ok = !alpha || DecodeOne(&f, PLANE_ALPHA, fb, dst, ref, 4, &r);
+    if (ok) {
+      failed_index = y_index;
+      ok = DecodeOne(&f, PLANE_Y, fb, dst, ref, split_at + 4, &r);
+    }
+    FrameWorkerWait(worker);
+    if (!ok) {
+      // The frame stops before the chroma planes: they must not show what
+      // the worker made of them.
+      if (dst == ref)
+        for (uint32_t k = 0; k < 2; ++k)
+          std::memcpy(dst->plane[PLANE_CHROMA1 + k].pixels, worker->backup[k], PlaneBytes(fb, dst, PLANE_CHROMA1 + k));
+      return failed(failed_index);
+    }
+    const int32_t unchanged = MergeMarks(worker, change_map, map_pitch);
+    if (job.error != VIDEO_OK) {
+      f.error = job.error;
+      f.failed_plane = job.failed_plane;
+      return failed(job.failed_plane == PLANE_CHROMA1 ? y_index + 1 : y_index + 2);
+    }
+    return unchanged;
+  }
 
   uint32_t at = 0;
   if (video_flags & FLAG_ALPHA) {

@@ -43,7 +43,12 @@ VideoError DecodeRuns(PlaneState* s, uint8_t out[64]) {
   while (i < 63) {
     uint32_t fill = ReadBit(&s->r);
     uint32_t run = Take(runs) + 1;
-    if (i + run > 64) return VIDEO_ERROR_RUNS_PAST_END;
+    if (i + run > 64) {
+      // A run taken past its chunk is a value left over from another plane:
+      // the error must not depend on it.
+      return runs->read > runs->end || colours->read > colours->end ? VIDEO_ERROR_BUNDLE_EMPTY
+                                                                    : VIDEO_ERROR_RUNS_PAST_END;
+    }
     if (fill) {
       uint8_t c = uint8_t(Take(colours));
       for (uint32_t k = 0; k < run; ++k) out[scan[i++]] = c;
@@ -159,6 +164,7 @@ bool DecodePlane(const PlaneDecodeArgs* a, PlaneDecodeResult* result) {
   const uint32_t step = a->map_step;
   const bool in_place = a->destination == a->reference;
   uint8_t* map_row = a->change_map;
+  uint8_t* skip_row = a->skip_counts;
   int32_t unchanged = 0;
   VideoError error = VIDEO_OK;
   Bundle* kinds = &s.p.b[BUNDLE_BLOCK_TYPES];
@@ -188,7 +194,10 @@ bool DecodePlane(const PlaneDecodeArgs* a, PlaneDecodeResult* result) {
       switch (Take(kinds)) {
         case BLOCK_SKIP:
           if (!in_place) CopyBlock8x8(dst, ref_row + x, pitch);
-          if (!map_row[mc >> 1]) ++unchanged;
+          if (!map_row[mc >> 1]) {
+            ++unchanged;
+            if (skip_row) ++skip_row[mc >> 1];
+          }
           x += 8;
           mc += step;
           continue;
@@ -276,7 +285,10 @@ bool DecodePlane(const PlaneDecodeArgs* a, PlaneDecodeResult* result) {
       x += 8;
       mc += step;
     }
-    if (step == 2 || odd_row) map_row += a->map_pitch;
+    if (step == 2 || odd_row) {
+      map_row += a->map_pitch;
+      if (skip_row) skip_row += a->map_pitch;
+    }
   }
   if (error == VIDEO_OK && BitReaderOverrun(&s.r)) error = VIDEO_ERROR_DATA_OVERRUN;
   else if (error != VIDEO_OK && !in_place) KeepReference(a, fail_x, fail_y);

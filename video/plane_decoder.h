@@ -18,6 +18,11 @@ struct PlaneDecodeArgs {
   uint32_t map_step;  // 1 for Y and alpha, 2 for chroma
   const BundleBuffers* bundles;
   bool old_colours;  // colours coded as sign and magnitude (old bitstream)
+  // Optional, laid out like change_map: every skip block counted in
+  // `unchanged` also adds 1 to its area's byte here, so that a caller that
+  // decoded the plane against a partial map can later discount the areas
+  // another plane marked.
+  uint8_t* skip_counts = nullptr;
 };
 
 struct PlaneDecodeResult {

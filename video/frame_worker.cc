@@ -1,0 +1,78 @@
+#include "video/frame_worker.h"
+
+#include <new>
+
+#include "base/clock.h"
+#include "base/thread.h"
+
+namespace {
+
+// Long enough to mean "until told"; the loops wait again after a time-out.
+constexpr uint32_t kWaitMs = 0x7FFFFFFF;
+
+void WorkerBody(void* argument) {
+  auto* w = static_cast<FrameWorker*>(argument);
+  for (;;) {
+    if (!PlatformEventWait(w->go, kWaitMs)) continue;
+    if (w->quit) return;
+    w->job(w->job_argument);
+    PlatformEventSignal(w->done);
+  }
+}
+
+uint8_t* Bytes(uint64_t n) { return new (std::nothrow) uint8_t[n ? n : 1]; }
+
+}  // namespace
+
+FrameWorker* FrameWorkerCreate(const FrameBuffers* fb, const BundleCapacities* caps) {
+  auto* w = new (std::nothrow) FrameWorker{};
+  if (!w) return nullptr;
+  w->virtual_clock = PlatformVirtualClockOn();
+  w->bundles.caps = *caps;
+  bool ok = true;
+  for (uint32_t id = 0; id < BUNDLE_COUNT; ++id)
+    ok &= (w->bundles.data[id] = Bytes(uint64_t(w->bundles.caps.bytes[id]) + kBundleSlackBytes)) != nullptr;
+  w->map_pitch = ChangeMapPitch(fb->y_width);
+  w->map_rows = ChangeMapRows(fb->y_height);
+  const uint64_t map_bytes = uint64_t(w->map_pitch) * w->map_rows;
+  ok = ok && (w->marks = Bytes(map_bytes)) && (w->skip_counts = Bytes(map_bytes));
+  if (ok && fb->set_count == 1)
+    for (auto& b : w->backup) ok = ok && (b = Bytes(uint64_t(fb->chroma_width) * fb->chroma_height));
+  ok = ok && (w->go = PlatformEventCreate()) && (w->done = PlatformEventCreate()) &&
+       (w->thread = PlatformThreadCreate(WorkerBody, w, 0, PRIORITY_NORMAL));
+  if (!ok) {
+    FrameWorkerDestroy(w);
+    return nullptr;
+  }
+  PlatformThreadStart(w->thread);
+  return w;
+}
+
+void FrameWorkerDestroy(FrameWorker* w) {
+  if (!w) return;
+  if (w->thread) {
+    w->quit = true;
+    PlatformEventSignal(w->go);
+    PlatformThreadJoin(w->thread);
+  }
+  if (w->go) PlatformEventDestroy(w->go);
+  if (w->done) PlatformEventDestroy(w->done);
+  for (uint8_t* b : w->bundles.data) delete[] b;
+  delete[] w->marks;
+  delete[] w->skip_counts;
+  for (uint8_t* b : w->backup) delete[] b;
+  delete w;
+}
+
+bool FrameWorkerUsable(const FrameWorker* w) { return w && w->virtual_clock == PlatformVirtualClockOn(); }
+
+void FrameWorkerBegin(FrameWorker* w, void (*job)(void*), void* argument) {
+  w->job = job;
+  w->job_argument = argument;
+  PlatformEventSignal(w->go);
+}
+
+void FrameWorkerWait(FrameWorker* w) {
+  while (!PlatformEventWait(w->done, kWaitMs)) {
+  }
+}

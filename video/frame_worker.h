@@ -1,0 +1,50 @@
+// A second thread for the frame decoder. While the caller decodes the luma
+// plane, the worker decodes the two chroma planes with its own bundle
+// buffers and its own change marks, which the caller merges afterwards, so
+// the shared change map is only ever written by one thread. Everything is
+// made at creation (the open) and torn down with the frame buffers (the
+// close): a decode allocates nothing.
+#pragma once
+#include <cstdint>
+
+#include "video/bundle.h"
+#include "video/frame_buffers.h"
+
+struct PlatformThread;
+struct PlatformEvent;
+
+struct FrameWorker {
+  PlatformThread* thread;
+  PlatformEvent* go;    // a job is ready, or quit is set
+  PlatformEvent* done;  // the job has ended
+  void (*job)(void*);
+  void* job_argument;
+  bool quit;
+  bool virtual_clock;  // the clock the thread was made under (waits must use the same)
+
+  BundleBuffers bundles;  // the worker's own, sized like the caller's
+  uint8_t* marks;         // private change map: map_pitch bytes by map_rows
+  uint8_t* skip_counts;   // same layout (see PlaneDecodeArgs::skip_counts)
+  uint32_t map_pitch, map_rows;
+  // With one plane set the chroma planes are decoded in place; their
+  // previous contents are kept here so a luma failure can put them back.
+  uint8_t* backup[2];
+};
+
+// Makes the thread and its buffers for frame buffers fb (their plane sizes
+// and set count) and bundle buffers of the capacities the caller's have (the
+// frame decoder uses the worker only with bundles of the same capacities, as
+// they decide which chunks are too long). Null when a thread or memory is
+// missing.
+FrameWorker* FrameWorkerCreate(const FrameBuffers* fb, const BundleCapacities* caps);
+// Ends the thread and frees everything (null is allowed).
+void FrameWorkerDestroy(FrameWorker* worker);
+
+// Whether the worker can take a job now: the thread services were on the
+// same clock (platform or virtual) when it was made.
+bool FrameWorkerUsable(const FrameWorker* worker);
+
+// Runs job(argument) on the worker; FrameWorkerWait waits for it to end.
+// One job at a time, begun and waited for by the same thread.
+void FrameWorkerBegin(FrameWorker* worker, void (*job)(void*), void* argument);
+void FrameWorkerWait(FrameWorker* worker);
