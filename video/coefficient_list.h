@@ -13,7 +13,6 @@
 // entry per list index is inserted in front (64 when index 0 takes part, as
 // in the residue). The array below holds that worst case whatever the bits.
 #pragma once
-#include <cstddef>
 #include <cstdint>
 #include <cstring>
 
@@ -56,42 +55,9 @@ inline bool ListProcessGroup(CoefficientList* l, Policy& p, int first) {
   return true;
 }
 
-// A reading policy may also offer
-//   static constexpr bool kZeroRuns = true;
-//   int ZeroRun(int n)   consumes the 0 bits among the next n (1..32), up to
-//                        the first 1, and returns how many it consumed
-//   void SkipOne()       consumes a bit known to be 1
-// and then ListWalkPass takes the leading run of waiting indices, [head,
-// run_end) from ListFrontRun, a word of bits at a time: after the first
-// pass most of the list is such indices, and most of them stay waiting.
-template <class Policy, class = void>
-struct HasZeroRuns {
-  static constexpr bool value = false;
-};
 template <class Policy>
-struct HasZeroRuns<Policy, decltype(void(Policy::kZeroRuns))> {
-  static constexpr bool value = Policy::kZeroRuns;
-};
-
-template <class Policy>
-inline bool ListWalkPass(CoefficientList* l, Policy& p, int run_end = 0) {
+inline bool ListWalkPass(CoefficientList* l, Policy& p) {
   int i = l->head;
-  if constexpr (HasZeroRuns<Policy>::value) {
-    while (i < run_end) {
-      const int n = run_end - i < 32 ? run_end - i : 32;
-      const int zeros = p.ZeroRun(n);
-      i += zeros;
-      if (zeros == n) continue;
-      p.SkipOne();  // entry i's bit is 1: its index becomes significant
-      const int index = int(l->entry[i] & 0xFF);
-      // Drop the entry, keeping the run closed: the entries before it move
-      // up by one (the list order is unchanged).
-      std::memmove(&l->entry[l->head + 1], &l->entry[l->head], size_t(i - l->head) * sizeof(uint16_t));
-      ++l->head;
-      if (!p.Receive(index)) return false;
-      ++i;
-    }
-  }
   for (; i < l->tail; ++i) {
     for (;;) {
       const uint32_t e = l->entry[i];
@@ -123,14 +89,27 @@ inline bool ListWalkPass(CoefficientList* l, Policy& p, int run_end = 0) {
   return true;
 }
 
-// Between passes: the leading run of waiting (mode 3) entries, [head,
-// end). The pass kept its own run closed and inserted its new waiting
-// entries right before it; the run may also reach further than before.
-inline int ListFrontRun(const CoefficientList* l, int run_end) {
-  while (run_end < l->tail && (l->entry[run_end] >> 8) == 3) ++run_end;
-  return run_end;
-}
-
 // The list indices an entry answers for: its examination bit is 1 exactly
 // when one of them becomes significant in the current pass.
 inline int ListEntrySpan(int mode) { return mode == 0 ? 20 : mode == 1 ? 16 : mode == 2 ? 4 : 1; }
+
+// The readers' form of the list (coefficients.cc, residue.cc). A pass reads
+// the list from one array and writes the entries that stay into another:
+// indices inserted in front go below kListMid, the entries that stay from
+// kListMid up, so the list is always one contiguous run and is never moved
+// in place; entries are dropped rather than emptied. An entry whose bit is 0
+// stays as it is, so a pass takes all entries up to the next 1 bit together
+// (the trailing zeros of the next bits) and carries them over with one
+// fixed-size copy.
+constexpr int kListMid = 64;     // room below for 64 inserts
+constexpr int kListRun = 32;     // entries taken per look at the bits
+constexpr int kListSlots = 192;  // kListMid + 77 live + 9 appended + a run's copy
+
+inline uint16_t ListEntry(int index, int mode) { return uint16_t(index | mode << 8); }
+
+// Copies kListRun entries (those past the run are don't-cares).
+inline void ListCopyRun(uint16_t* to, const uint16_t* from) {
+  uint16_t run[kListRun];
+  std::memcpy(run, from, sizeof run);
+  std::memcpy(to, run, sizeof run);
+}

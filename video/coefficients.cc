@@ -5,172 +5,220 @@
 #include "video/coefficient_list.h"
 #include "video/coefficients_scan.h"
 
-// The reader walks the list of coefficient_list.h in the same order as
-// ListWalkPass does (the writer and the tests use that walk), specialised to
-// the shape the coefficient list keeps:
-//  - the waiting indices are exactly the entries in front of the start
-//    entries, [head, kFront): the entry at kFront is the first start entry,
-//    which is never a waiting one, so the leading run never reaches past it;
-//  - the rest of the list, [kFront, tail), holds the start entries, the
-//    waiting indices 1 to 3 and the appended groups.
-// The bits of a group of four and of a waiting index in the rest of the list
-// are taken without branching on their values: the coded bits are close to
-// random there, and a wrong guess costs more than the few extra operations.
+// The reader follows the list walk of coefficient_list.h (which the writer and
+// the tests use) bit for bit, on the readers' form of the list described
+// there. Values are kept in list order, where a group of four is four
+// adjacent values, and reach natural order at the end, a group as two pairs.
+// Groups of plane 1, the most frequent by far, are decoded by one lookup.
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ != __ORDER_LITTLE_ENDIAN__
+#error "the group tables below pack 16-bit values in little-endian order"
+#endif
+
 namespace {
 
-// The value a coefficient gets when it becomes significant in plane b: b
-// bits t (t < 2^b), the top one the sign and the others the magnitude below
-// its leading one, which is implied. top = 1 << (b - 1).
-inline int16_t PlaneValue(uint32_t t, uint32_t top, int b) {
+constexpr int kMid = kListMid;
+constexpr int kRun = kListRun;
+
+inline uint16_t Entry(int index, int mode) { return ListEntry(index, mode); }
+
+// The value a coefficient gets when it becomes significant in plane b: b bits
+// t (t < 2^b), the top one the sign and the others the magnitude below its
+// leading one, which is implied. top = 1 << (b - 1).
+inline int16_t PlaneValue(uint32_t t, uint32_t top) {
   const int32_t m = int32_t(t | top);
-  const int32_t s = int32_t(t << (32 - b)) >> 31;  // 0 or -1
-  return int16_t((m ^ s) - s);
+  return int16_t((t & top) ? -m : m);
 }
 
-struct Walk {
-  BitReader r;          // a local copy, so that it can live in registers
-  int16_t* block;
-  int b;                // current bit plane (1..15)
-  uint32_t value_mask;  // (1 << b) - 1
-  uint32_t top;         // 1 << (b - 1)
-  CoefficientList list;
-
-  // Index k becomes significant now.
-  void Receive(int k) {
-    block[COEFF_SCAN[k]] = PlaneValue(ReadBits(&r, uint32_t(b)), top, b);
-  }
-
-  // One bit, then b value bits when that bit is `value_on`: the shared step
-  // of a group member (0: significant now, 1: waiting) and a waiting index
-  // (1: significant now). Returns the first bit. The index is not yet
-  // significant, so its block position holds zero until it becomes so; the
-  // store and the bit count are masked rather than branched on. Needs
-  // 1 + b bits in the cache.
-  uint32_t Step(int k, uint32_t value_on) {
-    const uint32_t w = uint32_t(r.cache);
-    const uint32_t bit = w & 1;
-    const uint32_t keep = 0u - (bit ^ value_on ^ 1u);  // all ones: significant now
-    const int16_t v = PlaneValue((w >> 1) & value_mask, top, b);
-    block[COEFF_SCAN[k]] = int16_t(uint16_t(v) & uint16_t(keep));
-    const uint32_t n = 1 + (uint32_t(b) & keep);
-    r.cache >>= n;
-    r.bits -= n;
-    return bit;
-  }
-
-  // A group of four: each index either becomes significant or waits in
-  // front of the list. The front entry is written whether or not the index
-  // waits; only a waiting one keeps it (the front has room for one more
-  // entry than can ever wait). Up to plane 7 one load covers the group's
-  // at most 32 bits; above it each step makes sure of its own.
-  void Group(int first) {
-    const bool each = b > 7;
-    if (r.bits < 32) BitReaderLoad(&r);
-#pragma GCC unroll 4
-    for (int k = first; k < first + 4; ++k) {
-      if (each && r.bits < 16) BitReaderLoad(&r);
-      list.entry[list.head - 1] = uint16_t(k | 3 << 8);
-      list.head -= int(Step(k, 0));
-    }
-  }
-
-  // The waiting indices, a word of bits at a time (see ListWalkPass).
-  void WaitingRun() {
-    int i = list.head;
-    while (i < CoefficientList::kFront) {
-      const int n = CoefficientList::kFront - i < 32 ? CoefficientList::kFront - i : 32;
-      const uint32_t bits = PeekBits(&r, uint32_t(n));
-      const int zeros = bits ? __builtin_ctz(bits) : n;
-      i += zeros;
-      if (zeros == n) {
-        SkipBits(&r, uint32_t(n));
+// A group of four in plane 1 from its at most 8 bits: per member a 1 (waits)
+// or a 0 and a sign bit (becomes +1 or -1).
+struct PlaneOneGroups {
+  uint64_t values[256];  // the four values, list order, 16 bits each
+  uint8_t shape[256];    // waiting members (bits 0..3) | bits taken << 4
+};
+constexpr PlaneOneGroups MakePlaneOneGroups() {
+  PlaneOneGroups t{};
+  for (uint32_t c = 0; c < 256; ++c) {
+    uint32_t at = 0, waiting = 0;
+    uint64_t values = 0;
+    for (uint32_t k = 0; k < 4; ++k) {
+      if (c >> at++ & 1) {
+        waiting |= 1u << k;
         continue;
       }
-      SkipBits(&r, uint32_t(zeros) + 1);
-      const int index = int(list.entry[i] & 0xFF);
-      std::memmove(&list.entry[list.head + 1], &list.entry[list.head], size_t(i - list.head) * sizeof(uint16_t));
-      ++list.head;
-      Receive(index);
-      ++i;
+      const uint16_t v = (c >> at++ & 1) ? uint16_t(0xFFFF) : uint16_t(1);
+      values |= uint64_t(v) << (16 * k);
+    }
+    t.values[c] = values;
+    t.shape[c] = uint8_t(waiting | at << 4);
+  }
+  return t;
+}
+constexpr PlaneOneGroups kPlaneOneGroups = MakePlaneOneGroups();
+
+// The members of a group that wait, as they lie below the list's first entry
+// after being inserted in front one by one: the last one first. Four 16-bit
+// offsets to store at [first - 4, first), the used ones at the top.
+struct WaitingSlots {
+  uint64_t offsets[16];
+};
+constexpr WaitingSlots MakeWaitingSlots() {
+  WaitingSlots t{};
+  for (uint32_t m = 0; m < 16; ++m) {
+    int slot = 3;
+    for (uint32_t k = 0; k < 4; ++k)
+      if (m >> k & 1) t.offsets[m] |= uint64_t(k) << (16 * slot--);
+  }
+  return t;
+}
+constexpr WaitingSlots kWaiting = MakeWaitingSlots();
+constexpr uint8_t kWaitingCount[16] = {0, 1, 1, 2, 1, 2, 2, 3, 1, 2, 2, 3, 2, 3, 3, 4};
+
+// Natural position of the first member of each group (see COEFF_SCAN).
+struct GroupBases {
+  uint8_t at[16];
+};
+constexpr GroupBases MakeGroupBases() {
+  GroupBases g{};
+  for (int k = 0; k < 16; ++k) g.at[k] = COEFF_SCAN[4 * k];
+  return g;
+}
+constexpr GroupBases kGroupBase = MakeGroupBases();
+
+// The walk's state. Every member function is inlined into ReadCoefficients,
+// so the reader's fields stay in registers.
+struct Walk {
+  BitReader r;  // a local copy
+  uint32_t b;   // current plane (1..15)
+  uint32_t top;
+  uint32_t value_mask;
+  int16_t* values;  // list order
+  uint16_t* out;    // the list being written by this pass
+  int front;        // its first entry (inserts go below it)
+
+  inline __attribute__((always_inline)) void Skip(uint32_t n) {
+    r.cache >>= n;
+    r.bits -= n;
+  }
+
+  // A group of four: each member either becomes significant now or waits in
+  // front of the list. Every member's front entry is written; only a waiting
+  // one keeps it (at most 60 indices wait in front, so there is room for
+  // four more below the first). The bits
+  // are close to random, so nothing branches on them.
+  template <bool kPlaneOne>
+  inline __attribute__((always_inline)) void Group(int first) {
+    BitReaderNeed(&r, 32);
+    if constexpr (kPlaneOne) {
+      const uint32_t c = uint32_t(r.cache) & 0xFF;
+      std::memcpy(&values[first], &kPlaneOneGroups.values[c], 8);
+      const uint32_t shape = kPlaneOneGroups.shape[c];
+      const uint64_t slots = kWaiting.offsets[shape & 15] + uint64_t(Entry(first, 3)) * 0x0001000100010001ull;
+      std::memcpy(&out[front - 4], &slots, 8);
+      front -= kWaitingCount[shape & 15];
+      Skip(shape >> 4);
+      return;
+    }
+    const bool each = b > 7;  // four members of up to 1 + 7 bits fit a refill
+#pragma GCC unroll 4
+    for (int k = first; k < first + 4; ++k) {
+      if (each) BitReaderNeed(&r, 16);
+      const uint32_t c = uint32_t(r.cache);
+      const uint32_t now = (c & 1) - 1;  // all ones: significant now
+      values[k] = int16_t(uint16_t(PlaneValue((c >> 1) & value_mask, top)) & uint16_t(now));
+      out[front - 1] = Entry(k, 3);
+      front -= int(c & 1);
+      Skip(1 + (b & now));
     }
   }
 
-  // The rest of the list, entries appended on the way included. Entries
-  // that are done are dropped as the walk passes them (the others keep
-  // their order), so no later pass steps over them.
-  void Rest() {
-    int j = CoefficientList::kFront;
-    for (int i = CoefficientList::kFront; i < list.tail; ++i) {
-      const uint32_t e = list.entry[i];
+  // One pass over the list [head, tail) of `in`; the list that stays goes to
+  // `out` and is returned in head and tail.
+  template <bool kPlaneOne>
+  inline __attribute__((always_inline)) void Pass(uint16_t* in, int* head, int* tail) {
+    int i = *head, end = *tail;
+    int j = kMid;
+    front = kMid;
+    for (;;) {
+      const int left = end - i;
+      if (left <= 0) break;
+      const int n = left < kRun ? left : kRun;
+      BitReaderNeed(&r, kRun);
+      const int zeros = __builtin_ctzll(r.cache | uint64_t(1) << n);
+      ListCopyRun(out + j, in + i);
+      i += zeros;
+      j += zeros;
+      Skip(uint32_t(zeros));
+      if (zeros == n) continue;
+      Skip(1);  // entry i's bit is 1
+      const uint32_t e = in[i++];
       int index = int(e & 0xFF);
       switch (e >> 8) {
-        case 3: {
-          if (r.bits < 16) BitReaderLoad(&r);
-          list.entry[j] = uint16_t(e);
-          j += int(Step(index, 1) ^ 1u);
+        case 3:
+          values[index] = PlaneValue(ReadBits(&r, b), top);
           continue;
-        }
+        case 2:
+          Group<kPlaneOne>(index);
+          continue;
         case 0:
-          if (!ReadBit(&r)) {
-            list.entry[j++] = uint16_t(e);
-            continue;
-          }
-          Group(index);
+          Group<kPlaneOne>(index);
           index += 4;
           if (!ReadBit(&r)) {
-            list.entry[j++] = uint16_t(index | 1 << 8);
+            out[j++] = Entry(index, 1);
             continue;
           }
           [[fallthrough]];
-        case 1:
-          if (e >> 8 == 1 && !ReadBit(&r)) {
-            list.entry[j++] = uint16_t(e);
-            continue;
-          }
-          ListAppend(&list, index + 4, 2);
-          ListAppend(&list, index + 8, 2);
-          ListAppend(&list, index + 12, 2);
+        default:  // 1: splits into four groups, three of them appended
+          in[end] = Entry(index + 4, 2);
+          in[end + 1] = Entry(index + 8, 2);
+          in[end + 2] = Entry(index + 12, 2);
+          end += 3;
           if (!ReadBit(&r)) {
-            list.entry[j++] = uint16_t(index | 2 << 8);
+            out[j++] = Entry(index, 2);
             continue;
           }
-          Group(index);
-          continue;
-        default:  // 2
-          if (!ReadBit(&r)) {
-            list.entry[j++] = uint16_t(e);
-            continue;
-          }
-          Group(index);
+          Group<kPlaneOne>(index);
           continue;
       }
     }
-    list.tail = j;
+    *head = front;
+    *tail = j;
   }
 };
 
 }  // namespace
 
 void ReadCoefficients(BitReader* r, int16_t block[64]) {
-  const int16_t dc = block[0];
-  std::memset(block, 0, 64 * sizeof(int16_t));
-  block[0] = dc;
+  alignas(16) int16_t values[64];
+  std::memset(values, 0, sizeof values);
+  values[0] = block[0];  // the DC value; list index 0 is never coded
   Walk w;
   w.r = *r;
-  w.block = block;
-  ListStart(&w.list);
-  ListAppend(&w.list, 4, 0);
-  ListAppend(&w.list, 24, 0);
-  ListAppend(&w.list, 44, 0);
-  ListAppend(&w.list, 1, 3);
-  ListAppend(&w.list, 2, 3);
-  ListAppend(&w.list, 3, 3);
-  for (int b = int(ReadBits(&w.r, 4)); b >= 1; --b) {
+  w.values = values;
+  uint16_t lists[2][kListSlots];
+  int head = kMid, tail = kMid;
+  lists[0][tail++] = Entry(4, 0);
+  lists[0][tail++] = Entry(24, 0);
+  lists[0][tail++] = Entry(44, 0);
+  lists[0][tail++] = Entry(1, 3);
+  lists[0][tail++] = Entry(2, 3);
+  lists[0][tail++] = Entry(3, 3);
+  int cur = 0;
+  for (uint32_t b = ReadBits(&w.r, 4); b >= 1; --b) {
     w.b = b;
-    w.value_mask = (1u << b) - 1;
     w.top = 1u << (b - 1);
-    w.WaitingRun();
-    w.Rest();
+    w.value_mask = (1u << b) - 1;
+    w.out = lists[cur ^ 1];
+    if (b == 1)
+      w.Pass<true>(lists[cur], &head, &tail);
+    else
+      w.Pass<false>(lists[cur], &head, &tail);
+    cur ^= 1;
   }
   *r = w.r;
+  for (int g = 0; g < 16; ++g) {
+    uint32_t pair[2];
+    std::memcpy(pair, &values[4 * g], 8);
+    std::memcpy(&block[kGroupBase.at[g]], &pair[0], 4);
+    std::memcpy(&block[kGroupBase.at[g] + 8], &pair[1], 4);
+  }
 }
