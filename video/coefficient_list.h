@@ -107,9 +107,6 @@ constexpr int kListSlots = 192;  // kListMid + 77 live + 9 appended + a run's co
 
 inline uint16_t ListEntry(int index, int mode) { return uint16_t(index | mode << 8); }
 
-// Copies kListRun entries (those past the run are don't-cares).
-inline void ListCopyRun(uint16_t* to, const uint16_t* from) {
-  uint16_t run[kListRun];
-  std::memcpy(run, from, sizeof run);
-  std::memcpy(to, run, sizeof run);
-}
+// Copies kListRun entries from one of the pass's arrays to the other (those
+// past the run are don't-cares).
+inline void ListCopyRun(uint16_t* to, const uint16_t* from) { std::memcpy(to, from, kListRun * sizeof(uint16_t)); }

@@ -9,7 +9,8 @@
 // the tests use) bit for bit, on the readers' form of the list described
 // there. Values are kept in list order, where a group of four is four
 // adjacent values, and reach natural order at the end, a group as two pairs.
-// Groups of plane 1, the most frequent by far, are decoded by one lookup.
+// Groups of planes 1 and 2, the most frequent by far, are decoded by table
+// lookups (one per group in plane 1, one per two members in plane 2).
 #if defined(__BYTE_ORDER__) && __BYTE_ORDER__ != __ORDER_LITTLE_ENDIAN__
 #error "the group tables below pack 16-bit values in little-endian order"
 #endif
@@ -24,7 +25,7 @@ inline uint16_t Entry(int index, int mode) { return ListEntry(index, mode); }
 // The value a coefficient gets when it becomes significant in plane b: b bits
 // t (t < 2^b), the top one the sign and the others the magnitude below its
 // leading one, which is implied. top = 1 << (b - 1).
-inline int16_t PlaneValue(uint32_t t, uint32_t top) {
+constexpr int16_t PlaneValue(uint32_t t, uint32_t top) {
   const int32_t m = int32_t(t | top);
   return int16_t((t & top) ? -m : m);
 }
@@ -55,6 +56,33 @@ constexpr PlaneOneGroups MakePlaneOneGroups() {
 }
 constexpr PlaneOneGroups kPlaneOneGroups = MakePlaneOneGroups();
 
+// Two members of a group in plane 2 from their at most 6 bits: per member a
+// 1 (waits) or a 0 and two value bits (sign, then the bit below the leading
+// one: -3, -2, 2 or 3).
+struct PlaneTwoPairs {
+  uint32_t values[64];  // the two values, list order, 16 bits each
+  uint8_t shape[64];    // waiting members (bits 0..1) | bits taken << 2
+};
+constexpr PlaneTwoPairs MakePlaneTwoPairs() {
+  PlaneTwoPairs t{};
+  for (uint32_t c = 0; c < 64; ++c) {
+    uint32_t at = 0, waiting = 0, values = 0;
+    for (uint32_t k = 0; k < 2; ++k) {
+      if (c >> at++ & 1) {
+        waiting |= 1u << k;
+        continue;
+      }
+      const uint32_t v = c >> at & 3;
+      at += 2;
+      values |= uint32_t(uint16_t(PlaneValue(v, 2))) << (16 * k);
+    }
+    t.values[c] = values;
+    t.shape[c] = uint8_t(waiting | at << 2);
+  }
+  return t;
+}
+constexpr PlaneTwoPairs kPlaneTwoPairs = MakePlaneTwoPairs();
+
 // The members of a group that wait, as they lie below the list's first entry
 // after being inserted in front one by one: the last one first. Four 16-bit
 // offsets to store at [first - 4, first), the used ones at the top.
@@ -73,16 +101,20 @@ constexpr WaitingSlots MakeWaitingSlots() {
 constexpr WaitingSlots kWaiting = MakeWaitingSlots();
 constexpr uint8_t kWaitingCount[16] = {0, 1, 1, 2, 1, 2, 2, 3, 1, 2, 2, 3, 2, 3, 3, 4};
 
-// Natural position of the first member of each group (see COEFF_SCAN).
-struct GroupBases {
-  uint8_t at[16];
+// The groups of natural rows 2m and 2m + 1, left to right: group g covers
+// the squares at COEFF_SCAN[4g], so each row pair is four groups side by side.
+struct RowPairGroups {
+  uint8_t group[4][4];
 };
-constexpr GroupBases MakeGroupBases() {
-  GroupBases g{};
-  for (int k = 0; k < 16; ++k) g.at[k] = COEFF_SCAN[4 * k];
-  return g;
+constexpr RowPairGroups MakeRowPairGroups() {
+  RowPairGroups t{};
+  for (int g = 0; g < 16; ++g) {
+    const int at = COEFF_SCAN[4 * g];
+    t.group[at / 16][(at % 8) / 2] = uint8_t(g);
+  }
+  return t;
 }
-constexpr GroupBases kGroupBase = MakeGroupBases();
+constexpr RowPairGroups kRowPairs = MakeRowPairGroups();
 
 // The walk's state. Every member function is inlined into ReadCoefficients,
 // so the reader's fields stay in registers.
@@ -105,10 +137,10 @@ struct Walk {
   // one keeps it (at most 60 indices wait in front, so there is room for
   // four more below the first). The bits
   // are close to random, so nothing branches on them.
-  template <bool kPlaneOne>
+  template <int kPlane>
   inline __attribute__((always_inline)) void Group(int first) {
     BitReaderNeed(&r, 32);
-    if constexpr (kPlaneOne) {
+    if constexpr (kPlane == 1) {
       const uint32_t c = uint32_t(r.cache) & 0xFF;
       std::memcpy(&values[first], &kPlaneOneGroups.values[c], 8);
       const uint32_t shape = kPlaneOneGroups.shape[c];
@@ -116,6 +148,21 @@ struct Walk {
       std::memcpy(&out[front - 4], &slots, 8);
       front -= kWaitingCount[shape & 15];
       Skip(shape >> 4);
+      return;
+    }
+    if constexpr (kPlane == 2) {
+      const uint32_t c0 = uint32_t(r.cache) & 63;
+      std::memcpy(&values[first], &kPlaneTwoPairs.values[c0], 4);
+      const uint32_t shape0 = kPlaneTwoPairs.shape[c0];
+      Skip(shape0 >> 2);
+      const uint32_t c1 = uint32_t(r.cache) & 63;
+      std::memcpy(&values[first + 2], &kPlaneTwoPairs.values[c1], 4);
+      const uint32_t shape1 = kPlaneTwoPairs.shape[c1];
+      Skip(shape1 >> 2);
+      const uint32_t waiting = (shape0 & 3) | (shape1 & 3) << 2;
+      const uint64_t slots = kWaiting.offsets[waiting] + uint64_t(Entry(first, 3)) * 0x0001000100010001ull;
+      std::memcpy(&out[front - 4], &slots, 8);
+      front -= kWaitingCount[waiting];
       return;
     }
     const bool each = b > 7;  // four members of up to 1 + 7 bits fit a refill
@@ -133,7 +180,7 @@ struct Walk {
 
   // One pass over the list [head, tail) of `in`; the list that stays goes to
   // `out` and is returned in head and tail.
-  template <bool kPlaneOne>
+  template <int kPlane>
   inline __attribute__((always_inline)) void Pass(uint16_t* in, int* head, int* tail) {
     int i = *head, end = *tail;
     int j = kMid;
@@ -157,10 +204,10 @@ struct Walk {
           values[index] = PlaneValue(ReadBits(&r, b), top);
           continue;
         case 2:
-          Group<kPlaneOne>(index);
+          Group<kPlane>(index);
           continue;
         case 0:
-          Group<kPlaneOne>(index);
+          Group<kPlane>(index);
           index += 4;
           if (!ReadBit(&r)) {
             out[j++] = Entry(index, 1);
@@ -176,7 +223,7 @@ struct Walk {
             out[j++] = Entry(index, 2);
             continue;
           }
-          Group<kPlaneOne>(index);
+          Group<kPlane>(index);
           continue;
       }
     }
@@ -209,16 +256,25 @@ void ReadCoefficients(BitReader* r, int16_t block[64]) {
     w.value_mask = (1u << b) - 1;
     w.out = lists[cur ^ 1];
     if (b == 1)
-      w.Pass<true>(lists[cur], &head, &tail);
+      w.Pass<1>(lists[cur], &head, &tail);
+    else if (b == 2)
+      w.Pass<2>(lists[cur], &head, &tail);
     else
-      w.Pass<false>(lists[cur], &head, &tail);
+      w.Pass<0>(lists[cur], &head, &tail);
     cur ^= 1;
   }
   *r = w.r;
-  for (int g = 0; g < 16; ++g) {
-    uint32_t pair[2];
-    std::memcpy(pair, &values[4 * g], 8);
-    std::memcpy(&block[kGroupBase.at[g]], &pair[0], 4);
-    std::memcpy(&block[kGroupBase.at[g] + 8], &pair[1], 4);
+  // Each group is [p, p + 1, p + 8, p + 9]: its first pair goes to the upper
+  // row of its row pair, its second pair to the lower one.
+#pragma GCC unroll 4
+  for (int m = 0; m < 4; ++m) {
+    uint64_t g[4];
+#pragma GCC unroll 4
+    for (int c = 0; c < 4; ++c) std::memcpy(&g[c], &values[4 * kRowPairs.group[m][c]], 8);
+    const uint64_t upper[2] = {(g[0] & 0xFFFFFFFFu) | g[1] << 32, (g[2] & 0xFFFFFFFFu) | g[3] << 32};
+    const uint64_t lower[2] = {(g[0] >> 32) | (g[1] & ~uint64_t(0xFFFFFFFFu)),
+                               (g[2] >> 32) | (g[3] & ~uint64_t(0xFFFFFFFFu))};
+    std::memcpy(&block[16 * m], upper, 16);
+    std::memcpy(&block[16 * m + 8], lower, 16);
   }
 }
