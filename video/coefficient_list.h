@@ -102,7 +102,7 @@ inline int ListEntrySpan(int mode) { return mode == 0 ? 20 : mode == 1 ? 16 : mo
 // (the trailing zeros of the next bits) and carries them over with one
 // fixed-size copy.
 constexpr int kListMid = 64;     // room below for 64 inserts
-constexpr int kListRun = 32;     // entries taken per look at the bits
+constexpr int kListRun = 16;     // entries taken per look at the bits
 constexpr int kListSlots = 192;  // kListMid + 77 live + 9 appended + a run's copy
 
 inline uint16_t ListEntry(int index, int mode) { return uint16_t(index | mode << 8); }
