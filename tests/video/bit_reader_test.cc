@@ -76,6 +76,44 @@ TEST(BitReader, EmptyStream) {
   EXPECT_TRUE(BitReaderOverrun(&r));
 }
 
+// The cache is topped up eight bytes at a time, byte by byte near the end:
+// against a plain bit-at-a-time reading of every stream length and start
+// alignment, with mixed peeks, skips and reads, on exact-size buffers (the
+// sanitizer build sees any read past the end).
+TEST(BitReader, TopUpsMatchPlainReadingAtEveryLengthAndAlignment) {
+  std::mt19937 rng(3);
+  for (uint32_t size = 0; size <= 24; ++size)
+    for (uint32_t offset = 0; offset < 8; ++offset) {
+      std::vector<uint8_t> bytes(offset + size);
+      for (uint8_t& b : bytes) b = uint8_t(rng());
+      const uint8_t* stream = bytes.data() + offset;
+      auto plain_bit = [&](uint64_t at) -> uint32_t {
+        return at / 8 < size ? stream[at / 8] >> (at % 8) & 1 : 0;
+      };
+      BitReader r;
+      BitReaderInit(&r, stream, size);
+      uint64_t at = 0;
+      while (at < uint64_t(size) * 8 + 40) {
+        const uint32_t n = rng() % 33, how = rng() % 3;
+        uint32_t want = 0;
+        for (uint32_t i = 0; i < n; ++i) want |= plain_bit(at + i) << i;
+        if (how == 0) {
+          ASSERT_EQ(PeekBits(&r, n), want) << size << " " << offset << " " << at;
+          SkipBits(&r, n);
+        } else if (how == 1 && n > 0) {
+          ASSERT_EQ(ReadBit(&r), plain_bit(at));
+          at += 1;
+          continue;
+        } else {
+          ASSERT_EQ(ReadBits(&r, n), want) << size << " " << offset << " " << at;
+        }
+        at += n;
+        ASSERT_EQ(BitReaderConsumed(&r), at);
+        ASSERT_EQ(BitReaderOverrun(&r), at > uint64_t(size) * 8);
+      }
+    }
+}
+
 TEST(BitWriter, RoundTripsRandomFieldsAndPadsToWords) {
   std::mt19937 rng(7);
   std::vector<std::pair<uint32_t, uint32_t>> fields;
