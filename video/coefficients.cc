@@ -116,6 +116,8 @@ constexpr RowPairGroups MakeRowPairGroups() {
 }
 constexpr RowPairGroups kRowPairs = MakeRowPairGroups();
 
+constexpr uint64_t kZeroes = 0;
+
 // The walk's state. Every member function is inlined into ReadCoefficients,
 // so the reader's fields stay in registers.
 struct Walk {
@@ -179,12 +181,30 @@ struct Walk {
   }
 
   // One pass over the list [head, tail) of `in`; the list that stays goes to
-  // `out` and is returned in head and tail.
+  // `out` and is returned in head and tail. The list is the indices waiting
+  // in front (*waiting of them), all inserted by groups, then the rest: the
+  // start entries and what they became, with indices 1 to 3 among them.
   template <int kPlane>
-  inline __attribute__((always_inline)) void Pass(uint16_t* in, int* head, int* tail) {
+  inline __attribute__((always_inline)) void Pass(uint16_t* in, int* head, int* tail, int* waiting) {
     int i = *head, end = *tail;
     int j = kMid;
     front = kMid;
+    // The waiting indices: a 1 makes one significant, and nothing else.
+    for (const int waiting_end = i + *waiting;;) {
+      const int left = waiting_end - i;
+      if (left <= 0) break;
+      const int n = left < kRun ? left : kRun;
+      BitReaderNeed(&r, kRun);
+      const int zeros = __builtin_ctzll(r.cache | uint64_t(1) << n);
+      ListCopyRun(out + j, in + i);
+      i += zeros;
+      j += zeros;
+      Skip(uint32_t(zeros));
+      if (zeros == n) continue;
+      Skip(1);
+      values[in[i++] & 0xFF] = PlaneValue(ReadBits(&r, b), top);
+    }
+    const int still_waiting = j - kMid;
     for (;;) {
       const int left = end - i;
       if (left <= 0) break;
@@ -227,6 +247,7 @@ struct Walk {
           continue;
       }
     }
+    *waiting = kMid - front + still_waiting;
     *head = front;
     *tail = j;
   }
@@ -235,14 +256,17 @@ struct Walk {
 }  // namespace
 
 void ReadCoefficients(BitReader* r, int16_t block[64]) {
+  // Cleared with plain stores: a string store costs more to start than
+  // these 128 bytes take.
   alignas(16) int16_t values[64];
-  std::memset(values, 0, sizeof values);
+#pragma GCC unroll 16
+  for (int k = 0; k < 64; k += 4) std::memcpy(&values[k], &kZeroes, 8);
   values[0] = block[0];  // the DC value; list index 0 is never coded
   Walk w;
   w.r = *r;
   w.values = values;
   uint16_t lists[2][kListSlots];
-  int head = kMid, tail = kMid;
+  int head = kMid, tail = kMid, waiting = 0;
   lists[0][tail++] = Entry(4, 0);
   lists[0][tail++] = Entry(24, 0);
   lists[0][tail++] = Entry(44, 0);
@@ -256,11 +280,11 @@ void ReadCoefficients(BitReader* r, int16_t block[64]) {
     w.value_mask = (1u << b) - 1;
     w.out = lists[cur ^ 1];
     if (b == 1)
-      w.Pass<1>(lists[cur], &head, &tail);
+      w.Pass<1>(lists[cur], &head, &tail, &waiting);
     else if (b == 2)
-      w.Pass<2>(lists[cur], &head, &tail);
+      w.Pass<2>(lists[cur], &head, &tail, &waiting);
     else
-      w.Pass<0>(lists[cur], &head, &tail);
+      w.Pass<0>(lists[cur], &head, &tail, &waiting);
     cur ^= 1;
   }
   *r = w.r;

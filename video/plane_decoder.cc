@@ -79,7 +79,7 @@ VideoError TakeRaw(PlaneState* s, uint8_t out[64]) {
   return VIDEO_OK;
 }
 
-VideoError TakeOffsets(PlaneState* s, uint32_t x, uint32_t y, int* dx, int* dy) {
+inline __attribute__((always_inline)) VideoError TakeOffsets(PlaneState* s, uint32_t x, uint32_t y, int* dx, int* dy) {
   Bundle* xs = &s->p.b[BUNDLE_X_OFFSETS];
   Bundle* ys = &s->p.b[BUNDLE_Y_OFFSETS];
   if (!Has(xs, 1) || !Has(ys, 1)) return VIDEO_ERROR_BUNDLE_EMPTY;
