@@ -205,17 +205,18 @@ struct Walk {
       values[in[i++] & 0xFF] = PlaneValue(ReadBits(&r, b), top);
     }
     const int still_waiting = j - kMid;
+    // The rest: each start entry has become at most four entries and
+    // indices 1 to 3 may still wait, so it is shorter than one look.
+    static_assert(3 * 4 + 3 < kRun);
     for (;;) {
       const int left = end - i;
-      if (left <= 0) break;
-      const int n = left < kRun ? left : kRun;
       BitReaderNeed(&r, kRun);
-      const int zeros = __builtin_ctzll(r.cache | uint64_t(1) << n);
+      const int zeros = __builtin_ctzll(r.cache | uint64_t(1) << left);
       ListCopyRun(out + j, in + i);
       i += zeros;
       j += zeros;
       Skip(uint32_t(zeros));
-      if (zeros == n) continue;
+      if (zeros == left) break;
       Skip(1);  // entry i's bit is 1
       const uint32_t e = in[i++];
       int index = int(e & 0xFF);
