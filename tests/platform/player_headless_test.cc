@@ -327,11 +327,13 @@ TEST_F(PlayerHeadlessTest, ScreenSaverEndsOnTheSixthMouseMove) {
   std::string clip = Clip("a.vxa", "64x48", 10);
   ASSERT_EQ(Vexa("bundle " + clip + " -o " + Path("vexa.scr") + " --player '" + VEXA_PLAYER_PATH + "'"), 0);
   std::string five = "100:move 1 1;150:move 2 1;200:move 3 1;250:move 4 1;300:move 5 1";
-  PlayerRun jitter = Play("/s", five + ";1500:close", "", Path("vexa.scr"));
+  // A small screen: full screen means a whole-screen capture at every present.
+  const std::string screen = "320x240x32";
+  PlayerRun jitter = Play("/s", five + ";1500:close", screen, Path("vexa.scr"));
   EXPECT_EQ(jitter.code, 0) << jitter.out;
   EXPECT_GT(jitter.presents.back().ms, 1400u);  // plays on (looping) until closed
   EXPECT_EQ(jitter.LogoPresents(), 0u);
-  PlayerRun ended = Play("/s", five + ";350:move 6 1;5000:close", "", Path("vexa.scr"));
+  PlayerRun ended = Play("/s", five + ";350:move 6 1;5000:close", screen, Path("vexa.scr"));
   EXPECT_EQ(ended.code, 0);
   ASSERT_GT(ended.LogoPresents(), 0u);
   for (const Present& p : ended.presents)
