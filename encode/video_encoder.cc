@@ -39,6 +39,7 @@ struct VideoEncoder {
   VideoEncoderSettings settings;
   CodedPlane planes[4];
   uint64_t frame = 0;
+  uint64_t last_key = 0;  // frame number of the last key frame
   int current = 0;  // set holding the last reconstruction
   VideoEncoderStats stats{};
 };
@@ -74,10 +75,19 @@ uint32_t VideoEncoderFlags(const VideoEncoder* e) {
   return (e->settings.grayscale ? FLAG_GRAYSCALE : 0) | (e->settings.alpha ? FLAG_ALPHA : 0);
 }
 
+bool VideoEncoderKeyDue(const VideoEncoder* e, bool force_key) {
+  return e->frame == 0 || force_key || (e->settings.keyint > 0 && e->frame - e->last_key >= e->settings.keyint);
+}
+
 bool VideoEncodeFrame(VideoEncoder* e, const VideoPicture* pic, std::vector<uint8_t>* out, bool* key) {
+  return VideoEncodeFrameWith(e, pic, nullptr, out, key);
+}
+
+bool VideoEncodeFrameWith(VideoEncoder* e, const VideoPicture* pic, const VideoFrameControl* control,
+                          std::vector<uint8_t>* out, bool* key) {
   const VideoEncoderSettings& s = e->settings;
   if (!pic->y || (!s.grayscale && (!pic->u || !pic->v)) || (s.alpha && !pic->a)) return false;
-  const bool is_key = e->frame == 0 || (s.keyint > 0 && e->frame % s.keyint == 0);
+  const bool is_key = VideoEncoderKeyDue(e, control && control->force_key);
   *key = is_key;
   const uint32_t cw = (s.width + 1) / 2, ch = (s.height + 1) / 2;
   Pad(pic->y, pic->y_pitch, s.width, s.height, &e->planes[PLANE_Y]);
@@ -89,8 +99,14 @@ bool VideoEncodeFrame(VideoEncoder* e, const VideoPicture* pic, std::vector<uint
 
   // Quality maps to a central quantiser and the weight of a bit against
   // squared error; the block choice tries the neighbouring quantisers.
-  const int base_q = int(std::lround((100 - s.quality) * 12 / 100.0));
-  const double step = kSteps[base_q];
+  double quantiser = double(std::lround((100 - s.quality) * 12 / 100.0));
+  if (control && control->quantiser >= 0) quantiser = std::min(control->quantiser, kMaxQuantiser);
+  const int base_q = int(std::lround(quantiser));
+  // Between two steps the bit weight follows the geometric middle, so that
+  // a rate controller's fractions change the size smoothly.
+  const int low = std::min(int(quantiser), 14);
+  const double frac = std::min(quantiser - low, 1.0);
+  const double step = kSteps[low] * std::pow(kSteps[low + 1] / kSteps[low], frac);
   const double lambda = 0.8 * step * step + 0.5;
   const int next = e->current ^ 1;
 
@@ -139,6 +155,7 @@ bool VideoEncodeFrame(VideoEncoder* e, const VideoPicture* pic, std::vector<uint
     e->stats.samples[plane] += uint64_t(p.width) * p.height;
   }
   e->current = next;
+  if (is_key) e->last_key = e->frame;
   ++e->frame;
   ++e->stats.frames;
   e->stats.bytes += out->size();

@@ -13,7 +13,8 @@ struct VideoEncoderSettings {
   bool grayscale;          // code Y only (FLAG_GRAYSCALE)
   bool alpha;              // every frame carries an alpha plane (FLAG_ALPHA)
   int quality;             // 0 (smallest) .. 100 (best); 75 is a good default
-  uint32_t keyint;         // a key frame every keyint frames (1: all key; 0: first only)
+  uint32_t keyint;         // at most keyint frames from one key frame to the next
+                           // (1: all key; 0: only the first and forced ones)
   uint32_t kinds;          // allowed block kinds (kAllKinds normally; tests narrow it)
   int speed;               // 0 (slowest, best) .. 4 (fastest); the tool's default is 2
   uint32_t threads;        // threads to code with (0: one per processor); the output is the same for any
@@ -45,6 +46,22 @@ uint32_t VideoEncoderFlags(const VideoEncoder* e);
 // whether it is a key frame. False when a plane the encoder codes is
 // missing from the picture, or on an internal failure.
 bool VideoEncodeFrame(VideoEncoder* e, const VideoPicture* picture, std::vector<uint8_t>* out, bool* key);
+
+// What a rate controller decides for one frame: the quantiser 0 (finest)
+// .. kMaxQuantiser, fractions moving the weight of bits against error
+// between the steps (below 0: the one the quality setting gives), and
+// whether the frame must be a key frame (a scene change).
+constexpr double kMaxQuantiser = 15;
+struct VideoFrameControl {
+  double quantiser = -1;
+  bool force_key = false;
+};
+bool VideoEncodeFrameWith(VideoEncoder* e, const VideoPicture* picture, const VideoFrameControl* control,
+                          std::vector<uint8_t>* out, bool* key);
+
+// Whether the next frame will be a key frame: the first, one forced, or
+// keyint frames after the last key frame.
+bool VideoEncoderKeyDue(const VideoEncoder* e, bool force_key);
 
 // The reconstruction the decoder will hold after the last coded frame:
 // plane (PlaneIndex; chroma 1 carries the red difference), its padded width and

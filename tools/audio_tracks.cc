@@ -209,6 +209,7 @@ bool WriteFirstPending(AudioTracks* t, uint32_t total, ContainerWriter* writer, 
     return false;
   }
   t->frames_out += 1;
+  for (size_t i = 0; i < t->tracks.size(); ++i) t->other_bytes += 4 + frame.audio_sizes[i];
   t->pending.pop_front();
   return true;
 }

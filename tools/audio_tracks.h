@@ -49,6 +49,7 @@ struct AudioTracks {
   uint32_t rate_num = 0, rate_den = 1;  // video frames per second
   std::deque<PendingPicture> pending;   // pictures waiting for their sound
   uint32_t pictures_in = 0, frames_out = 0;
+  uint64_t other_bytes = 0;  // of the frames out: sound packets and their length fields
 };
 
 // Opens the requested tracks at the video's frame rate; with a test

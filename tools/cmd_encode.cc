@@ -1,4 +1,6 @@
 // vexa encode: YUV4MPEG2 (or the built-in test source) to a Vexa file.
+#include <sys/stat.h>
+
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -9,6 +11,7 @@
 
 #include "encode/speed_presets.h"
 #include "encode/test_source.h"
+#include "encode/controlled_encoder.h"
 #include "encode/video_encoder.h"
 #include "base/container_writer.h"
 #include "base/media_error.h"
@@ -36,15 +39,23 @@ const char kHelp[] =
     "  --speed S           0 (slowest, best) .. 4 (fastest), default 2\n"
     "  --threads N         threads to code with (default 0: one per processor;\n"
     "                      the output is the same for any number)\n"
-    "  --keyint N          a key frame every N frames (default 120; 1: all key;\n"
-    "                      0: only the first)\n"
+    "  --bitrate KBPS      aim at this many kbit/s of video over the clip instead\n"
+    "  --size MB           aim at a file of this many megabytes (10^6 bytes)\n"
+    "  --2pass             code the clip twice for --bitrate or --size: the\n"
+    "                      first pass measures, the second spreads the bits\n"
+    "  --keyint N          at most N frames from one key frame to the next\n"
+    "                      (default 120; 1: all key; 0: only the first and\n"
+    "                      scene changes)\n"
+    "  --no-scenecut       no extra key frames where the scene changes\n"
     "  --grayscale         code luma only\n"
     "  --alpha FILE.y4m    code an alpha plane from this file's luma (same size);\n"
     "                      with --testsrc, '--alpha testsrc' uses a built-in one\n"
     "  --frames N          stop after N frames (required with --testsrc)\n"
     "  --testsrc WxH       use the built-in test source of this size\n"
     "  --rate R            test source frame rate: N or N/D (default 30)\n"
-    "  --quiet             no progress or summary lines\n"
+    "  --psnr              add the picture's PSNR per plane to the summary line\n"
+    "  --quiet             no progress or summary lines (progress shows only on\n"
+    "                      a terminal)\n"
     "Exit codes: 0 written, 1 an input or the output failed, 2 bad usage.\n";
 
 struct EncodeOptions {
@@ -54,6 +65,12 @@ struct EncodeOptions {
   int quality = 75;
   int speed = kDefaultSpeed;
   long threads = 0;
+  bool quality_given = false;
+  double bitrate_kbps = 0;  // 0: no bit rate target
+  double size_mb = 0;       // 0: no file size target
+  bool two_pass = false;
+  bool scene_keys = true;
+  bool psnr = false;
   long keyint = 120;
   bool grayscale = false;
   bool quiet = false;
@@ -98,12 +115,24 @@ int ParseOption(EncodeOptions* o, int argc, char** argv, int i) {
   long n = 0;
   if (!std::strcmp(a, "--grayscale")) return o->grayscale = true, 1;
   if (!std::strcmp(a, "--quiet")) return o->quiet = true, 1;
+  if (!std::strcmp(a, "--2pass")) return o->two_pass = true, 1;
+  if (!std::strcmp(a, "--no-scenecut")) return o->scene_keys = false, 1;
+  if (!std::strcmp(a, "--psnr")) return o->psnr = true, 1;
+  if (!std::strcmp(a, "--bitrate") || !std::strcmp(a, "--size")) {
+    if (!Need()) return -1;
+    char* end = nullptr;
+    const double x = std::strtod(v, &end);
+    if (!*v || *end || !(x >= 0.001 && x <= 1e6)) return Bad("a number from 0.001 to 1000000");
+    (a[2] == 'b' ? o->bitrate_kbps : o->size_mb) = x;
+    return 2;
+  }
   if (!std::strcmp(a, "-o") || !std::strcmp(a, "--output")) return Need() ? (o->output = v, 2) : -1;
   if (!std::strcmp(a, "--alpha")) return Need() ? (o->alpha = v, 2) : -1;
   if (!std::strcmp(a, "--quality")) {
     if (!Need()) return -1;
     if (!ParseLong(v, 0, 100, &n)) return Bad("0 to 100");
     o->quality = int(n);
+    o->quality_given = true;
     return 2;
   }
   if (!std::strcmp(a, "--speed")) {
@@ -183,31 +212,85 @@ int NextPicture(PictureSource* s, bool with_alpha, VideoPicture* pic) {
   return 1;
 }
 
-// Progress on standard error: rewritten in place on a terminal, a line
-// now and then elsewhere. Anything else printed ends the line first.
+// Progress on a terminal: one line rewritten a few times a second with the
+// frames done, the speed, the bit rate so far and the time left. Nothing
+// when standard error is not a terminal. Anything else printed ends the
+// line first.
 struct Progress {
-  bool quiet = false;
-  bool terminal = false;
+  bool show = false;
   bool open_line = false;
+  const char* pass = "";  // "pass 1: " while measuring
+  double frame_seconds = 0;  // playing time of one frame
   std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
+  double last_shown = -1;
 
   double Seconds() const {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   }
-  void Frame(long count, long total) {
-    if (quiet || count % (terminal ? 10 : 100)) return;
+  void Frame(long count, long total, uint64_t bytes) {
+    if (!show) return;
     const double secs = Seconds();
-    std::fprintf(stderr, "%sframe %ld", terminal ? "\r" : "", count);
+    if (last_shown >= 0 && secs - last_shown < 0.25 && count != total) return;
+    last_shown = secs;
+    const double fps = secs > 0 ? count / secs : 0;
+    std::fprintf(stderr, "\r%sframe %ld", pass, count);
     if (total > 0) std::fprintf(stderr, "/%ld", total);
-    std::fprintf(stderr, "  %.1f fps%s", secs > 0 ? count / secs : 0.0, terminal ? "" : "\n");
+    std::fprintf(stderr, "  %.1f fps  %.1f kbit/s", fps, 8.0 * double(bytes) / (count * frame_seconds) / 1000);
+    if (total > 0 && fps > 0) {
+      const long left = long((total - count) / fps + 0.5);
+      std::fprintf(stderr, "  eta %ld:%02ld:%02ld", left / 3600, left / 60 % 60, left % 60);
+    }
+    std::fprintf(stderr, "\x1b[K");
     std::fflush(stderr);
-    open_line = terminal;
+    open_line = true;
   }
   void EndLine() {
     if (open_line) std::fputc('\n', stderr);
     open_line = false;
   }
 };
+
+// Frames left in a YUV4MPEG2 file from where reading stands (after the
+// header): its size over the size of a frame. 0 when it cannot be told (a pipe).
+long FramesInFile(Y4mFile* f) {
+  struct stat st;
+  const long at = std::ftell(f->f);
+  if (at < 0 || ::fstat(::fileno(f->f), &st) != 0 || !S_ISREG(st.st_mode)) return 0;
+  const uint64_t luma = uint64_t(f->info.width) * f->info.height;
+  const uint64_t frame = 6 + luma + (f->info.mono ? 0 : 2 * uint64_t(Y4mChromaWidth(&f->info)) * Y4mChromaHeight(&f->info));
+  return long((uint64_t(st.st_size) - uint64_t(at)) / frame);
+}
+
+double Psnr(uint64_t sse, uint64_t samples) {
+  return sse ? 10 * std::log10(255.0 * 255.0 * double(samples) / double(sse)) : 99.0;
+}
+
+// The bytes of a file of `frames` frames apart from the picture data: the
+// header, the index, the sound and the length fields, found by coding the
+// sound alone into a file with empty pictures (the padding of odd packets
+// is guessed at half a byte a frame).
+bool MeasureOtherBytes(const AudioTrackOptions& options, uint32_t test_width, uint32_t test_height,
+                       const ContainerSettings& settings, uint32_t frames, double* bytes, std::string* error) {
+  AudioTracks sound;
+  bool ok = AudioTracksOpen(options, test_width, test_height, settings.rate_dividend, settings.rate_divisor, &sound,
+                            error);
+  ContainerSettings cs = settings;
+  cs.track_count = uint32_t(sound.tracks.size());
+  cs.tracks = sound.tracks.empty() ? nullptr : sound.tracks.data();
+  ContainerWriter* writer = ok ? ContainerWriterCreate(&cs) : nullptr;
+  ok = ok && writer;
+  for (uint32_t f = 0; ok && f < frames; ++f) {
+    ContainerFrame frame{};
+    frame.key = f == 0;
+    ok = AudioTracksAddFrame(&sound, frame, writer, error);
+  }
+  ok = ok && AudioTracksFinish(&sound, writer, error);
+  std::vector<uint8_t> file;
+  if (writer) ok = ContainerWriterFinishToMemory(writer, &file) && ok;
+  AudioTracksClose(&sound);
+  *bytes = double(file.size()) + 0.5 * frames;
+  return ok;
+}
 
 }  // namespace
 
@@ -267,6 +350,28 @@ int CommandEncode(int argc, char** argv) {
     return 2;
   }
 
+  const bool rated = o.bitrate_kbps > 0 || o.size_mb > 0;
+  if (o.bitrate_kbps > 0 && o.size_mb > 0) {
+    std::fprintf(stderr, "vexa encode: give --bitrate or --size, not both\n");
+    return 2;
+  }
+  if (rated && o.quality_given) {
+    std::fprintf(stderr, "vexa encode: --quality does nothing with --bitrate or --size\n");
+    return 2;
+  }
+  if (o.two_pass && !rated) {
+    std::fprintf(stderr, "vexa encode: --2pass needs --bitrate or --size\n");
+    return 2;
+  }
+  if (o.size_mb > 0 && from_stdin && !(o.input && IsStdStream(o.input))) {
+    std::fprintf(stderr, "vexa encode: --size reads the sound twice, so it cannot come from standard input\n");
+    return 2;
+  }
+  if (o.two_pass && from_stdin) {
+    std::fprintf(stderr, "vexa encode: --2pass reads its inputs twice, so none can be standard input\n");
+    return 2;
+  }
+
   PictureSource src;
   if (o.input) {
     src.file = Y4mOpenRead(o.input);
@@ -282,15 +387,31 @@ int CommandEncode(int argc, char** argv) {
     src.width = o.test_width;
     src.height = o.test_height;
   }
+  // A byte target is spread over the frames, so their number must be known.
+  long clip_frames = o.frames;
+  if (src.file) {
+    const long in_file = FramesInFile(src.file);
+    if (in_file > 0 && (clip_frames < 0 || in_file < clip_frames)) clip_frames = in_file;
+  }
+  if (rated && clip_frames <= 0) {
+    std::fprintf(stderr, "vexa encode: --bitrate and --size need to know the number of frames: give --frames N\n");
+    Y4mClose(src.file);
+    return 2;
+  }
   const bool with_alpha = o.alpha != nullptr;
-  if (o.alpha && !(o.test_width && !std::strcmp(o.alpha, "testsrc"))) {
+  auto OpenAlpha = [&]() {
+    if (!o.alpha || (o.test_width && !std::strcmp(o.alpha, "testsrc"))) return true;
     src.alpha = Y4mOpenRead(o.alpha);
     if (!src.alpha || src.alpha->info.width != src.width || src.alpha->info.height != src.height) {
       std::fprintf(stderr, "vexa encode: %s\n", src.alpha ? "the alpha input's size differs from the video's" : Y4mError());
-      Y4mClose(src.file);
-      Y4mClose(src.alpha);
-      return 1;
+      return false;
     }
+    return true;
+  };
+  if (!OpenAlpha()) {
+    Y4mClose(src.file);
+    Y4mClose(src.alpha);
+    return 1;
   }
   const size_t luma = size_t(src.width) * src.height;
   const size_t chroma = size_t((src.width + 1) / 2) * ((src.height + 1) / 2);
@@ -311,14 +432,99 @@ int CommandEncode(int argc, char** argv) {
   vs.speed = o.speed;
   vs.threads = uint32_t(o.threads);
   vs.kinds = kAllKinds;
-  VideoEncoder* enc = VideoEncoderCreate(&vs);
+  const double frame_seconds = double(o.rate_den) / double(o.rate_num);
+  // The byte targets: video bytes for the clip, and for --size the whole
+  // file (header, index, sound and padding are taken off as they come).
+  RateControlSettings rs;
+  rs.frames = uint32_t(clip_frames > 0 ? clip_frames : 0);
+  rs.pixels = uint32_t(luma);
+  rs.keyint = vs.keyint;
+  if (o.bitrate_kbps > 0) rs.target_bytes = o.bitrate_kbps * 1000 / 8 * frame_seconds * rs.frames;
+  if (o.size_mb > 0) {
+    ContainerSettings measure{};
+    measure.revision = 'i';
+    measure.width = src.width;
+    measure.height = src.height;
+    measure.rate_dividend = o.rate_num;
+    measure.rate_divisor = o.rate_den;
+    double others = 0;
+    std::string why;
+    if (!MeasureOtherBytes(sound_options, o.test_width, o.test_height, measure, rs.frames, &others, &why)) {
+      std::fprintf(stderr, "vexa encode: %s\n", why.empty() ? MediaGetError() : why.c_str());
+      Y4mClose(src.file);
+      Y4mClose(src.alpha);
+      return 1;
+    }
+    rs.target_bytes = o.size_mb * 1e6 - others;
+    if (rs.target_bytes < 1) {
+      std::fprintf(stderr, "vexa encode: the sound alone takes %.0f bytes, more than --size allows\n", others);
+      Y4mClose(src.file);
+      Y4mClose(src.alpha);
+      return 2;
+    }
+  }
+
+  ControlledEncoder coder;
+  // Pass 1 of two: the same coding with a one-pass estimate, for its record.
+  std::vector<RateFrameRecord> first_pass;
+  int status = 0;
+  std::vector<uint8_t> data;
+  Progress progress;
+  progress.show = !o.quiet && ProgressOnTerminal();
+  progress.frame_seconds = frame_seconds;
+  if (o.two_pass) {
+    if (!ControlledEncoderInit(&coder, &vs, &rs, o.scene_keys)) {
+      std::fprintf(stderr, "vexa encode: unusable picture size\n");
+      status = 1;
+    }
+    progress.pass = "pass 1: ";
+    long count = 0;
+    uint64_t bytes = 0;
+    while (status == 0 && count < clip_frames) {
+      VideoPicture pic;
+      const int r = NextPicture(&src, with_alpha, &pic);
+      if (r < 0) status = 1;
+      if (r <= 0) break;
+      bool key = false;
+      if (!ControlledEncodeFrame(&coder, &pic, &data, &key)) {
+        progress.EndLine();
+        std::fprintf(stderr, "vexa encode: frame %ld could not be coded\n", count + 1);
+        status = 1;
+        break;
+      }
+      bytes += data.size();
+      progress.Frame(++count, clip_frames, bytes);
+    }
+    progress.EndLine();
+    first_pass = coder.records;
+    ControlledEncoderFree(&coder);
+    // Back to the start for the pass that writes.
+    Y4mClose(src.file);
+    Y4mClose(src.alpha);
+    src.file = src.alpha = nullptr;
+    src.frame = 0;
+    if (status == 0 && o.input && !(src.file = Y4mOpenRead(o.input))) {
+      std::fprintf(stderr, "vexa encode: %s\n", Y4mError());
+      status = 1;
+    }
+    if (status == 0 && !OpenAlpha()) status = 1;
+    if (status != 0) {
+      Y4mClose(src.file);
+      Y4mClose(src.alpha);
+      return status;
+    }
+    rs.first_pass = &first_pass;
+    progress = Progress{progress.show, false, "", frame_seconds};
+  }
+  const bool made = ControlledEncoderInit(&coder, &vs, rated ? &rs : nullptr, o.scene_keys);
+  VideoEncoder* enc = coder.encoder;
   ContainerSettings cs{};
   cs.revision = 'i';
   cs.width = src.width;
   cs.height = src.height;
   cs.rate_dividend = o.rate_num;
   cs.rate_divisor = o.rate_den;
-  cs.video_flags = enc ? VideoEncoderFlags(enc) : 0;
+  cs.video_flags = made ? VideoEncoderFlags(enc) : 0;
   // Sound tracks: the WAV inputs, and the test sound with the test picture.
   AudioTracks sound;
   std::string error;
@@ -326,13 +532,12 @@ int CommandEncode(int argc, char** argv) {
                                         &error);
   cs.track_count = uint32_t(sound.tracks.size());
   cs.tracks = sound.tracks.empty() ? nullptr : sound.tracks.data();
-  ContainerWriter* writer = enc && sound_ok ? ContainerWriterCreate(&cs) : nullptr;
-  int status = 0;
+  ContainerWriter* writer = made && sound_ok ? ContainerWriterCreate(&cs) : nullptr;
   if (!sound_ok) {
     std::fprintf(stderr, "vexa encode: %s\n", error.c_str());
     status = 1;
   } else if (!writer) {
-    std::fprintf(stderr, "vexa encode: %s\n", enc ? MediaGetError() : "unusable picture size");
+    std::fprintf(stderr, "vexa encode: %s\n", made ? MediaGetError() : "unusable picture size");
     status = 1;
   }
   // The output is opened before any frame is coded, so that a bad path
@@ -342,18 +547,15 @@ int CommandEncode(int argc, char** argv) {
     std::fprintf(stderr, "vexa encode: %s\n", error.c_str());
     status = 1;
   }
-  Progress progress;
-  progress.quiet = o.quiet;
-  progress.terminal = ProgressOnTerminal();
-  std::vector<uint8_t> data;
   long count = 0;
+  uint64_t video_bytes = 0;
   while (status == 0 && (o.frames < 0 || count < o.frames)) {
     VideoPicture pic;
     const int r = NextPicture(&src, with_alpha, &pic);
     if (r < 0) status = 1;
     if (r <= 0) break;
     bool key = false;
-    if (!VideoEncodeFrame(enc, &pic, &data, &key)) {
+    if (!ControlledEncodeFrame(&coder, &pic, &data, &key)) {
       progress.EndLine();
       std::fprintf(stderr, "vexa encode: frame %ld could not be coded\n", count + 1);
       status = 1;
@@ -369,8 +571,9 @@ int CommandEncode(int argc, char** argv) {
       status = 1;
       break;
     }
+    video_bytes += data.size();
     ++count;
-    progress.Frame(count, o.frames);
+    progress.Frame(count, clip_frames > 0 ? clip_frames : o.frames, video_bytes + sound.other_bytes);
   }
   progress.EndLine();
   if (status == 0 && count == 0) {
@@ -381,11 +584,13 @@ int CommandEncode(int argc, char** argv) {
     std::fprintf(stderr, "vexa encode: %s\n", error.c_str());
     status = 1;
   }
+  uint64_t written = 0;
   if (status == 0) {
     std::vector<uint8_t> bytes;
-    const bool made = ContainerWriterFinishToMemory(writer, &bytes);
+    const bool finished = ContainerWriterFinishToMemory(writer, &bytes);
     writer = nullptr;
-    if (!made) {
+    written = bytes.size();
+    if (!finished) {
       std::fprintf(stderr, "vexa encode: %s\n", MediaGetError());
       status = 1;
     } else if (!PendingOutputCommit(&output, bytes, &error)) {
@@ -397,11 +602,21 @@ int CommandEncode(int argc, char** argv) {
   if (status == 0 && !o.quiet) {
     VideoEncoderStats st;
     VideoEncoderGetStats(enc, &st);
-    double psnr = 99;
-    if (st.sse[PLANE_Y]) psnr = 10 * std::log10(255.0 * 255.0 * double(st.samples[PLANE_Y]) / double(st.sse[PLANE_Y]));
-    std::fprintf(stderr, "%s: %ld frames, %llu bytes of video (%.3f bits per pixel), luma PSNR %.2f dB, %.1f s\n",
-                 IsStdStream(o.output) ? "standard output" : o.output, count, (unsigned long long)st.bytes,
-                 8.0 * double(st.bytes) / (double(luma) * double(count)), psnr, progress.Seconds());
+    const double seconds = double(count) * frame_seconds;
+    std::fprintf(stderr, "%s: %ld frames, %llu bytes, %.1f kbit/s (video %llu bytes, %.1f kbit/s, %.3f bits per pixel)",
+                 IsStdStream(o.output) ? "standard output" : o.output, count, (unsigned long long)written,
+                 8.0 * double(written) / seconds / 1000, (unsigned long long)st.bytes,
+                 8.0 * double(st.bytes) / seconds / 1000, 8.0 * double(st.bytes) / (double(luma) * double(count)));
+    if (o.psnr) {
+      std::fprintf(stderr, ", PSNR Y %.2f", Psnr(st.sse[PLANE_Y], st.samples[PLANE_Y]));
+      if (!o.grayscale)
+        std::fprintf(stderr, " U %.2f V %.2f", Psnr(st.sse[PLANE_CHROMA2], st.samples[PLANE_CHROMA2]),
+                     Psnr(st.sse[PLANE_CHROMA1], st.samples[PLANE_CHROMA1]));
+      const uint64_t sse = st.sse[PLANE_Y] + st.sse[PLANE_CHROMA1] + st.sse[PLANE_CHROMA2];
+      const uint64_t samples = st.samples[PLANE_Y] + st.samples[PLANE_CHROMA1] + st.samples[PLANE_CHROMA2];
+      std::fprintf(stderr, " all %.2f dB", Psnr(sse, samples));
+    }
+    std::fprintf(stderr, ", %.1f s\n", progress.Seconds());
     static const char* const kNames[BLOCK_KIND_COUNT] = {"skip",  "scaled", "motion",    "runs",    "residue",
                                                          "intra", "fill",   "inter",     "pattern", "raw"};
     std::fprintf(stderr, "blocks by coding kind:");
@@ -410,7 +625,7 @@ int CommandEncode(int argc, char** argv) {
   }
   ContainerWriterDestroy(writer);
   AudioTracksClose(&sound);
-  VideoEncoderDestroy(enc);
+  ControlledEncoderFree(&coder);
   Y4mClose(src.file);
   Y4mClose(src.alpha);
   return status;

@@ -26,15 +26,52 @@ TestPicture MakeTestPicture(uint32_t width, uint32_t height, uint32_t frame) {
   return p;
 }
 
+struct FrameChecker {
+  uint32_t width, flags;
+  BundleBuffers bundles;
+  FrameBuffers* fb = nullptr;
+  std::vector<uint8_t> map;
+};
+
+FrameChecker* FrameCheckerCreate(const VideoEncoder* enc, uint32_t width, uint32_t height, bool all_key) {
+  FrameChecker* c = new FrameChecker;
+  c->width = width;
+  c->flags = VideoEncoderFlags(enc);
+  c->fb = FrameBuffersAllocate(width, height, c->flags, all_key, &c->bundles, width);
+  c->map.resize(ChangeMapPitch(width) * ChangeMapRows(height));
+  return c;
+}
+
+void FrameCheckerDestroy(FrameChecker* c) {
+  if (!c) return;
+  FrameBuffersFree(c->fb);
+  delete c;
+}
+
+int FrameCheckerFrame(FrameChecker* c, const VideoEncoder* enc, const std::vector<uint8_t>& data, bool key) {
+  std::fill(c->map.begin(), c->map.end(), 0);
+  VideoFrameStatus status{};
+  DecodeVideoFrame(c->fb, c->map.data(), int(ChangeMapPitch(c->width)), data.data(), uint32_t(data.size()), key,
+                   &c->bundles, c->flags, c->flags, &status);
+  if (status.error != VIDEO_OK) return -1;
+  for (uint32_t plane = 0; plane < 4; ++plane) {
+    uint32_t w = 0, h = 0;
+    int pitch = 0;
+    const uint8_t* mine = VideoEncoderPlane(enc, int(plane), &w, &h, &pitch);
+    const DecodedPlane& theirs = c->fb->sets[c->fb->current].plane[plane];
+    if (!mine) continue;
+    for (uint32_t r = 0; r < h; ++r)
+      if (std::memcmp(mine + size_t(r) * pitch, theirs.pixels + size_t(r) * theirs.pitch, w) != 0) return 0;
+  }
+  return 1;
+}
+
 DecodeCheck EncodeAndDecode(const VideoEncoderSettings& settings, int frames, VideoEncoderStats* stats) {
   DecodeCheck check;
   VideoEncoder* enc = VideoEncoderCreate(&settings);
   if (!enc) return check;
-  const uint32_t flags = VideoEncoderFlags(enc);
   const bool all_key = settings.keyint == 1 || frames == 1;
-  BundleBuffers bundles;
-  FrameBuffers* fb = FrameBuffersAllocate(settings.width, settings.height, flags, all_key, &bundles, settings.width);
-  std::vector<uint8_t> map(ChangeMapPitch(settings.width) * ChangeMapRows(settings.height));
+  FrameChecker* checker = FrameCheckerCreate(enc, settings.width, settings.height, all_key);
   std::vector<uint8_t> data;
   for (int f = 0; f < frames; ++f) {
     TestPicture pic = MakeTestPicture(settings.width, settings.height, uint32_t(f));
@@ -45,26 +82,13 @@ DecodeCheck EncodeAndDecode(const VideoEncoderSettings& settings, int frames, Vi
       break;
     }
     check.bytes += data.size();
-    std::fill(map.begin(), map.end(), 0);
-    VideoFrameStatus status{};
-    DecodeVideoFrame(fb, map.data(), int(ChangeMapPitch(settings.width)), data.data(), uint32_t(data.size()), key,
-                     &bundles, flags, flags, &status);
     ++check.frames;
-    if (status.error != VIDEO_OK) ++check.rejected_frames;
-    bool same = true;
-    for (uint32_t plane = 0; plane < 4; ++plane) {
-      uint32_t w = 0, h = 0;
-      int pitch = 0;
-      const uint8_t* mine = VideoEncoderPlane(enc, int(plane), &w, &h, &pitch);
-      const DecodedPlane& theirs = fb->sets[fb->current].plane[plane];
-      if (!mine) continue;
-      for (uint32_t r = 0; r < h && same; ++r)
-        same = std::memcmp(mine + size_t(r) * pitch, theirs.pixels + size_t(r) * theirs.pitch, w) == 0;
-    }
-    if (!same) ++check.mismatched_frames;
+    const int r = FrameCheckerFrame(checker, enc, data, key);
+    if (r < 0) ++check.rejected_frames;
+    if (r == 0) ++check.mismatched_frames;
   }
   if (stats) VideoEncoderGetStats(enc, stats);
-  FrameBuffersFree(fb);
+  FrameCheckerDestroy(checker);
   VideoEncoderDestroy(enc);
   return check;
 }

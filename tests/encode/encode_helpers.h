@@ -27,4 +27,12 @@ struct DecodeCheck {
 // reconstruction bit for bit.
 DecodeCheck EncodeAndDecode(const VideoEncoderSettings& settings, int frames, VideoEncoderStats* stats);
 
+// Decodes what an encoder codes, frame by frame, with the real decoder.
+struct FrameChecker;
+FrameChecker* FrameCheckerCreate(const VideoEncoder* enc, uint32_t width, uint32_t height, bool all_key);
+void FrameCheckerDestroy(FrameChecker* c);
+// 1: the decoder's planes equal the encoder's reconstruction bit for bit;
+// 0: they differ; -1: the decoder refused the frame.
+int FrameCheckerFrame(FrameChecker* c, const VideoEncoder* enc, const std::vector<uint8_t>& data, bool key);
+
 double Psnr(uint64_t sse, uint64_t samples);

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <string>
 
 #include "encode/speed_presets.h"
 #include "tests/encode/encode_helpers.h"
@@ -107,6 +108,28 @@ TEST(VideoEncoder, QualityAndSize) {
     EXPECT_GT(psnr, quality >= 75 ? 32.0 : 24.0);
     EXPECT_LT(bpp, 4.0);
   }
+}
+
+// A forced key frame restarts the key frame interval.
+TEST(VideoEncoder, KeyIntervalCountsFromTheLastKeyFrame) {
+  VideoEncoderSettings s = Settings(32, 32, kAllKinds);
+  s.keyint = 3;
+  VideoEncoder* enc = VideoEncoderCreate(&s);
+  ASSERT_TRUE(enc);
+  const TestPicture pic = MakeTestPicture(32, 32, 0);
+  const VideoPicture view = pic.View();
+  std::vector<uint8_t> data;
+  std::string keys;
+  for (int f = 0; f < 6; ++f) {
+    VideoFrameControl control;
+    control.force_key = f == 1;
+    control.quantiser = 2.5 * f;
+    bool key = false;
+    ASSERT_TRUE(VideoEncodeFrameWith(enc, &view, &control, &data, &key));
+    keys += key ? 'K' : '.';
+  }
+  EXPECT_EQ(keys, "KK..K.");
+  VideoEncoderDestroy(enc);
 }
 
 }  // namespace

@@ -168,4 +168,17 @@ TEST(EncodeCommand, TestSource) {
   ContainerFree(file);
 }
 
+// A file size target is met with sound in the file too, in one pass and
+// two; the options that do not go together are refused.
+TEST(EncodeCommand, FileSizeTarget) {
+  const std::string out = TempPath("sized.vxa");
+  for (const char* passes : {"", " --2pass"}) {
+    ASSERT_EQ(RunEncode("--testsrc 96x64 --frames 30 --size 0.05" + std::string(passes) + " -o " + out), 0);
+    EXPECT_NEAR(double(ReadAll(out).size()) / 50000, 1.0, 0.05) << passes;
+  }
+  EXPECT_EQ(WEXITSTATUS(RunEncode("--testsrc 64x48 --frames 4 --size 0.03 --bitrate 100 -o " + out)), 2);
+  EXPECT_EQ(WEXITSTATUS(RunEncode("--testsrc 64x48 --frames 4 --2pass -o " + out)), 2);
+  std::remove(out.c_str());
+}
+
 }  // namespace
