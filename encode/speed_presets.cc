@@ -6,7 +6,7 @@ const SpeedPreset kPresets[kSpeedCount] = {
     // spread margin limits step refine neighbours scaled runs pattern intra-after-motion
     {1, 1e300, 4, 8, 2, true, true, 40, true, true},
     {1, 1e300, 4, 8, 0, true, true, 40, true, true},
-    {1, 1.25, 1, 4, 0, true, true, 16, true, false},
+    {1, 1.25, 1, 4, 0, true, true, 16, true, true},
     {0, 0, 0, 2, 0, true, true, 0, true, false},
     {0, 0, 0, 0, 0, true, false, 0, false, false},
 };
