@@ -3,9 +3,9 @@
 #include <cmath>
 #include <cstring>
 
+#include "encode/coefficient_choice.h"
 #include "video/block_kinds.h"
 #include "video/coefficients_scan.h"
-#include "video/coefficients_writer.h"
 #include "video/forward_transform.h"
 #include "video/inverse_transform.h"
 #include "video/quant_tables.h"
@@ -144,31 +144,35 @@ bool MakeRuns(const uint8_t s[64], const BitCosts& bc, BlockCandidate* c, double
   return true;
 }
 
-void MakeIntraDct(const uint8_t s[64], const double F[64], int q, const BitCosts& bc, BlockCandidate* c) {
+void MakeIntraDct(const uint8_t s[64], const double F[64], int q, double lambda, const BitCosts& bc, BlockCandidate* c) {
   c->kind = BLOCK_INTRA_DCT;
   c->q = q;
-  QuantizeCoefficients(F, INTRA_QUANT[q], 0.2, c->coef);
+  // Nearest values first; the choice then lowers those that do not pay.
+  QuantizeCoefficients(F, INTRA_QUANT[q], 0.5, c->coef);
   if (c->coef[0] < 0) c->coef[0] = 0;
   if (c->coef[0] > 2047) c->coef[0] = 2047;
   c->dc = c->coef[0];
+  const uint32_t ac_bits = ChooseCoefficients(F, INTRA_QUANT[q], lambda, c->coef);
   InverseTransform(c->coef, INTRA_QUANT[q], c->recon);
-  c->bits = bc.dc_intra + WriteCoefficients(nullptr, c->coef) + 4;
+  c->bits = bc.dc_intra + ac_bits + 4;
   c->sse = BlockSse(s, 8, c->recon);
 }
 
-void MakeInterDct(const uint8_t s[64], const uint8_t ref[64], int q, const BitCosts& bc, BlockCandidate* c) {
+void MakeInterDct(const uint8_t s[64], const uint8_t ref[64], int q, double lambda, const BitCosts& bc,
+                  BlockCandidate* c) {
   int16_t diff[64];
   for (int i = 0; i < 64; ++i) diff[i] = int16_t(int(s[i]) - int(ref[i]));
   double F[64];
   ForwardDct(diff, F);
   c->kind = BLOCK_INTER_DCT;
   c->q = q;
-  QuantizeCoefficients(F, INTER_QUANT[q], 0.2, c->coef);
+  QuantizeCoefficients(F, INTER_QUANT[q], 0.5, c->coef);
   if (c->coef[0] < -1023) c->coef[0] = -1023;
   if (c->coef[0] > 1023) c->coef[0] = 1023;
   c->dc = c->coef[0];
+  const uint32_t ac_bits = ChooseCoefficients(F, INTER_QUANT[q], lambda, c->coef);
   InverseTransformAdd(c->coef, INTER_QUANT[q], c->recon, 8, ref, 8);
-  c->bits = OffsetCost(bc, c->dx) + OffsetCost(bc, c->dy) + bc.dc_inter + WriteCoefficients(nullptr, c->coef) + 4;
+  c->bits = OffsetCost(bc, c->dx) + OffsetCost(bc, c->dy) + bc.dc_inter + ac_bits + 4;
   c->sse = BlockSse(s, 8, c->recon);
 }
 

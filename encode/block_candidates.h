@@ -42,10 +42,13 @@ void MakeRaw(const uint8_t s[64], const BitCosts& bc, BlockCandidate* c);
 // Lossless runs along the cheapest of the sixteen scans. False (c then
 // unchanged) when no scan comes in under bound bits.
 bool MakeRuns(const uint8_t s[64], const BitCosts& bc, BlockCandidate* c, double bound = 1e30);
-// Intra transform at quantiser q.
-void MakeIntraDct(const uint8_t s[64], const double F[64], int q, const BitCosts& bc, BlockCandidate* c);
+// Intra transform at quantiser q, its values chosen for the least squared
+// error plus lambda times bits.
+void MakeIntraDct(const uint8_t s[64], const double F[64], int q, double lambda, const BitCosts& bc,
+                  BlockCandidate* c);
 // Displaced reference block ref (8x8, row by row) plus transform at q.
-void MakeInterDct(const uint8_t s[64], const uint8_t ref[64], int q, const BitCosts& bc, BlockCandidate* c);
+void MakeInterDct(const uint8_t s[64], const uint8_t ref[64], int q, double lambda, const BitCosts& bc,
+                  BlockCandidate* c);
 // Displaced reference plus the residue truncated to `limit` (-1: exact).
 void MakeResidue(const uint8_t s[64], const uint8_t ref[64], int limit, const BitCosts& bc, BlockCandidate* c);
 

@@ -166,7 +166,7 @@ void ChooseIntra(const Search& search, const uint8_t s[64], const uint8_t* area,
     double F[64];
     ForwardDct(pixels, F);
     ForEachQuantiser(p->base_q, preset, choice, [&](int q) {
-      MakeIntraDct(s, F, q, bc, &trial);
+      MakeIntraDct(s, F, q, lambda, bc, &trial);
       Consider(trial);
       return double(trial.sse) + lambda * (trial.bits + kind_cost[BLOCK_INTRA_DCT]);
     });
@@ -240,7 +240,7 @@ BlockCandidate ChooseBlock(const Search& search, uint32_t x, uint32_t y, const R
     if (choice.best.sse != 0 && (k & KindBit(BLOCK_INTER_DCT)) && MayWin(BLOCK_INTER_DCT, offsets + bc.dc_inter + 8)) {
       ForEachQuantiser(p->base_q, preset, &choice, [&](int q) {
         trial.dx = v.dx, trial.dy = v.dy;
-        MakeInterDct(s, ref, q, bc, &trial);
+        MakeInterDct(s, ref, q, lambda, bc, &trial);
         choice.Consider(trial, lambda, bc.kind[BLOCK_INTER_DCT]);
         return double(trial.sse) + lambda * (trial.bits + bc.kind[BLOCK_INTER_DCT]);
       });

@@ -66,3 +66,5 @@ void QuantizeCoefficients(const double F[64], const uint32_t quant[64], double r
     out[p] = int16_t(F[p] < 0 ? -q : q);
   }
 }
+
+double CoefficientStep(const uint32_t quant[64], int p) { return quant[p] / Table().weight[p]; }

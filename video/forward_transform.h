@@ -14,3 +14,7 @@ void ForwardDct(const int16_t in[64], double out[64]);
 // saves bits), clamped to the 16-bit range the coefficient coding carries.
 // The DC (position 0) always rounds to nearest.
 void QuantizeCoefficients(const double F[64], const uint32_t quant[64], double rounding, int16_t out[64]);
+
+// The step between neighbouring coefficient values at natural position p
+// under quant, on the scale of ForwardDct's output.
+double CoefficientStep(const uint32_t quant[64], int p);

@@ -1,0 +1,64 @@
+// The bit count the coefficient choice works from must be the writer's own,
+// and the choice may only lower magnitudes, never raise them or flip signs.
+#include "encode/coefficient_choice.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <random>
+
+#include "video/coefficients_scan.h"
+#include "video/coefficients_writer.h"
+#include "video/forward_transform.h"
+#include "video/quant_tables.h"
+
+namespace {
+
+void Planes(const int16_t c[64], uint8_t s[64]) {
+  s[0] = 0;
+  for (int k = 1; k < 64; ++k) {
+    int m = std::abs(c[COEFF_SCAN[k]]), b = 0;
+    while (m >> b) ++b;
+    s[k] = uint8_t(b);
+  }
+}
+
+TEST(CoefficientChoice, BitCountMatchesTheWriter) {
+  std::mt19937 rng(7);
+  for (int t = 0; t < 20000; ++t) {
+    int16_t c[64] = {};
+    const int count = int(rng() % 64), top = 1 << (rng() % 13);
+    for (int i = 0; i < count; ++i) c[1 + rng() % 63] = int16_t(int(rng() % uint32_t(top)) * (rng() % 2 ? 1 : -1));
+    uint8_t s[64];
+    Planes(c, s);
+    ASSERT_EQ(CoefficientBits(s), int(WriteCoefficients(nullptr, c))) << "block " << t;
+  }
+}
+
+TEST(CoefficientChoice, OnlyLowersAndPaysOff) {
+  std::mt19937 rng(3);
+  std::normal_distribution<double> noise(0.0, 30.0);
+  for (int t = 0; t < 300; ++t) {
+    int16_t pixels[64];
+    for (int i = 0; i < 64; ++i) pixels[i] = int16_t(noise(rng) / (1 + i % 8));
+    double F[64];
+    ForwardDct(pixels, F);
+    const uint32_t* quant = INTER_QUANT[t % 16];
+    int16_t nearest[64];
+    QuantizeCoefficients(F, quant, 0.5, nearest);
+    int16_t free_bits[64], chosen[64];
+    std::copy(nearest, nearest + 64, free_bits);
+    std::copy(nearest, nearest + 64, chosen);
+    ChooseCoefficients(F, quant, 0.0, free_bits);  // bits cost nothing: nothing changes
+    const uint32_t bits = ChooseCoefficients(F, quant, 20.0, chosen);
+    EXPECT_EQ(bits, WriteCoefficients(nullptr, chosen));
+    EXPECT_LE(bits, WriteCoefficients(nullptr, nearest));
+    for (int p = 0; p < 64; ++p) {
+      ASSERT_EQ(free_bits[p], nearest[p]);
+      ASSERT_LE(std::abs(chosen[p]), std::abs(nearest[p]));
+      ASSERT_TRUE(chosen[p] == 0 || (chosen[p] < 0) == (nearest[p] < 0));
+    }
+  }
+}
+
+}  // namespace
