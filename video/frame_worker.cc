@@ -15,6 +15,8 @@ void WorkerBody(void* argument) {
   for (;;) {
     if (!PlatformEventWait(w->go, kWaitMs)) continue;
     if (w->quit) return;
+    // A wake-up whose job the caller already ran finds it taken.
+    if (w->taken.exchange(1, std::memory_order_acq_rel) != 0) continue;
     w->job(w->job_argument);
     PlatformEventSignal(w->done);
   }
@@ -27,6 +29,7 @@ uint8_t* Bytes(uint64_t n) { return new (std::nothrow) uint8_t[n ? n : 1]; }
 FrameWorker* FrameWorkerCreate(const FrameBuffers* fb, const BundleCapacities* caps) {
   auto* w = new (std::nothrow) FrameWorker{};
   if (!w) return nullptr;
+  w->taken.store(1);
   w->virtual_clock = PlatformVirtualClockOn();
   w->bundles.caps = *caps;
   bool ok = true;
@@ -69,10 +72,15 @@ bool FrameWorkerUsable(const FrameWorker* w) { return w && w->virtual_clock == P
 void FrameWorkerBegin(FrameWorker* w, void (*job)(void*), void* argument) {
   w->job = job;
   w->job_argument = argument;
+  w->taken.store(0, std::memory_order_release);
   PlatformEventSignal(w->go);
 }
 
 void FrameWorkerWait(FrameWorker* w) {
+  if (w->taken.exchange(1, std::memory_order_acq_rel) == 0) {
+    w->job(w->job_argument);
+    return;
+  }
   while (!PlatformEventWait(w->done, kWaitMs)) {
   }
 }

@@ -5,6 +5,7 @@
 // made at creation (the open) and torn down with the frame buffers (the
 // close): a decode allocates nothing.
 #pragma once
+#include <atomic>
 #include <cstdint>
 
 #include "video/bundle.h"
@@ -19,7 +20,11 @@ struct FrameWorker {
   PlatformEvent* done;  // the job has ended
   void (*job)(void*);
   void* job_argument;
-  bool quit;
+  // 0 while the job waits to be taken; whichever thread turns it to 1 first
+  // runs it, so a worker the system is slow to schedule never holds the
+  // caller up for longer than the job itself takes.
+  std::atomic<uint32_t> taken;
+  std::atomic<bool> quit;  // read by a worker that may wake for a job the caller already ran
   bool virtual_clock;  // the clock the thread was made under (waits must use the same)
 
   BundleBuffers bundles;  // the worker's own, sized like the caller's
@@ -44,7 +49,8 @@ void FrameWorkerDestroy(FrameWorker* worker);
 // same clock (platform or virtual) when it was made.
 bool FrameWorkerUsable(const FrameWorker* worker);
 
-// Runs job(argument) on the worker; FrameWorkerWait waits for it to end.
-// One job at a time, begun and waited for by the same thread.
+// Offers job(argument) to the worker; FrameWorkerWait returns when it has
+// ended, running it on the calling thread if the worker has not taken it
+// yet. One job at a time, begun and waited for by the same thread.
 void FrameWorkerBegin(FrameWorker* worker, void (*job)(void*), void* argument);
 void FrameWorkerWait(FrameWorker* worker);

@@ -77,6 +77,11 @@ struct Layout {
   bool all_key;
 };
 
+// Names the case by its fields (the default printer dumps the padding bytes too).
+void PrintTo(const Layout& l, std::ostream* os) {
+  *os << "open" << std::hex << l.open_flags << "_video" << l.video_flags << (l.all_key ? "_allkey" : "");
+}
+
 class FrameWorkerTest : public ::testing::TestWithParam<Layout> {};
 
 TEST_P(FrameWorkerTest, DecodesTheSameBytesAsOneThread) {
