@@ -27,6 +27,31 @@ bool HasSlash(const char* text) {
   return false;
 }
 
+// One switch of several joined as in "/L3/S/W-2": a switch letter and a
+// number (sign, digits, point, ratio semicolon), or "-" and the letter of a
+// switch to cancel. "home" in "/home/u" is no switch: its letter is
+// followed by more letters.
+bool IsSwitchPiece(const char* p, const char* end) {
+  if (p == end) return false;
+  char letter = *p++;
+  if (letter >= 'a' && letter <= 'z') letter = static_cast<char>(letter - 'a' + 'A');
+  if (std::strchr(kSwitchLetters, letter) == nullptr) return false;
+  if (letter == '-') return end - p <= 1;
+  for (; p != end; ++p)
+    if (std::strchr("0123456789.;-", *p) == nullptr) return false;
+  return true;
+}
+
+bool AllSwitchPieces(const char* text) {
+  for (const char* p = text;;) {
+    const char* end = std::strchr(p, '/');
+    if (end == nullptr) end = p + std::strlen(p);
+    if (!IsSwitchPiece(p, end)) return false;
+    if (*end == 0) return true;
+    p = end + 1;
+  }
+}
+
 }  // namespace
 
 bool LooksLikeSwitch(const char* a) {
@@ -35,7 +60,8 @@ bool LooksLikeSwitch(const char* a) {
   if (letter >= 'a' && letter <= 'z') letter = static_cast<char>(letter - 'a' + 'A');
   if (std::strchr(kSwitchLetters, letter) == nullptr) return false;
   if (a[0] == '-' && a[1] == '-') return false;  // "--" and long options are not switches
-  return !HasSlash(a + 2);
+  // A slash further on makes it a path, unless every piece is a switch.
+  return !HasSlash(a + 2) || AllSwitchPieces(a + 1);
 }
 
 bool SplitCommandLine(int argc, const char* const* argv, bool (*exists)(const char*),

@@ -96,13 +96,13 @@ TEST(LayoutTest, NamesAndSources) {
 bool ExistsOnly(const char* path) { return std::string(path) == "/tmp/-present"; }
 
 TEST(CommandLineTest, NamesNeverReachTheParser) {
-  const char* argv[] = {"vexaplay", "/home/u/clip.vxa", "-L3", "/s", "/tmp/-present", "/Lx",
-                        "--", "-S", "--help"};
+  const char* argv[] = {"vexaplay", "/home/u/clip.vxa", "-L3", "/s", "/tmp/-present", "/Lx", "/L2/S/W-2;3/-Q",
+                        "/l2/clip", "--", "-S", "--help"};
   PlayerCommandLine c;
   const char* error = nullptr;
-  ASSERT_TRUE(SplitCommandLine(9, argv, ExistsOnly, &c, &error));
-  EXPECT_STREQ(c.switches, " /L3 /s /Lx");
-  EXPECT_STREQ(c.names, " \"/home/u/clip.vxa\" \"/tmp/-present\" \"-S\" \"--help\"");
+  ASSERT_TRUE(SplitCommandLine(11, argv, ExistsOnly, &c, &error));
+  EXPECT_STREQ(c.switches, " /L3 /s /Lx /L2/S/W-2;3/-Q");
+  EXPECT_STREQ(c.names, " \"/home/u/clip.vxa\" \"/tmp/-present\" \"/l2/clip\" \"-S\" \"--help\"");
   EXPECT_FALSE(c.help_requested);
 
   const char* help[] = {"vexaplay", "--help"};
