@@ -29,35 +29,39 @@ int ProcessedBits(const uint8_t* s, int first, int g) {
   return bits;
 }
 
-// A group of four examined from pass `from` on: a bit per pass until it
-// opens in the pass of its largest value.
-int GroupBits(const uint8_t* s, int first, int from) {
-  const int g = MaxPlane(s, first, 4);
-  return g == 0 ? from : from - g + 1 + ProcessedBits(s, first, g);
-}
-
 }  // namespace
 
 int CoefficientBits(const uint8_t s[64]) {
-  const int n = MaxPlane(s, 1, 63);
+  // Longest of each aligned group of four (group 0 holds the first three);
+  // every maximum below is one over whole groups.
+  uint8_t gm[16];
+  gm[0] = 0;
+  int n = 0;
+  for (int k = 1; k <= 3; ++k) n = s[k] > n ? s[k] : n;
+  for (int i = 1; i < 16; ++i) {
+    gm[i] = uint8_t(MaxPlane(s, 4 * i, 4));
+    n = gm[i] > n ? gm[i] : n;
+  }
   int bits = 4;
   for (int k = 1; k <= 3; ++k) bits += n + (s[k] != 0);
-  for (int start : {4, 24, 44}) {
-    const int g = MaxPlane(s, start, 20);
+  for (int first : {1, 6, 11}) {
+    int g16 = 0;
+    for (int i = first + 1; i <= first + 4; ++i) g16 = gm[i] > g16 ? gm[i] : g16;
+    const int g = gm[first] > g16 ? gm[first] : g16;
     if (g == 0) {
       bits += n;
       continue;
     }
     // The start entry opens its own group, then stands for the sixteen
     // after it from the same pass on; those split into four groups.
-    bits += n - g + 1 + ProcessedBits(s, start, g);
-    const int g16 = MaxPlane(s, start + 4, 16);
+    bits += n - g + 1 + ProcessedBits(s, 4 * first, g);
     if (g16 == 0) {
       bits += g;
       continue;
     }
     bits += g - g16 + 1;
-    for (int j = start + 4; j < start + 20; j += 4) bits += GroupBits(s, j, g16);
+    for (int i = first + 1; i <= first + 4; ++i)
+      bits += gm[i] == 0 ? g16 : g16 - gm[i] + 1 + ProcessedBits(s, 4 * i, gm[i]);
   }
   return bits;
 }
@@ -88,12 +92,24 @@ uint32_t ChooseCoefficients(const double F[64], const uint32_t quant[64], double
       const uint8_t s_now = s[k];
       int best_m = m_now, best_bits = bits;
       double best_j = 0;
+      // Past the first three, every maximum the count takes over a value
+      // includes its aligned group of four: when another of the four is at
+      // least as long, lowering it changes no maximum and saves only the
+      // nonzero bit of a value that becomes zero.
+      bool group_max = k < 4;
+      if (!group_max) {
+        const int g = k & ~3;
+        int others = 0;
+        for (int j = g; j < g + 4; ++j)
+          if (j != k && s[j] > others) others = s[j];
+        group_max = s_now > others;
+      }
       for (int m : {(1 << (s_now - 1)) - 1, 0}) {
         const double e = f[k] - m * step[k];
         const double more_error = e * e - now * now;
         if (more_error >= lambda * bits) continue;
         s[k] = uint8_t(Plane(m));
-        const int b = CoefficientBits(s);
+        const int b = group_max ? CoefficientBits(s) : bits - (m == 0);
         const double j = more_error + lambda * (b - bits);
         if (j < best_j) best_j = j, best_m = m, best_bits = b;
         if (m == 0) break;
