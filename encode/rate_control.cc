@@ -11,7 +11,7 @@ namespace {
 // quantiser 0 takes about this many bits per pixel, an inter frame a
 // fraction of it.
 constexpr double kPriorKeyBits = 6.0;
-constexpr double kPriorInterShare = 0.3;
+constexpr double kPriorInterShare = 0.1;
 // Quantiser moves from one frame to the next are kept within this, so that
 // one odd frame does not swing the picture quality.
 constexpr double kMaxMove = 2.0;
