@@ -250,6 +250,23 @@ struct Progress {
   }
 };
 
+// Reads and codes the next picture into data: 1 coded (key says whether it
+// is a key frame), 0 the input ended, -1 a failure (reported). number is
+// the frame's, counted from 1.
+int CodeNextFrame(PictureSource* src, bool with_alpha, ControlledEncoder* coder, long number, Progress* progress,
+                  std::vector<uint8_t>* data, bool* key) {
+  VideoPicture pic;
+  const int r = NextPicture(src, with_alpha, &pic);
+  if (r <= 0) return r;
+  *key = false;
+  if (!ControlledEncodeFrame(coder, &pic, data, key)) {
+    progress->EndLine();
+    std::fprintf(stderr, "vexa encode: frame %ld could not be coded\n", number);
+    return -1;
+  }
+  return 1;
+}
+
 // Frames left in a YUV4MPEG2 file from where reading stands (after the
 // header): its size over the size of a frame. 0 when it cannot be told (a pipe).
 long FramesInFile(Y4mFile* f) {
@@ -481,17 +498,10 @@ int CommandEncode(int argc, char** argv) {
     long count = 0;
     uint64_t bytes = 0;
     while (status == 0 && count < clip_frames) {
-      VideoPicture pic;
-      const int r = NextPicture(&src, with_alpha, &pic);
+      bool key = false;
+      const int r = CodeNextFrame(&src, with_alpha, &coder, count + 1, &progress, &data, &key);
       if (r < 0) status = 1;
       if (r <= 0) break;
-      bool key = false;
-      if (!ControlledEncodeFrame(&coder, &pic, &data, &key)) {
-        progress.EndLine();
-        std::fprintf(stderr, "vexa encode: frame %ld could not be coded\n", count + 1);
-        status = 1;
-        break;
-      }
       bytes += data.size();
       progress.Frame(++count, clip_frames, bytes);
     }
@@ -550,17 +560,10 @@ int CommandEncode(int argc, char** argv) {
   long count = 0;
   uint64_t video_bytes = 0;
   while (status == 0 && (o.frames < 0 || count < o.frames)) {
-    VideoPicture pic;
-    const int r = NextPicture(&src, with_alpha, &pic);
+    bool key = false;
+    const int r = CodeNextFrame(&src, with_alpha, &coder, count + 1, &progress, &data, &key);
     if (r < 0) status = 1;
     if (r <= 0) break;
-    bool key = false;
-    if (!ControlledEncodeFrame(&coder, &pic, &data, &key)) {
-      progress.EndLine();
-      std::fprintf(stderr, "vexa encode: frame %ld could not be coded\n", count + 1);
-      status = 1;
-      break;
-    }
     ContainerFrame frame{};
     frame.key = key;
     frame.video = data.data();
