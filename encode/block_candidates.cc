@@ -144,33 +144,47 @@ bool MakeRuns(const uint8_t s[64], const BitCosts& bc, BlockCandidate* c, double
   return true;
 }
 
-void MakeIntraDct(const uint8_t s[64], const double F[64], int q, double lambda, const BitCosts& bc, BlockCandidate* c) {
+namespace {
+
+// Bits of the AC values of a transform block quantised to nearest (or, with
+// quick, already rounded that way), after the choice lowers those that do
+// not pay (none with quick).
+uint32_t AcBits(const double F[64], const uint32_t quant[64], double lambda, double quick, int16_t coef[64]) {
+  return quick > 0 ? CountCoefficientBits(coef) : ChooseCoefficients(F, quant, lambda, coef);
+}
+
+}  // namespace
+
+void MakeIntraDct(const uint8_t s[64], const double F[64], int q, double lambda, const BitCosts& bc, BlockCandidate* c,
+                  double quick) {
   c->kind = BLOCK_INTRA_DCT;
   c->q = q;
   // Nearest values first; the choice then lowers those that do not pay.
-  QuantizeCoefficients(F, INTRA_QUANT[q], 0.5, c->coef);
+  QuantizeCoefficients(F, INTRA_QUANT[q], quick > 0 ? quick : 0.5, c->coef);
   if (c->coef[0] < 0) c->coef[0] = 0;
   if (c->coef[0] > 2047) c->coef[0] = 2047;
   c->dc = c->coef[0];
-  const uint32_t ac_bits = ChooseCoefficients(F, INTRA_QUANT[q], lambda, c->coef);
+  const uint32_t ac_bits = AcBits(F, INTRA_QUANT[q], lambda, quick, c->coef);
   InverseTransform(c->coef, INTRA_QUANT[q], c->recon);
   c->bits = bc.dc_intra + ac_bits + 4;
   c->sse = BlockSse(s, 8, c->recon);
 }
 
-void MakeInterDct(const uint8_t s[64], const uint8_t ref[64], int q, double lambda, const BitCosts& bc,
-                  BlockCandidate* c) {
+void DifferenceDct(const uint8_t s[64], const uint8_t ref[64], double F[64]) {
   int16_t diff[64];
   for (int i = 0; i < 64; ++i) diff[i] = int16_t(int(s[i]) - int(ref[i]));
-  double F[64];
   ForwardDct(diff, F);
+}
+
+void MakeInterDct(const uint8_t s[64], const uint8_t ref[64], const double F[64], int q, double lambda,
+                  const BitCosts& bc, BlockCandidate* c, double quick) {
   c->kind = BLOCK_INTER_DCT;
   c->q = q;
-  QuantizeCoefficients(F, INTER_QUANT[q], 0.5, c->coef);
+  QuantizeCoefficients(F, INTER_QUANT[q], quick > 0 ? quick : 0.5, c->coef);
   if (c->coef[0] < -1023) c->coef[0] = -1023;
   if (c->coef[0] > 1023) c->coef[0] = 1023;
   c->dc = c->coef[0];
-  const uint32_t ac_bits = ChooseCoefficients(F, INTER_QUANT[q], lambda, c->coef);
+  const uint32_t ac_bits = AcBits(F, INTER_QUANT[q], lambda, quick, c->coef);
   InverseTransformAdd(c->coef, INTER_QUANT[q], c->recon, 8, ref, 8);
   c->bits = OffsetCost(bc, c->dx) + OffsetCost(bc, c->dy) + bc.dc_inter + ac_bits + 4;
   c->sse = BlockSse(s, 8, c->recon);

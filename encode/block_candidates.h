@@ -42,13 +42,17 @@ void MakeRaw(const uint8_t s[64], const BitCosts& bc, BlockCandidate* c);
 // Lossless runs along the cheapest of the sixteen scans. False (c then
 // unchanged) when no scan comes in under bound bits.
 bool MakeRuns(const uint8_t s[64], const BitCosts& bc, BlockCandidate* c, double bound = 1e30);
-// Intra transform at quantiser q, its values chosen for the least squared
-// error plus lambda times bits.
+// Intra transform F of s at quantiser q, its values chosen for the least
+// squared error plus lambda times bits; or, with quick above 0, only
+// rounded with that rounding (below 0.5: a dead zone around zero), which
+// costs a fraction of the choice and serves to rank candidates.
 void MakeIntraDct(const uint8_t s[64], const double F[64], int q, double lambda, const BitCosts& bc,
-                  BlockCandidate* c);
-// Displaced reference block ref (8x8, row by row) plus transform at q.
-void MakeInterDct(const uint8_t s[64], const uint8_t ref[64], int q, double lambda, const BitCosts& bc,
-                  BlockCandidate* c);
+                  BlockCandidate* c, double quick = 0);
+// Displaced reference block ref (8x8, row by row) plus transform at q; F is
+// the transform of s - ref (DifferenceDct). quick as for MakeIntraDct.
+void MakeInterDct(const uint8_t s[64], const uint8_t ref[64], const double F[64], int q, double lambda,
+                  const BitCosts& bc, BlockCandidate* c, double quick = 0);
+void DifferenceDct(const uint8_t s[64], const uint8_t ref[64], double F[64]);
 // Displaced reference plus the residue truncated to `limit` (-1: exact).
 void MakeResidue(const uint8_t s[64], const uint8_t ref[64], int limit, const BitCosts& bc, BlockCandidate* c);
 

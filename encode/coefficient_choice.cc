@@ -1,5 +1,6 @@
 #include "encode/coefficient_choice.h"
 
+#include <bit>
 #include <cstdlib>
 #include <initializer_list>
 
@@ -9,11 +10,7 @@
 namespace {
 
 // Bits of a value of significance plane s (its bit length, 0 for zero).
-int Plane(int m) {
-  int s = 0;
-  while (m >> s) ++s;
-  return s;
-}
+int Plane(int m) { return std::bit_width(unsigned(m)); }
 
 int MaxPlane(const uint8_t* s, int first, int count) {
   int g = 0;
@@ -66,18 +63,26 @@ int CoefficientBits(const uint8_t s[64]) {
   return bits;
 }
 
+uint32_t CountCoefficientBits(const int16_t coef[64]) {
+  uint8_t s[64];
+  s[0] = 0;
+  for (int k = 1; k < 64; ++k) s[k] = uint8_t(Plane(std::abs(coef[COEFF_SCAN[k]])));
+  return uint32_t(CoefficientBits(s));
+}
+
 uint32_t ChooseCoefficients(const double F[64], const uint32_t quant[64], double lambda, int16_t coef[64]) {
   // Work in list order: magnitude, its plane, and the error at each choice.
   int mag[64];
   uint8_t s[64];
   double f[64], step[64];
   s[0] = 0;
+  const double* steps = CoefficientSteps(quant);
   for (int k = 1; k < 64; ++k) {
     const int p = COEFF_SCAN[k];
     mag[k] = std::abs(coef[p]);
     s[k] = uint8_t(Plane(mag[k]));
     f[k] = F[p] < 0 ? -F[p] : F[p];
-    step[k] = CoefficientStep(quant, p);
+    step[k] = steps[p];
   }
   int bits = CoefficientBits(s);
   // Within its plane a value costs the same bits whatever it is, so the

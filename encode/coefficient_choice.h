@@ -14,3 +14,7 @@ uint32_t ChooseCoefficients(const double F[64], const uint32_t quant[64], double
 // The bits WriteCoefficients spends on AC values whose bit lengths (list
 // order, index 0 unused) are s: it depends on nothing else.
 int CoefficientBits(const uint8_t s[64]);
+
+// The bits WriteCoefficients spends on the AC values of coef (natural
+// order), without writing them.
+uint32_t CountCoefficientBits(const int16_t coef[64]);

@@ -122,6 +122,23 @@ void ForEachQuantiser(int base_q, const SpeedPreset& preset, const Choice* choic
   }
 }
 
+// Tries a transform kind at the preset's quantisers: build(q, quick) makes
+// and considers the coding at q (quick as for MakeIntraDct) and returns its
+// cost. With quick ranking, the quantiser that ranked best is then coded
+// with the exact choice of values, when that may still win.
+template <typename Build>
+void TryTransform(int base_q, const SpeedPreset& preset, const Choice* choice, Build build) {
+  const double quick = preset.quick_rounding;
+  int best_q = base_q;
+  double best = 1e300;
+  ForEachQuantiser(base_q, preset, choice, [&](int q) {
+    const double j = build(q, quick);
+    if (j < best) best = j, best_q = q;
+    return j;
+  });
+  if (quick > 0 && best <= choice->cost * preset.refine_margin) build(best_q, 0.0);
+}
+
 // Room left in the current row's chunks.
 struct RowBudget {
   int64_t colours_free;
@@ -165,8 +182,8 @@ void ChooseIntra(const Search& search, const uint8_t s[64], const uint8_t* area,
     for (int i = 0; i < 64; ++i) pixels[i] = s[i];
     double F[64];
     ForwardDct(pixels, F);
-    ForEachQuantiser(p->base_q, preset, choice, [&](int q) {
-      MakeIntraDct(s, F, q, lambda, bc, &trial);
+    TryTransform(p->base_q, preset, choice, [&](int q, double quick) {
+      MakeIntraDct(s, F, q, lambda, bc, &trial, quick);
       Consider(trial);
       return double(trial.sse) + lambda * (trial.bits + kind_cost[BLOCK_INTRA_DCT]);
     });
@@ -238,9 +255,11 @@ BlockCandidate ChooseBlock(const Search& search, uint32_t x, uint32_t y, const R
       choice.Consider(trial, lambda, bc.kind[BLOCK_MOTION]);
     }
     if (choice.best.sse != 0 && (k & KindBit(BLOCK_INTER_DCT)) && MayWin(BLOCK_INTER_DCT, offsets + bc.dc_inter + 8)) {
-      ForEachQuantiser(p->base_q, preset, &choice, [&](int q) {
+      double F[64];
+      DifferenceDct(s, ref, F);
+      TryTransform(p->base_q, preset, &choice, [&](int q, double quick) {
         trial.dx = v.dx, trial.dy = v.dy;
-        MakeInterDct(s, ref, q, lambda, bc, &trial);
+        MakeInterDct(s, ref, F, q, lambda, bc, &trial, quick);
         choice.Consider(trial, lambda, bc.kind[BLOCK_INTER_DCT]);
         return double(trial.sse) + lambda * (trial.bits + bc.kind[BLOCK_INTER_DCT]);
       });

@@ -4,11 +4,12 @@ namespace {
 
 const SpeedPreset kPresets[kSpeedCount] = {
     // spread margin limits step refine neighbours scaled runs pattern intra-after-motion
-    {1, 1e300, 4, 8, 2, true, true, 40, true, true},
-    {1, 1e300, 4, 8, 0, true, true, 40, true, true},
-    {1, 1.25, 1, 4, 0, true, true, 16, true, true},
-    {0, 0, 0, 2, 0, true, true, 0, true, false},
-    {0, 0, 0, 0, 0, true, false, 0, false, false},
+    // quick-rounding refine-margin
+    {1, 1e300, 4, 8, 2, true, true, 40, true, true, 0, 0},
+    {1, 1e300, 4, 8, 0, true, true, 40, true, true, 0, 0},
+    {1, 1.25, 1, 4, 0, true, true, 16, true, true, 0.35, 1.3},
+    {0, 0, 0, 2, 0, true, true, 0, true, false, 0.35, 1.3},
+    {0, 0, 0, 0, 0, true, false, 0, false, false, 0.35, 1.3},
 };
 
 }  // namespace

@@ -18,6 +18,12 @@ struct SpeedPreset {
   int runs_distinct;       // try run blocks with at most this many distinct values (0: none, nor raw blocks)
   bool pattern;            // try two-colour pattern blocks
   bool intra_after_motion; // try intra codings even when the motion candidate is good
+  // Transform candidates: 0 chooses every one's values for rate and
+  // distortion; above 0 they are ranked rounded this way (a dead zone), and
+  // only the best quantiser of each transform kind gets the choice, when it
+  // costs at most refine_margin times the best so far.
+  double quick_rounding;
+  double refine_margin;
 };
 
 // Clamped to 0..kSpeedCount-1.

@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "video/quant_tables.h"
+
 namespace {
 
 struct CosTable {
@@ -56,15 +58,70 @@ void ForwardDct(const int16_t in[64], double out[64]) {
   }
 }
 
+namespace {
+
+// Per-position factors of one quantiser row: |F| times scale[p] is the
+// coefficient before rounding, step[p] the value one coefficient stands for.
+struct QuantScale {
+  double scale[64];
+  double step[64];
+  void Make(const uint32_t quant[64]) {
+    const CosTable& t = Table();
+    for (int p = 0; p < 64; ++p) {
+      scale[p] = t.weight[p] / quant[p];
+      step[p] = quant[p] / t.weight[p];
+    }
+  }
+};
+
+// Every row of the format's two quantiser tables, made once.
+struct QuantScales {
+  QuantScale intra[16], inter[16];
+  QuantScales() {
+    for (int q = 0; q < 16; ++q) {
+      intra[q].Make(INTRA_QUANT[q]);
+      inter[q].Make(INTER_QUANT[q]);
+    }
+  }
+};
+
+// The factors of quant: looked up when it is a row of the format's tables,
+// else made into *local.
+const QuantScale& ScaleFor(const uint32_t quant[64], QuantScale* local) {
+  static const QuantScales all;
+  const uint32_t* intra = &INTRA_QUANT[0][0];
+  const uint32_t* inter = &INTER_QUANT[0][0];
+  if (quant >= intra && quant < intra + 16 * 64 && (quant - intra) % 64 == 0) return all.intra[(quant - intra) / 64];
+  if (quant >= inter && quant < inter + 16 * 64 && (quant - inter) % 64 == 0) return all.inter[(quant - inter) / 64];
+  local->Make(quant);
+  return *local;
+}
+
+}  // namespace
+
 void QuantizeCoefficients(const double F[64], const uint32_t quant[64], double rounding, int16_t out[64]) {
-  const CosTable& t = Table();
+  QuantScale local;
+  const double* scale = ScaleFor(quant, &local).scale;
+  // The inverse maps coefficient x to F = x * quant / (65536 a(r) a(c)).
+  // Plain loops over the 64 positions: the compiler vectorises them.
+  double m[64];
+  for (int p = 0; p < 64; ++p) m[p] = std::fabs(F[p]) * scale[p] + rounding;
+  m[0] = std::fabs(F[0]) * scale[0] + 0.5;  // the DC rounds to nearest
   for (int p = 0; p < 64; ++p) {
-    // The inverse maps coefficient x to F = x * quant / (65536 a(r) a(c)).
-    const double m = std::fabs(F[p]) * t.weight[p] / quant[p];
-    double q = std::floor(m + (p == 0 ? 0.5 : rounding));
-    if (q > 32767) q = 32767;
+    const int32_t q = m[p] < 32767.0 ? int32_t(m[p]) : 32767;  // truncation is floor here: m >= 0
     out[p] = int16_t(F[p] < 0 ? -q : q);
   }
 }
 
-double CoefficientStep(const uint32_t quant[64], int p) { return quant[p] / Table().weight[p]; }
+double CoefficientStep(const uint32_t quant[64], int p) { return CoefficientSteps(quant)[p]; }
+
+const double* CoefficientSteps(const uint32_t quant[64]) {
+  QuantScale local;
+  const QuantScale& s = ScaleFor(quant, &local);
+  // Only the format's rows are looked up; any other row gets the factors
+  // of a row kept per thread, good until the next call on that thread.
+  if (&s != &local) return s.step;
+  thread_local double steps[64];
+  for (int p = 0; p < 64; ++p) steps[p] = local.step[p];
+  return steps;
+}

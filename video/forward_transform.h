@@ -18,3 +18,6 @@ void QuantizeCoefficients(const double F[64], const uint32_t quant[64], double r
 // The step between neighbouring coefficient values at natural position p
 // under quant, on the scale of ForwardDct's output.
 double CoefficientStep(const uint32_t quant[64], int p);
+// All 64 steps of quant at once (natural order). For the rows of
+// INTRA_QUANT and INTER_QUANT they are made once and live for ever.
+const double* CoefficientSteps(const uint32_t quant[64]);

@@ -195,6 +195,29 @@ TEST(ForwardTransform, RoundTripsThroughTheInverse) {
   EXPECT_NEAR(sum_out / 64.0, sum_in / 64.0, 3.0);
 }
 
+// The format's quantiser rows use factors made once; any other row gets
+// the same arithmetic made on the spot, and a value just under a half step
+// rounds down while one just over rounds up.
+TEST(ForwardTransform, QuantisesAnyRowAlike) {
+  uint32_t copy[64];
+  std::memcpy(copy, INTER_QUANT[9], sizeof copy);
+  const double* steps = CoefficientSteps(INTER_QUANT[9]);
+  const double* local = CoefficientSteps(copy);
+  double F[64];
+  for (int p = 0; p < 64; ++p) {
+    ASSERT_EQ(steps[p], local[p]) << p;
+    ASSERT_EQ(steps[p], CoefficientStep(INTER_QUANT[9], p)) << p;
+    F[p] = (p % 3 - 1) * steps[p] * (3 + (p & 1 ? 0.49 : 0.51));
+  }
+  int16_t a[64], b[64];
+  QuantizeCoefficients(F, INTER_QUANT[9], 0.5, a);
+  QuantizeCoefficients(F, copy, 0.5, b);
+  for (int p = 0; p < 64; ++p) {
+    ASSERT_EQ(a[p], b[p]) << p;
+    EXPECT_EQ(a[p], (p % 3 - 1) * (p & 1 ? 3 : 4)) << p;
+  }
+}
+
 TEST(ResidueAdd, WrapsAndFollowsTheScan) {
   int8_t residue[64] = {};
   residue[0] = 10;   // natural position 0
