@@ -12,35 +12,17 @@ namespace {
 // Bits of a value of significance plane s (its bit length, 0 for zero).
 int Plane(int m) { return std::bit_width(unsigned(m)); }
 
-int MaxPlane(const uint8_t* s, int first, int count) {
-  int g = 0;
-  for (int k = first; k < first + count; ++k) g = s[k] > g ? s[k] : g;
-  return g;
-}
-
-// A group of four processed in pass g: each value then costs a bit per
-// pass down to its own (g in all), plus one for a nonzero value.
-int ProcessedBits(const uint8_t* s, int first, int g) {
-  int bits = 4 * g;
-  for (int k = first; k < first + 4; ++k) bits += s[k] != 0;
-  return bits;
-}
-
-}  // namespace
-
-int CoefficientBits(const uint8_t s[64]) {
-  // Longest of each aligned group of four (group 0 holds the first three);
-  // every maximum below is one over whole groups.
-  uint8_t gm[16];
-  gm[0] = 0;
+// The count from the planes of list positions 1..3 (first3), and the
+// longest plane (gm) and nonzero count (nz) of each aligned group of four
+// from group 1 on: a group processed in pass g costs each of its values a
+// bit per pass down to its own (g in all), plus one for a nonzero value.
+int BitsFromGroups(const uint8_t first3[3], const uint8_t gm[16], const uint8_t nz[16]) {
+  // Every maximum below is one over whole groups.
   int n = 0;
-  for (int k = 1; k <= 3; ++k) n = s[k] > n ? s[k] : n;
-  for (int i = 1; i < 16; ++i) {
-    gm[i] = uint8_t(MaxPlane(s, 4 * i, 4));
-    n = gm[i] > n ? gm[i] : n;
-  }
+  for (int k = 0; k < 3; ++k) n = first3[k] > n ? first3[k] : n;
+  for (int i = 1; i < 16; ++i) n = gm[i] > n ? gm[i] : n;
   int bits = 4;
-  for (int k = 1; k <= 3; ++k) bits += n + (s[k] != 0);
+  for (int k = 0; k < 3; ++k) bits += n + (first3[k] != 0);
   for (int first : {1, 6, 11}) {
     int g16 = 0;
     for (int i = first + 1; i <= first + 4; ++i) g16 = gm[i] > g16 ? gm[i] : g16;
@@ -51,23 +33,47 @@ int CoefficientBits(const uint8_t s[64]) {
     }
     // The start entry opens its own group, then stands for the sixteen
     // after it from the same pass on; those split into four groups.
-    bits += n - g + 1 + ProcessedBits(s, 4 * first, g);
+    bits += n - g + 1 + 4 * g + nz[first];
     if (g16 == 0) {
       bits += g;
       continue;
     }
     bits += g - g16 + 1;
     for (int i = first + 1; i <= first + 4; ++i)
-      bits += gm[i] == 0 ? g16 : g16 - gm[i] + 1 + ProcessedBits(s, 4 * i, gm[i]);
+      bits += gm[i] == 0 ? g16 : g16 - gm[i] + 1 + 4 * gm[i] + nz[i];
   }
   return bits;
 }
 
+// List group i (1..15) of a block: the 2x2 square of natural positions
+// whose top left is COEFF_SCAN[4i].
+constexpr uint8_t GroupCorner(int i) { return COEFF_SCAN[4 * i]; }
+
+}  // namespace
+
+int CoefficientBits(const uint8_t s[64]) {
+  uint8_t gm[16] = {}, nz[16] = {};
+  for (int i = 1; i < 16; ++i) {
+    const uint8_t* g = s + 4 * i;
+    const uint8_t a = g[0] > g[1] ? g[0] : g[1], b = g[2] > g[3] ? g[2] : g[3];
+    gm[i] = a > b ? a : b;
+    nz[i] = uint8_t((g[0] != 0) + (g[1] != 0) + (g[2] != 0) + (g[3] != 0));
+  }
+  return BitsFromGroups(s + 1, gm, nz);
+}
+
 uint32_t CountCoefficientBits(const int16_t coef[64]) {
-  uint8_t s[64];
-  s[0] = 0;
-  for (int k = 1; k < 64; ++k) s[k] = uint8_t(Plane(std::abs(coef[COEFF_SCAN[k]])));
-  return uint32_t(CoefficientBits(s));
+  // Straight from the 2x2 squares: a group's longest plane is that of the
+  // OR of its magnitudes.
+  auto Mag = [](int16_t v) { return unsigned(v < 0 ? -int(v) : int(v)); };
+  uint8_t first3[3], gm[16] = {}, nz[16] = {};
+  for (int k = 1; k <= 3; ++k) first3[k - 1] = uint8_t(Plane(int(Mag(coef[COEFF_SCAN[k]]))));
+  for (int i = 1; i < 16; ++i) {
+    const int16_t* c = coef + GroupCorner(i);
+    gm[i] = uint8_t(std::bit_width(Mag(c[0]) | Mag(c[1]) | Mag(c[8]) | Mag(c[9])));
+    nz[i] = uint8_t((c[0] != 0) + (c[1] != 0) + (c[8] != 0) + (c[9] != 0));
+  }
+  return uint32_t(BitsFromGroups(first3, gm, nz));
 }
 
 uint32_t ChooseCoefficients(const double F[64], const uint32_t quant[64], double lambda, int16_t coef[64]) {

@@ -2,6 +2,10 @@
 
 #include <cmath>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "video/quant_tables.h"
 
 namespace {
@@ -27,18 +31,70 @@ const CosTable& Table() {
 
 }  // namespace
 
-void ForwardDct(const int16_t in[64], double out[64]) {
-  // Single precision is ample for 8-bit pixels and their differences; the
-  // loops run over eight outputs at once, which the compiler vectorises.
-  struct FloatTable {
-    float ct[8][8];  // ct[x][u] = c[u][x]
-    FloatTable() {
-      const CosTable& t = Table();
-      for (int x = 0; x < 8; ++x)
-        for (int u = 0; u < 8; ++u) ct[x][u] = float(t.c[u][x]);
-    }
-  };
+namespace {
+
+// Single precision is ample for 8-bit pixels and their differences.
+struct FloatTable {
+  float ct[8][8];       // ct[x][u] = c[u][x]
+  float splat[8][8][4];  // splat[y][v]: ct[y][v] four times
+  FloatTable() {
+    const CosTable& t = Table();
+    for (int x = 0; x < 8; ++x)
+      for (int u = 0; u < 8; ++u) {
+        ct[x][u] = float(t.c[u][x]);
+        for (int i = 0; i < 4; ++i) splat[x][u][i] = ct[x][u];
+      }
+  }
+};
+
+const FloatTable& Floats() {
   static const FloatTable f;
+  return f;
+}
+
+#if defined(__SSE2__)
+template <int I>
+inline __m128 Lane(__m128 v) {
+  return _mm_shuffle_ps(v, v, _MM_SHUFFLE(I, I, I, I));
+}
+#endif
+
+}  // namespace
+
+void ForwardDct(const int16_t in[64], double out[64]) {
+  // Rows, then columns, each output a sum in the same order on every path,
+  // so the vector code gives the plain loops' results exactly.
+  const FloatTable& f = Floats();
+#if defined(__SSE2__)
+  __m128 lo[8], hi[8];  // rows[y][0..3], rows[y][4..7]
+  for (int y = 0; y < 8; ++y) {
+    const __m128i r = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 8 * y));
+    const __m128i sign = _mm_srai_epi16(r, 15);
+    const __m128 a = _mm_cvtepi32_ps(_mm_unpacklo_epi16(r, sign));
+    const __m128 b = _mm_cvtepi32_ps(_mm_unpackhi_epi16(r, sign));
+    __m128 acc0 = _mm_setzero_ps(), acc1 = _mm_setzero_ps();
+    auto Add = [&](int x, __m128 v) {
+      acc0 = _mm_add_ps(acc0, _mm_mul_ps(_mm_loadu_ps(f.ct[x]), v));
+      acc1 = _mm_add_ps(acc1, _mm_mul_ps(_mm_loadu_ps(f.ct[x] + 4), v));
+    };
+    Add(0, Lane<0>(a)), Add(1, Lane<1>(a)), Add(2, Lane<2>(a)), Add(3, Lane<3>(a));
+    Add(4, Lane<0>(b)), Add(5, Lane<1>(b)), Add(6, Lane<2>(b)), Add(7, Lane<3>(b));
+    lo[y] = acc0, hi[y] = acc1;
+  }
+  for (int v = 0; v < 8; ++v) {
+    __m128 acc0 = _mm_setzero_ps(), acc1 = _mm_setzero_ps();
+    for (int y = 0; y < 8; ++y) {
+      const __m128 c = _mm_loadu_ps(f.splat[y][v]);
+      acc0 = _mm_add_ps(acc0, _mm_mul_ps(c, lo[y]));
+      acc1 = _mm_add_ps(acc1, _mm_mul_ps(c, hi[y]));
+    }
+    double* o = out + v * 8;
+    _mm_storeu_pd(o, _mm_cvtps_pd(acc0));
+    _mm_storeu_pd(o + 2, _mm_cvtps_pd(_mm_movehl_ps(acc0, acc0)));
+    _mm_storeu_pd(o + 4, _mm_cvtps_pd(acc1));
+    _mm_storeu_pd(o + 6, _mm_cvtps_pd(_mm_movehl_ps(acc1, acc1)));
+  }
+#else
   float rows[8][8];  // rows[y][u]
   for (int y = 0; y < 8; ++y) {
     float acc[8] = {};
@@ -56,6 +112,7 @@ void ForwardDct(const int16_t in[64], double out[64]) {
     }
     for (int u = 0; u < 8; ++u) out[v * 8 + u] = double(acc[u]);
   }
+#endif
 }
 
 namespace {
@@ -103,14 +160,31 @@ void QuantizeCoefficients(const double F[64], const uint32_t quant[64], double r
   QuantScale local;
   const double* scale = ScaleFor(quant, &local).scale;
   // The inverse maps coefficient x to F = x * quant / (65536 a(r) a(c)).
-  // Plain loops over the 64 positions: the compiler vectorises them.
-  double m[64];
-  for (int p = 0; p < 64; ++p) m[p] = std::fabs(F[p]) * scale[p] + rounding;
-  m[0] = std::fabs(F[0]) * scale[0] + 0.5;  // the DC rounds to nearest
+#if defined(__SSE2__)
+  const __m128d magnitude = _mm_castsi128_pd(_mm_set1_epi64x(0x7fffffffffffffffll));
+  const __m128d top = _mm_set1_pd(32767.0), zero = _mm_setzero_pd();
+  const __m128d first_round = _mm_set_pd(rounding, 0.5), round = _mm_set1_pd(rounding);  // the DC rounds to nearest
+  // Two values: |F| times the factor, plus rounding, truncated (that is
+  // rounded down, all being positive) below the top, then signed.
+  auto Pair = [&](int p, __m128d r) {
+    const __m128d v = _mm_loadu_pd(F + p);
+    const __m128d m = _mm_min_pd(_mm_add_pd(_mm_mul_pd(_mm_and_pd(v, magnitude), _mm_loadu_pd(scale + p)), r), top);
+    const __m128i q = _mm_cvttpd_epi32(m);
+    const __m128i neg = _mm_shuffle_epi32(_mm_castpd_si128(_mm_cmplt_pd(v, zero)), _MM_SHUFFLE(3, 1, 2, 0));
+    return _mm_sub_epi32(_mm_xor_si128(q, neg), neg);
+  };
+  for (int p = 0; p < 64; p += 8) {
+    const __m128i a = _mm_unpacklo_epi64(Pair(p, p == 0 ? first_round : round), Pair(p + 2, round));
+    const __m128i b = _mm_unpacklo_epi64(Pair(p + 4, round), Pair(p + 6, round));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + p), _mm_packs_epi32(a, b));
+  }
+#else
   for (int p = 0; p < 64; ++p) {
-    const int32_t q = m[p] < 32767.0 ? int32_t(m[p]) : 32767;  // truncation is floor here: m >= 0
+    const double m = std::fabs(F[p]) * scale[p] + (p == 0 ? 0.5 : rounding);
+    const int32_t q = m < 32767.0 ? int32_t(m) : 32767;  // truncation is floor here: m >= 0
     out[p] = int16_t(F[p] < 0 ? -q : q);
   }
+#endif
 }
 
 double CoefficientStep(const uint32_t quant[64], int p) { return CoefficientSteps(quant)[p]; }
