@@ -56,6 +56,30 @@ constexpr PlaneOneGroups MakePlaneOneGroups() {
 }
 constexpr PlaneOneGroups kPlaneOneGroups = MakePlaneOneGroups();
 
+// Four waiting indices in plane 1 from their at most 8 bits: per index a 0
+// (still waits) or a 1 and a sign bit (becomes +1 or -1).
+struct PlaneOneWaiting {
+  uint64_t values[256];  // the four values, 16 bits each
+  uint16_t taken[256];   // bits taken by the first k + 1 indices in nibble k
+};
+constexpr PlaneOneWaiting MakePlaneOneWaiting() {
+  PlaneOneWaiting t{};
+  for (uint32_t c = 0; c < 256; ++c) {
+    uint32_t at = 0;
+    for (uint32_t k = 0; k < 4; ++k) {
+      if (c >> at++ & 1) {
+        const uint16_t v = (c >> at++ & 1) ? uint16_t(0xFFFF) : uint16_t(1);
+        t.values[c] |= uint64_t(v) << (16 * k);
+      }
+      t.taken[c] = uint16_t(t.taken[c] | at << (4 * k));
+    }
+  }
+  return t;
+}
+constexpr PlaneOneWaiting kPlaneOneWaiting = MakePlaneOneWaiting();
+// The lanes of the first n (1..4) values.
+constexpr uint64_t kLanes[5] = {0, 0xFFFF, 0xFFFFFFFF, 0xFFFFFFFFFFFF, ~uint64_t(0)};
+
 // Two members of a group in plane 2 from their at most 6 bits: per member a
 // 1 (waits) or a 0 and two value bits (sign, then the bit below the leading
 // one: -3, -2, 2 or 3).
@@ -118,6 +142,10 @@ constexpr RowPairGroups kRowPairs = MakeRowPairGroups();
 
 constexpr uint64_t kZeroes = 0;
 
+// The value slot behind a block's 64 that takes the final pass's stores for
+// the dummy entries.
+constexpr int kSpareValue = 64;
+
 // The walk's state. Every member function is inlined into ReadCoefficients,
 // so the reader's fields stay in registers.
 struct Walk {
@@ -142,16 +170,6 @@ struct Walk {
   template <int kPlane>
   inline __attribute__((always_inline)) void Group(int first) {
     BitReaderNeed(&r, 32);
-    if constexpr (kPlane == 1) {
-      const uint32_t c = uint32_t(r.cache) & 0xFF;
-      std::memcpy(&values[first], &kPlaneOneGroups.values[c], 8);
-      const uint32_t shape = kPlaneOneGroups.shape[c];
-      const uint64_t slots = kWaiting.offsets[shape & 15] + uint64_t(Entry(first, 3)) * 0x0001000100010001ull;
-      std::memcpy(&out[front - 4], &slots, 8);
-      front -= kWaitingCount[shape & 15];
-      Skip(shape >> 4);
-      return;
-    }
     if constexpr (kPlane == 2) {
       const uint32_t c0 = uint32_t(r.cache) & 63;
       std::memcpy(&values[first], &kPlaneTwoPairs.values[c0], 4);
@@ -252,6 +270,79 @@ struct Walk {
     *head = front;
     *tail = j;
   }
+
+  // The last pass (plane 1): the same walk, but the list is not kept, so
+  // nothing is written but the values. A group's waiting members and the
+  // waiting indices that stay simply keep their zeros.
+  inline __attribute__((always_inline)) void FinalPass(uint16_t* in, int i, int end, int waiting) {
+    // The waiting indices, four per look. A look past the last one takes
+    // no bits for the others and stores zeros for them: into entries
+    // behind (coefficients not yet significant, which hold zero anyway),
+    // or into the spare value behind the block for the dummies put past
+    // the end.
+    const int waiting_end = i + waiting;
+    const uint64_t dummies = uint64_t(Entry(kSpareValue, 3)) * 0x0001000100010001ull;
+    std::memcpy(&in[end], &dummies, 8);
+    for (; i < waiting_end; i += 4) {
+      BitReaderNeed(&r, 8);
+      const uint32_t c = uint32_t(r.cache) & 0xFF;
+      const int n = waiting_end - i < 4 ? waiting_end - i : 4;
+      const uint64_t v = kPlaneOneWaiting.values[c] & kLanes[n];
+      values[in[i] & 0xFF] = int16_t(v);
+      values[in[i + 1] & 0xFF] = int16_t(v >> 16);
+      values[in[i + 2] & 0xFF] = int16_t(v >> 32);
+      values[in[i + 3] & 0xFF] = int16_t(v >> 48);
+      Skip((kPlaneOneWaiting.taken[c] >> (4 * (n - 1))) & 15);
+    }
+    i = waiting_end;
+    // The rest, as in Pass; one top-up covers a whole step: 16 bits of the
+    // look and at most 18 of a start entry's group, split and second group.
+    for (;;) {
+      const int left = end - i;
+      BitReaderNeed(&r, 40);
+      const int zeros = __builtin_ctzll(r.cache | uint64_t(1) << left);
+      i += zeros;
+      Skip(uint32_t(zeros));
+      if (zeros == left) break;
+      const uint32_t e = in[i++];
+      int index = int(e & 0xFF);
+      switch (e >> 8) {
+        case 3:
+          values[index] = (r.cache & 2) ? int16_t(-1) : int16_t(1);
+          Skip(2);
+          continue;
+        case 2:
+          Skip(1);
+          FinalGroup(index);
+          continue;
+        case 0:
+          Skip(1);
+          FinalGroup(index);
+          index += 4;
+          if (!(r.cache & 1)) {
+            Skip(1);
+            continue;
+          }
+          [[fallthrough]];
+        default:  // 1: splits into four groups, three of them appended
+          in[end] = Entry(index + 4, 2);
+          in[end + 1] = Entry(index + 8, 2);
+          in[end + 2] = Entry(index + 12, 2);
+          end += 3;
+          Skip(1);
+          const bool now = r.cache & 1;
+          Skip(1);
+          if (now) FinalGroup(index);
+          continue;
+      }
+    }
+  }
+
+  inline __attribute__((always_inline)) void FinalGroup(int first) {
+    const uint32_t c = uint32_t(r.cache) & 0xFF;
+    std::memcpy(&values[first], &kPlaneOneGroups.values[c], 8);
+    Skip(kPlaneOneGroups.shape[c] >> 4);
+  }
 };
 
 }  // namespace
@@ -259,7 +350,7 @@ struct Walk {
 void ReadCoefficients(BitReader* r, int16_t block[64]) {
   // Cleared with plain stores: a string store costs more to start than
   // these 128 bytes take.
-  alignas(16) int16_t values[64];
+  alignas(16) int16_t values[kSpareValue + 1];
 #pragma GCC unroll 16
   for (int k = 0; k < 64; k += 4) std::memcpy(&values[k], &kZeroes, 8);
   values[0] = block[0];  // the DC value; list index 0 is never coded
@@ -275,19 +366,19 @@ void ReadCoefficients(BitReader* r, int16_t block[64]) {
   lists[0][tail++] = Entry(2, 3);
   lists[0][tail++] = Entry(3, 3);
   int cur = 0;
-  for (uint32_t b = ReadBits(&w.r, 4); b >= 1; --b) {
+  const uint32_t planes = ReadBits(&w.r, 4);
+  for (uint32_t b = planes; b >= 2; --b) {
     w.b = b;
     w.top = 1u << (b - 1);
     w.value_mask = (1u << b) - 1;
     w.out = lists[cur ^ 1];
-    if (b == 1)
-      w.Pass<1>(lists[cur], &head, &tail, &waiting);
-    else if (b == 2)
+    if (b == 2)
       w.Pass<2>(lists[cur], &head, &tail, &waiting);
     else
       w.Pass<0>(lists[cur], &head, &tail, &waiting);
     cur ^= 1;
   }
+  if (planes >= 1) w.FinalPass(lists[cur], head, tail, waiting);
   *r = w.r;
   // Each group is [p, p + 1, p + 8, p + 9]: its first pair goes to the upper
   // row of its row pair, its second pair to the lower one.
