@@ -122,7 +122,17 @@ void ReadOffsetChunk(BitReader* r, const HuffTree* tree, uint8_t* out, uint32_t 
     Fill(out, ApplySign(r, ReadBits(r, 4)), n);
     return;
   }
-  for (uint32_t i = 0; i < n; ++i) out[i] = uint8_t(ApplySign(r, DecodeSymbol(r, tree)));
+  // A magnitude and its sign bit take at most 8 bits, so one top-up serves
+  // four values; the sign is applied without a branch on the magnitude.
+  for (uint32_t i = 0; i < n; ++i) {
+    if ((i & 3) == 0) BitReaderNeed(r, 32);
+    const uint32_t e = tree->decode[r->cache & ((1u << kCodePeekBits) - 1)];
+    const uint32_t length = e >> 4, m = e & 15;
+    const uint32_t coded = m != 0;
+    const uint32_t negative = uint32_t(r->cache >> length) & coded;
+    out[i] = uint8_t((m ^ (0u - negative)) + negative);
+    SkipBits(r, length + coded);
+  }
 }
 
 void ReadDcChunk(BitReader* r, bool inter, int16_t* out, uint32_t n) {
@@ -135,8 +145,15 @@ void ReadDcChunk(BitReader* r, bool inter, int16_t* out, uint32_t n) {
       for (uint32_t k = 0; k < group; ++k) out[i + k] = int16_t(uint16_t(current));
       continue;
     }
+    // A difference and its sign bit take at most 16 bits.
+    const uint32_t mask = (1u << width) - 1;
     for (uint32_t k = 0; k < group; ++k) {
-      current = uint16_t(current + ApplySign(r, ReadBits(r, width)));
+      BitReaderNeed(r, 16);
+      const uint32_t m = uint32_t(r->cache) & mask;
+      const uint32_t coded = m != 0;
+      const uint32_t negative = uint32_t(r->cache >> width) & coded;
+      SkipBits(r, width + coded);
+      current = uint16_t(current + (m ^ (0u - negative)) + negative);
       out[i + k] = int16_t(uint16_t(current));
     }
   }

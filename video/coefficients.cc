@@ -1,6 +1,9 @@
 #include "video/coefficients.h"
 
 #include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "video/coefficient_list.h"
 #include "video/coefficients_scan.h"
@@ -384,6 +387,16 @@ void ReadCoefficients(BitReader* r, int16_t block[64]) {
   // row of its row pair, its second pair to the lower one.
 #pragma GCC unroll 4
   for (int m = 0; m < 4; ++m) {
+#if defined(__SSE2__)
+    const uint8_t* g = kRowPairs.group[m];
+    const __m128i g01 = _mm_unpacklo_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(&values[4 * g[0]])),
+                                           _mm_loadl_epi64(reinterpret_cast<const __m128i*>(&values[4 * g[1]])));
+    const __m128i g23 = _mm_unpacklo_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(&values[4 * g[2]])),
+                                           _mm_loadl_epi64(reinterpret_cast<const __m128i*>(&values[4 * g[3]])));
+    const __m128 a = _mm_castsi128_ps(g01), b = _mm_castsi128_ps(g23);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(&block[16 * m]), _mm_castps_si128(_mm_shuffle_ps(a, b, 0x88)));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(&block[16 * m + 8]), _mm_castps_si128(_mm_shuffle_ps(a, b, 0xDD)));
+#else
     uint64_t g[4];
 #pragma GCC unroll 4
     for (int c = 0; c < 4; ++c) std::memcpy(&g[c], &values[4 * kRowPairs.group[m][c]], 8);
@@ -392,5 +405,6 @@ void ReadCoefficients(BitReader* r, int16_t block[64]) {
                                (g[2] >> 32) | (g[3] & ~uint64_t(0xFFFFFFFFu))};
     std::memcpy(&block[16 * m], upper, 16);
     std::memcpy(&block[16 * m + 8], lower, 16);
+#endif
   }
 }
