@@ -19,34 +19,45 @@ using sse2::Advance;
 using sse2::FAMILY_RED_HIGH;
 using sse2::FAMILY_RED_LOW;
 
-// Sixty-four pixels (thirty-two chroma pairs) per step, the channels
-// computed as in the narrower kernels and packed to one byte vector each.
+// Sixty-four pixels (thirty-two chroma pairs) per step.
 //
-// 32-bit output: the samples are first permuted so that 128-bit lane k holds
-// pixels 4k..4k+3, 16+4k.., 32+4k.. and 48+4k.. (and the chroma vectors the
-// pairs of those pixels, in the order the in-lane unpacks spread them); then
-// the same in-lane unpacks that interleave the channels put pixels 0-15,
-// 16-31, 32-47 and 48-63 into the four output vectors, in order.
+// 32-bit output: luma is split into the even and the odd pixel of each pair
+// as 16-bit lanes, so that a pair's chroma terms meet both its pixels without
+// being spread first; each channel's two sums are packed to bytes with
+// saturation (the clamp), which leaves 128-bit lane k holding the even pixels
+// of pairs 8k..8k+7 in bytes 0-7 and their odd pixels in bytes 8-15. Output
+// vector j (pixels 16j..16j+15) needs lane j of every channel: one lane
+// shuffle joins the low and green channels' lanes for two outputs, and a byte
+// permute that reads that and the high channel places every byte.
 //
-// 24-bit output: the channels stay in pixel order and byte permutes that read
-// two vectors at once place them: one the first two bytes of every output
-// pixel, a masked one the third.
+// 24-bit output: from the same packed channels, byte permutes that read two
+// vectors at once place the first two bytes of every output pixel, a masked
+// one the third.
 constexpr uint32_t kStep = 64;
 
 using ByteTable = std::array<std::array<uint8_t, 64>, 4>;
 
-// Row 0: where each byte of the lane-ordered luma comes from; row 1 (first
-// 32 bytes): the same for the chroma pairs.
-constexpr ByteTable MakeLaneOrder() {
+// Where pixel p (0-63) sits in a packed channel vector: lane p / 16, the
+// even pixel of its pair in bytes 0-7, the odd one in bytes 8-15.
+constexpr uint32_t Packed(uint32_t p) { return 16 * (p / 16) + (p % 16) / 2 + 8 * (p % 2); }
+
+// 32-bit output j from (joined, high): the joined vector holds the low
+// channel's lanes j & ~1 and j | 1 in its lanes 0 and 1 and the green
+// channel's in lanes 2 and 3; the high vector is the high channel itself, or
+// with alpha the high channel's two lanes followed by the alpha plane's two
+// (alpha is in pixel order, the channels in the packed order above).
+constexpr ByteTable Make32(bool alpha) {
   ByteTable t{};
-  for (uint32_t b = 0; b < 64; ++b) {
-    const uint32_t k = b / 16, e = b % 16;
-    t[0][b] = static_cast<uint8_t>(16 * (e / 4) + 4 * k + e % 4);
-  }
-  for (uint32_t b = 0; b < 32; ++b) {
-    const uint32_t k = b / 8, e = b % 8;
-    t[1][b] = static_cast<uint8_t>(8 * (e / 2) + 2 * k + e % 2);
-  }
+  for (uint32_t j = 0; j < 4; ++j)
+    for (uint32_t i = 0; i < 64; ++i) {
+      const uint32_t p = i / 4, c = i % 4, slot = Packed(p), lane = j % 2;
+      uint32_t from = 0;
+      if (c == 0) from = 16 * lane + slot;
+      if (c == 1) from = 16 * (lane + 2) + slot;
+      if (c == 2) from = 64 + 16 * (alpha ? lane : j) + slot;
+      if (c == 3) from = alpha ? 64 + 16 * (lane + 2) + p : 0;  // zeroed by the mask without alpha
+      t[j][i] = static_cast<uint8_t>(from);
+    }
   return t;
 }
 
@@ -56,7 +67,7 @@ constexpr ByteTable Make24(bool upper) {
   ByteTable t{};
   for (uint32_t j = 0; j < 3; ++j)
     for (uint32_t i = 0; i < 64; ++i) {
-      const uint32_t n = 64 * j + i, p = n / 3, c = n % 3;
+      const uint32_t n = 64 * j + i, p = Packed(n / 3), c = n % 3;
       t[j][i] = static_cast<uint8_t>(upper ? (c == 2 ? p : 0) : (c == 2 ? 0 : p + (c == 1 ? 64 : 0)));
     }
   return t;
@@ -76,7 +87,8 @@ constexpr ByteTable MakeYuv(bool uyvy) {
   return t;
 }
 
-alignas(64) constexpr ByteTable kLaneOrder = MakeLaneOrder();
+alignas(64) constexpr ByteTable kOut32 = Make32(false);
+alignas(64) constexpr ByteTable kOut32Alpha = Make32(true);
 alignas(64) constexpr ByteTable kLow24 = Make24(false);
 alignas(64) constexpr ByteTable kHigh24 = Make24(true);
 alignas(64) constexpr ByteTable kYuy2 = MakeYuv(false);
@@ -90,6 +102,9 @@ constexpr __mmask64 Mask24(uint32_t j) {
 }
 constexpr __mmask64 kUpper24[3] = {Mask24(0), Mask24(1), Mask24(2)};
 
+// Every byte but the top one of each 32-bit pixel.
+constexpr __mmask64 kBelowTop = 0x7777777777777777ull;
+
 // The first `bytes` of a 64-byte vector (all for 64 and more, none for 0 and less).
 constexpr __mmask64 FirstBytes(int64_t bytes) {
   return bytes >= 64 ? ~__mmask64{0} : (bytes <= 0 ? __mmask64{0} : (__mmask64{1} << bytes) - 1);
@@ -99,45 +114,38 @@ VEXA_AVX512 inline __m512i Table(const ByteTable& t, uint32_t j) {
   return _mm512_load_si512(static_cast<const void*>(t[j].data()));
 }
 
-VEXA_AVX512 inline __m512i Luma(__m512i x) {
-  return _mm512_add_epi16(x, _mm512_mulhi_epu16(x, _mm512_set1_epi16(static_cast<int16_t>(kLumaScale - 65536))));
-}
-
-VEXA_AVX512 inline __m512i Chroma(__m256i c8) {
-  return _mm512_mulhi_epi16(_mm512_sub_epi16(_mm512_cvtepu8_epi16(c8), _mm512_set1_epi16(128)),
-                            _mm512_set1_epi16(kChromaScale));
+// Two 128-bit lanes of a and two of b (the zero-masking form with every
+// lane kept: GCC's plain form passes an undefined vector through).
+template <int Imm>
+VEXA_AVX512 inline __m512i Lanes(__m512i a, __m512i b) {
+  return _mm512_maskz_shuffle_i64x2(0xFF, a, b, Imm);
 }
 
 struct Channels {
   __m512i red, green, blue;
 };
 
-// The channels of sixty-four pixels, clamped to bytes, in the order of the
-// luma vector. The in-lane unpacks spread chroma element e of lane k over
-// bytes 2e and 2e + 1 of luma lane k, so the chroma vectors must hold each
-// pixel's pair there: in pixel order, lane k of the luma (pixels
-// 16k..16k+15) meets pairs 8k..8k+7.
-VEXA_AVX512 inline Channels Rgb(__m512i y8, __m256i v8, __m256i u8) {
-  const __m512i zero = _mm512_setzero_si512();
-  const __m512i x8 = _mm512_min_epu8(_mm512_subs_epu8(y8, _mm512_set1_epi8(16)),
-                                     _mm512_set1_epi8(static_cast<char>(219)));  // clamp(Y, 16, 235) - 16
-  const __m512i v = Chroma(v8);
-  const __m512i u = Chroma(u8);
-  const __m512i termPair[3] = {_mm512_slli_epi16(v, 2),
-                               _mm512_sub_epi16(zero, _mm512_add_epi16(u, _mm512_slli_epi16(v, 1))),
-                               _mm512_add_epi16(_mm512_slli_epi16(u, 2), u)};
-  __m512i sum[2][3];
-  for (int half = 0; half < 2; ++half) {
-    const __m512i y = Luma(half == 0 ? _mm512_unpacklo_epi8(x8, zero) : _mm512_unpackhi_epi8(x8, zero));
-    for (int ch = 0; ch < 3; ++ch) {
-      const __m512i term = half == 0 ? _mm512_unpacklo_epi16(termPair[ch], termPair[ch])
-                                     : _mm512_unpackhi_epi16(termPair[ch], termPair[ch]);
-      sum[half][ch] = _mm512_add_epi16(y, term);
-    }
-  }
-  // The saturating pack is the clamp to 0-255.
-  return {_mm512_packus_epi16(sum[0][0], sum[1][0]), _mm512_packus_epi16(sum[0][1], sum[1][1]),
-          _mm512_packus_epi16(sum[0][2], sum[1][2])};
+// The channels of sixty-four pixels from an even column, clamped to bytes,
+// in the packed order described above. Luma as the table has it:
+// x = clamp(Y, 16, 235) - 16, then x * 76392 >> 16 taken as the high half of
+// 2x * 38196 (2x is formed by the byte multiply-add, which also separates the
+// even and odd pixels); chroma (C - 128) * 26572 >> 16, C - 128 being the
+// sample with its top bit flipped, read as signed.
+VEXA_AVX512 inline Channels PairRgb(__m512i y8, __m256i v8, __m256i u8) {
+  const __m512i x = _mm512_min_epu8(_mm512_subs_epu8(y8, _mm512_set1_epi8(16)), _mm512_set1_epi8(static_cast<char>(219)));
+  const __m512i luma = _mm512_set1_epi16(static_cast<int16_t>(kLumaScale / 2));
+  const __m512i even = _mm512_mulhi_epu16(_mm512_maddubs_epi16(x, _mm512_set1_epi16(2)), luma);
+  const __m512i odd = _mm512_mulhi_epu16(_mm512_maddubs_epi16(x, _mm512_set1_epi16(2 << 8)), luma);
+  const __m256i flip = _mm256_set1_epi8(static_cast<char>(0x80));
+  const __m512i scale = _mm512_set1_epi16(kChromaScale);
+  const __m512i v = _mm512_mulhi_epi16(_mm512_cvtepi8_epi16(_mm256_xor_si256(v8, flip)), scale);
+  const __m512i u = _mm512_mulhi_epi16(_mm512_cvtepi8_epi16(_mm256_xor_si256(u8, flip)), scale);
+  const __m512i red = _mm512_slli_epi16(v, 2);
+  const __m512i green = _mm512_add_epi16(u, _mm512_add_epi16(v, v));  // subtracted
+  const __m512i blue = _mm512_add_epi16(_mm512_slli_epi16(u, 2), u);
+  return {_mm512_packus_epi16(_mm512_add_epi16(even, red), _mm512_add_epi16(odd, red)),
+          _mm512_packus_epi16(_mm512_sub_epi16(even, green), _mm512_sub_epi16(odd, green)),
+          _mm512_packus_epi16(_mm512_add_epi16(even, blue), _mm512_add_epi16(odd, blue))};
 }
 
 // One step of `n` pixels (1..64) from an even column; a partial step loads
@@ -153,26 +161,20 @@ VEXA_AVX512 inline void RgbStep(const CopyContext* c, uint32_t n) {
                              : _mm256_loadu_si256(reinterpret_cast<const __m256i*>(c->u));
   uint8_t* out = c->dst;
   if constexpr (Bytes == 4) {
-    // (The zero-masking forms with every lane kept, as GCC's plain forms
-    // pass an undefined vector through.)
-    constexpr __mmask64 kAll = ~__mmask64{0};
-    const __m512i lumaOrder = Table(kLaneOrder, 0);
-    const __m256i chromaOrder = _mm256_load_si256(reinterpret_cast<const __m256i*>(kLaneOrder[1].data()));
-    const Channels ch = Rgb(_mm512_maskz_permutexvar_epi8(kAll, lumaOrder, y8),
-                            _mm256_maskz_permutexvar_epi8(~__mmask32{0}, chromaOrder, v8),
-                            _mm256_maskz_permutexvar_epi8(~__mmask32{0}, chromaOrder, u8));
+    const Channels ch = PairRgb(y8, v8, u8);
     const __m512i low = Family == FAMILY_RED_HIGH ? ch.blue : ch.red;
     const __m512i high = Family == FAMILY_RED_HIGH ? ch.red : ch.blue;
-    __m512i top = _mm512_setzero_si512();
-    if constexpr (Alpha)
-      top = _mm512_maskz_permutexvar_epi8(
-          kAll, lumaOrder, Partial ? _mm512_maskz_loadu_epi8(pixels, c->a) : _mm512_loadu_si512(c->a));
-    const __m512i lowLo = _mm512_unpacklo_epi8(low, ch.green), lowHi = _mm512_unpackhi_epi8(low, ch.green);
-    const __m512i highLo = _mm512_unpacklo_epi8(high, top), highHi = _mm512_unpackhi_epi8(high, top);
-    const __m512i quarter[4] = {_mm512_unpacklo_epi16(lowLo, highLo), _mm512_unpackhi_epi16(lowLo, highLo),
-                                _mm512_unpacklo_epi16(lowHi, highHi), _mm512_unpackhi_epi16(lowHi, highHi)};
+    const __m512i joined[2] = {Lanes<0x44>(low, ch.green), Lanes<0xEE>(low, ch.green)};
+    __m512i top[2] = {high, high};
+    if constexpr (Alpha) {
+      const __m512i a8 = Partial ? _mm512_maskz_loadu_epi8(pixels, c->a) : _mm512_loadu_si512(c->a);
+      top[0] = Lanes<0x44>(high, a8);
+      top[1] = Lanes<0xEE>(high, a8);
+    }
     for (uint32_t j = 0; j < 4; ++j) {
-      const __m512i px = quarter[j];
+      const __m512i order = Table(Alpha ? kOut32Alpha : kOut32, j);
+      const __m512i px = Alpha ? _mm512_permutex2var_epi8(joined[j / 2], order, top[j / 2])
+                               : _mm512_maskz_permutex2var_epi8(kBelowTop, joined[j / 2], order, top[j / 2]);
       if constexpr (Partial) {
         _mm512_mask_storeu_epi8(out + 64 * j, FirstBytes(4 * int64_t(n) - 64 * j), px);
       } else {
@@ -180,7 +182,7 @@ VEXA_AVX512 inline void RgbStep(const CopyContext* c, uint32_t n) {
       }
     }
   } else {
-    const Channels ch = Rgb(y8, v8, u8);
+    const Channels ch = PairRgb(y8, v8, u8);
     const __m512i low = Family == FAMILY_RED_HIGH ? ch.blue : ch.red;
     const __m512i high = Family == FAMILY_RED_HIGH ? ch.red : ch.blue;
     for (uint32_t j = 0; j < 3; ++j) {
