@@ -375,9 +375,9 @@ int CommandDecode(int argc, char** argv) {
   ImageOutput* images = nullptr;
   if (rc == 0 && (o.png || o.rgb)) {
     ImageOutputSettings settings;
-    settings.pngPattern = o.png;
-    settings.rawPath = o.rgb;
-    settings.surfaceType = o.surface_type;
+    settings.png_pattern = o.png;
+    settings.raw_path = o.rgb;
+    settings.surface_type = o.surface_type;
     images = ImageOutputOpen(settings, h.width, h.height, open_flags & (SCALE_MODE | FLAG_GRAYSCALE | FLAG_SWAPPED_CHROMA | FLAG_ALPHA));
     if (!images) {
       std::fprintf(stderr, "vexa decode: %s\n", ImageOutputError());

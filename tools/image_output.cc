@@ -20,13 +20,13 @@
 struct ImageOutput {
   ImageOutputSettings settings;
   uint32_t width = 0, height = 0;        // picture
-  uint32_t outWidth = 0, outHeight = 0;  // surface
-  uint32_t baseFlags = 0;                // display mode, grayscale, swapped chroma
+  uint32_t out_width = 0, out_height = 0;  // surface
+  uint32_t base_flags = 0;                // display mode, grayscale, swapped chroma
   bool alpha = false;
-  std::vector<uint8_t> pngSurface;
-  int32_t pngPitch = 0;
-  std::vector<uint8_t> rawSurface;
-  int32_t rawPitch = 0;
+  std::vector<uint8_t> png_surface;
+  int32_t png_pitch = 0;
+  std::vector<uint8_t> raw_surface;
+  int32_t raw_pitch = 0;
   FILE* raw = nullptr;
   bool ok = true;
 };
@@ -68,8 +68,8 @@ bool Convert(const ImageOutput* o, const FrameBuffers* fb, uint32_t type, uint8_
   }
   planes.width = o->width;
   planes.height = o->height;
-  return CopyPictureToSurface(planes, surface, pitch, o->outHeight, 0, 0, CopyRect{0, 0, o->width, o->height},
-                              o->baseFlags | type, false, UsableFeatures());
+  return CopyPictureToSurface(planes, surface, pitch, o->out_height, 0, 0, CopyRect{0, 0, o->width, o->height},
+                              o->base_flags | type, false, UsableFeatures());
 }
 
 bool WritePng(const ImageOutput* o, const char* name) {
@@ -88,13 +88,13 @@ bool WritePng(const ImageOutput* o, const char* name) {
     return Fail(std::string("error writing ") + name);
   }
   png_init_io(png, f);
-  png_set_IHDR(png, info, o->outWidth, o->outHeight, 8, o->alpha ? PNG_COLOR_TYPE_RGBA : PNG_COLOR_TYPE_RGB,
+  png_set_IHDR(png, info, o->out_width, o->out_height, 8, o->alpha ? PNG_COLOR_TYPE_RGBA : PNG_COLOR_TYPE_RGB,
                PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
   png_write_info(png, info);
   // The 32-bit surface holds R, G, B and alpha or an unused byte in memory order.
   if (!o->alpha) png_set_filler(png, 0, PNG_FILLER_AFTER);
-  for (uint32_t y = 0; y < o->outHeight; ++y) {
-    png_write_row(png, const_cast<png_bytep>(o->pngSurface.data() + static_cast<size_t>(y) * o->pngPitch));
+  for (uint32_t y = 0; y < o->out_height; ++y) {
+    png_write_row(png, const_cast<png_bytep>(o->png_surface.data() + static_cast<size_t>(y) * o->png_pitch));
   }
   png_write_end(png, info);
   png_destroy_write_struct(&png, &info);
@@ -118,10 +118,10 @@ bool ParseSurfaceType(const char* text, uint32_t* type) {
   return true;
 }
 
-void ImageOutputSize(uint32_t width, uint32_t height, uint32_t openFlags, uint32_t* outWidth, uint32_t* outHeight) {
-  const uint32_t mode = CopyModeOf(openFlags);
-  *outWidth = CopyModeDoublesWidth(mode) ? 2 * width : width;
-  *outHeight = (CopyModeDoublesHeight(mode) || mode == COPY_MODE_HEIGHT_INTERLACED ||
+void ImageOutputSize(uint32_t width, uint32_t height, uint32_t open_flags, uint32_t* out_width, uint32_t* out_height) {
+  const uint32_t mode = CopyModeOf(open_flags);
+  *out_width = CopyModeDoublesWidth(mode) ? 2 * width : width;
+  *out_height = (CopyModeDoublesHeight(mode) || mode == COPY_MODE_HEIGHT_INTERLACED ||
                 mode == COPY_MODE_WIDTH_DOUBLED_INTERLACED)
                    ? 2 * height
                    : height;
@@ -163,13 +163,13 @@ bool FormatFrameName(const char* pattern, uint32_t frame, char* name, uint32_t s
 }
 
 ImageOutput* ImageOutputOpen(const ImageOutputSettings& settings, uint32_t width, uint32_t height,
-                             uint32_t openFlags) {
+                             uint32_t open_flags) {
   char probe[4096];
-  if (settings.pngPattern && !FormatFrameName(settings.pngPattern, 1, probe, sizeof probe)) {
+  if (settings.png_pattern && !FormatFrameName(settings.png_pattern, 1, probe, sizeof probe)) {
     Fail("the --png name needs exactly one %d for the frame number");
     return nullptr;
   }
-  if (settings.pngPattern) {
+  if (settings.png_pattern) {
     // One file a frame: the folder must take new files before any is decoded.
     std::string folder = probe;
     const size_t slash = folder.find_last_of('/');
@@ -179,7 +179,7 @@ ImageOutput* ImageOutputOpen(const ImageOutputSettings& settings, uint32_t width
       return nullptr;
     }
   }
-  if (settings.surfaceType > 15) {
+  if (settings.surface_type > 15) {
     Fail("surface types are 0 to 15");
     return nullptr;
   }
@@ -187,20 +187,20 @@ ImageOutput* ImageOutputOpen(const ImageOutputSettings& settings, uint32_t width
   o->settings = settings;
   o->width = width;
   o->height = height;
-  ImageOutputSize(width, height, openFlags, &o->outWidth, &o->outHeight);
-  o->baseFlags = openFlags & (COPY_MODE_MASK | COPY_SWAPPED_CHROMA | COPY_GRAYSCALE);
-  o->alpha = (openFlags & FLAG_ALPHA) != 0;
+  ImageOutputSize(width, height, open_flags, &o->out_width, &o->out_height);
+  o->base_flags = open_flags & (COPY_MODE_MASK | COPY_SWAPPED_CHROMA | COPY_GRAYSCALE);
+  o->alpha = (open_flags & FLAG_ALPHA) != 0;
   // Surfaces start black (and transparent): interlaced modes leave every
   // other row as it is.
-  if (settings.pngPattern) {
-    o->pngPitch = SurfacePitch(SURFACE_XBGR32, o->outWidth);
-    o->pngSurface.assign(static_cast<size_t>(o->pngPitch) * o->outHeight, 0);
+  if (settings.png_pattern) {
+    o->png_pitch = SurfacePitch(SURFACE_XBGR32, o->out_width);
+    o->png_surface.assign(static_cast<size_t>(o->png_pitch) * o->out_height, 0);
   }
-  if (settings.rawPath) {
-    o->rawPitch = SurfacePitch(settings.surfaceType, o->outWidth);
-    o->rawSurface.assign(SurfaceSize(settings.surfaceType, o->rawPitch, o->outHeight), 0);
+  if (settings.raw_path) {
+    o->raw_pitch = SurfacePitch(settings.surface_type, o->out_width);
+    o->raw_surface.assign(SurfaceSize(settings.surface_type, o->raw_pitch, o->out_height), 0);
     std::string error;
-    o->raw = OpenOutput(settings.rawPath, &error);
+    o->raw = OpenOutput(settings.raw_path, &error);
     if (!o->raw) {
       Fail(error);
       delete o;
@@ -210,26 +210,26 @@ ImageOutput* ImageOutputOpen(const ImageOutputSettings& settings, uint32_t width
   return o;
 }
 
-bool ImageOutputWriteFrame(ImageOutput* o, const FrameBuffers* fb, uint32_t frameNumber) {
+bool ImageOutputWriteFrame(ImageOutput* o, const FrameBuffers* fb, uint32_t frame_number) {
   if (!o || !fb) return false;
   bool ok = true;
-  if (o->settings.pngPattern) {
+  if (o->settings.png_pattern) {
     char name[4096];
     // 32-bit surfaces with red at bit 0: R, G, B, A (or unused) in memory.
     const uint32_t type = o->alpha ? SURFACE_ABGR32 : SURFACE_XBGR32;
-    if (!FormatFrameName(o->settings.pngPattern, frameNumber, name, sizeof name)) {
+    if (!FormatFrameName(o->settings.png_pattern, frame_number, name, sizeof name)) {
       ok = Fail("frame file name too long");
-    } else if (!Convert(o, fb, type, o->pngSurface.data(), o->pngPitch)) {
+    } else if (!Convert(o, fb, type, o->png_surface.data(), o->png_pitch)) {
       ok = Fail("no converter for the PNG surface");
     } else {
       ok = WritePng(o, name);
     }
   }
   if (o->raw) {
-    if (!Convert(o, fb, o->settings.surfaceType, o->rawSurface.data(), o->rawPitch)) {
+    if (!Convert(o, fb, o->settings.surface_type, o->raw_surface.data(), o->raw_pitch)) {
       ok = Fail("no converter for the surface type");
-    } else if (std::fwrite(o->rawSurface.data(), 1, o->rawSurface.size(), o->raw) != o->rawSurface.size()) {
-      ok = Fail(WriteProblem(o->settings.rawPath));
+    } else if (std::fwrite(o->raw_surface.data(), 1, o->raw_surface.size(), o->raw) != o->raw_surface.size()) {
+      ok = Fail(WriteProblem(o->settings.raw_path));
     }
   }
   o->ok = o->ok && ok;
@@ -239,7 +239,7 @@ bool ImageOutputWriteFrame(ImageOutput* o, const FrameBuffers* fb, uint32_t fram
 bool ImageOutputClose(ImageOutput* o) {
   if (!o) return true;
   bool ok = o->ok;
-  if (o->raw && !CloseOutput(o->raw)) ok = Fail(WriteProblem(o->settings.rawPath));
+  if (o->raw && !CloseOutput(o->raw)) ok = Fail(WriteProblem(o->settings.raw_path));
   delete o;
   return ok;
 }

@@ -1,6 +1,7 @@
 #include "platform_test_helpers.h"
 
 #include <gtest/gtest.h>
+#include <png.h>
 
 #include "base/container_writer.h"
 #include "display/copy_flags.h"
@@ -67,4 +68,15 @@ std::vector<uint32_t> ExpectedPixels(DecodedClip* clip) {
   CopyDecodedFrame(clip, reinterpret_cast<uint8_t*>(out.data()), int32_t(clip->width * 4), clip->height,
                    SURFACE_XRGB32);
   return out;
+}
+
+bool ReadPngPicture(const std::string& path, RgbPicture* out) {
+  png_image image{};
+  image.version = PNG_IMAGE_VERSION;
+  if (!png_image_begin_read_from_file(&image, path.c_str())) return false;
+  image.format = PNG_FORMAT_RGB;
+  out->width = image.width;
+  out->height = image.height;
+  out->rgb.resize(PNG_IMAGE_SIZE(image));
+  return png_image_finish_read(&image, nullptr, out->rgb.data(), 0, nullptr) != 0;
 }

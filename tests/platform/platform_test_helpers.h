@@ -2,6 +2,7 @@
 // picture made by our encoder, opened and decoded by the playback core.
 #pragma once
 #include <cstdint>
+#include <string>
 #include <vector>
 
 struct MediaFile;
@@ -23,3 +24,10 @@ void CopyDecodedFrame(DecodedClip* clip, uint8_t* dest, int32_t pitch, uint32_t 
                       uint32_t dest_x = 0, uint32_t dest_y = 0);
 // The decoded frame as 0xXXRRGGBB pixels, by our own converter.
 std::vector<uint32_t> ExpectedPixels(DecodedClip* clip);
+
+// A PNG picture read back as 3 bytes a pixel (R, G, B).
+struct RgbPicture {
+  uint32_t width = 0, height = 0;
+  std::vector<uint8_t> rgb;
+};
+bool ReadPngPicture(const std::string& path, RgbPicture* out);

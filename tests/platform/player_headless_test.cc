@@ -2,7 +2,6 @@
 // and the virtual clock: what it showed (DIR/present-NNNNN.png and
 // DIR/presents.txt) and played (DIR/sound.wav), its messages and exit code.
 #include <gtest/gtest.h>
-#include <png.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -13,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "platform_test_helpers.h"
+
 namespace {
 
 std::string Slurp(const std::string& path) {
@@ -22,21 +23,7 @@ std::string Slurp(const std::string& path) {
   return s.str();
 }
 
-struct Image {
-  uint32_t width = 0, height = 0;
-  std::vector<uint8_t> rgb;  // 3 bytes a pixel
-};
-
-bool ReadPng(const std::string& path, Image* out) {
-  png_image image{};
-  image.version = PNG_IMAGE_VERSION;
-  if (!png_image_begin_read_from_file(&image, path.c_str())) return false;
-  image.format = PNG_FORMAT_RGB;
-  out->width = image.width;
-  out->height = image.height;
-  out->rgb.resize(PNG_IMAGE_SIZE(image));
-  return png_image_finish_read(&image, nullptr, out->rgb.data(), 0, nullptr) != 0;
-}
+using Image = RgbPicture;
 
 // Largest difference of any channel; ~0 when the sizes differ.
 int MaxDifference(const Image& a, const Image& b) {
@@ -113,7 +100,7 @@ class PlayerHeadlessTest : public ::testing::Test {
     char name[32];
     std::snprintf(name, sizeof(name), "/present-%05u.png", present);
     Image image;
-    EXPECT_TRUE(ReadPng(Path("cap") + name, &image)) << name;
+    EXPECT_TRUE(ReadPngPicture(Path("cap") + name, &image)) << name;
     return image;
   }
 
@@ -123,7 +110,7 @@ class PlayerHeadlessTest : public ::testing::Test {
     char name[32];
     std::snprintf(name, sizeof(name), "/dec%04u.png", frame);
     Image image;
-    EXPECT_TRUE(ReadPng(Path(name), &image)) << name;
+    EXPECT_TRUE(ReadPngPicture(Path(name), &image)) << name;
     return image;
   }
 

@@ -13,27 +13,15 @@
 #include <thread>
 #include <vector>
 
+#include "platform_test_helpers.h"
+
 // Xlib last: its macros (None, Status) clash with names in the test framework.
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
 namespace {
 
-struct Rgb {
-  uint32_t width = 0, height = 0;
-  std::vector<uint8_t> bytes;
-};
-
-bool ReadPng(const std::string& path, Rgb* out) {
-  png_image image{};
-  image.version = PNG_IMAGE_VERSION;
-  if (!png_image_begin_read_from_file(&image, path.c_str())) return false;
-  image.format = PNG_FORMAT_RGB;
-  out->width = image.width;
-  out->height = image.height;
-  out->bytes.resize(PNG_IMAGE_SIZE(image));
-  return png_image_finish_read(&image, nullptr, out->bytes.data(), 0, nullptr) != 0;
-}
+using Rgb = RgbPicture;
 
 // Largest channel difference between the screen at (x, y) and the picture.
 int ScreenDifference(Display* display, int x, int y, const Rgb& picture) {
@@ -44,7 +32,7 @@ int ScreenDifference(Display* display, int x, int y, const Rgb& picture) {
   for (uint32_t row = 0; row < picture.height; ++row) {
     for (uint32_t col = 0; col < picture.width; ++col) {
       unsigned long p = XGetPixel(shot, int(col), int(row));
-      const uint8_t* want = &picture.bytes[(row * picture.width + col) * 3];
+      const uint8_t* want = &picture.rgb[(row * picture.width + col) * 3];
       int got[3] = {int((p >> 16) & 0xFF), int((p >> 8) & 0xFF), int(p & 0xFF)};
       for (int c = 0; c < 3; ++c) worst = std::max(worst, std::abs(got[c] - int(want[c])));
     }
@@ -79,7 +67,7 @@ void ExpectWindowShowsTheFrames(const char* style) {
             0);
   ASSERT_EQ(std::system(("'" + tool + "' decode " + clip + " --png " + dir + "/f%04d.png >/dev/null").c_str()), 0);
   std::vector<Rgb> frames(4);
-  for (int f = 0; f < 4; ++f) ASSERT_TRUE(ReadPng(dir + "/f000" + std::to_string(f + 1) + ".png", &frames[f]));
+  for (int f = 0; f < 4; ++f) ASSERT_TRUE(ReadPngPicture(dir + "/f000" + std::to_string(f + 1) + ".png", &frames[f]));
 
   pid_t child = fork();
   if (child == 0) {
