@@ -12,17 +12,12 @@ namespace {
 // Bits of a value of significance plane s (its bit length, 0 for zero).
 int Plane(int m) { return std::bit_width(unsigned(m)); }
 
-// The count from the planes of list positions 1..3 (first3), and the
-// longest plane (gm) and nonzero count (nz) of each aligned group of four
-// from group 1 on: a group processed in pass g costs each of its values a
+// The bits of the three start entries and the groups behind them, in n
+// passes, from the longest plane (gm) and nonzero count (nz) of each aligned
+// group of four: a group processed in pass g costs each of its values a
 // bit per pass down to its own (g in all), plus one for a nonzero value.
-int BitsFromGroups(const uint8_t first3[3], const uint8_t gm[16], const uint8_t nz[16]) {
-  // Every maximum below is one over whole groups.
-  int n = 0;
-  for (int k = 0; k < 3; ++k) n = first3[k] > n ? first3[k] : n;
-  for (int i = 1; i < 16; ++i) n = gm[i] > n ? gm[i] : n;
-  int bits = 4;
-  for (int k = 0; k < 3; ++k) bits += n + (first3[k] != 0);
+int StartEntryBits(int n, const uint8_t gm[16], const uint8_t nz[16]) {
+  int bits = 0;
   for (int first : {1, 6, 11}) {
     int g16 = 0;
     for (int i = first + 1; i <= first + 4; ++i) g16 = gm[i] > g16 ? gm[i] : g16;
@@ -43,6 +38,18 @@ int BitsFromGroups(const uint8_t first3[3], const uint8_t gm[16], const uint8_t 
       bits += gm[i] == 0 ? g16 : g16 - gm[i] + 1 + 4 * gm[i] + nz[i];
   }
   return bits;
+}
+
+// The coefficient count from the planes of list positions 1..3 (first3,
+// single entries) and the groups from 1 on.
+int BitsFromGroups(const uint8_t first3[3], const uint8_t gm[16], const uint8_t nz[16]) {
+  // Every maximum is one over whole groups.
+  int n = 0;
+  for (int k = 0; k < 3; ++k) n = first3[k] > n ? first3[k] : n;
+  for (int i = 1; i < 16; ++i) n = gm[i] > n ? gm[i] : n;
+  int bits = 4;
+  for (int k = 0; k < 3; ++k) bits += n + (first3[k] != 0);
+  return bits + StartEntryBits(n, gm, nz);
 }
 
 // List group i (1..15) of a block: the 2x2 square of natural positions
@@ -74,6 +81,81 @@ uint32_t CountCoefficientBits(const int16_t coef[64]) {
     nz[i] = uint8_t((c[0] != 0) + (c[1] != 0) + (c[8] != 0) + (c[9] != 0));
   }
   return uint32_t(BitsFromGroups(first3, gm, nz));
+}
+
+namespace {
+
+// The walk's bits in all passes, and in the passes above plane `low`, from
+// the same structure as StartEntryBits: everything the walk still holds (a
+// waiting entry, or a value of a group already processed) spends one bit in
+// every pass; a value adds its sign in the pass of its own plane.
+struct WalkCount {
+  int low;
+  int total = 0, above = 0;
+  const uint8_t* s;
+  // One bit in each pass from plane `from` down to plane `to`.
+  void Every(int from, int to) {
+    total += from - to + 1;
+    const int top_to = to > low + 1 ? to : low + 1;
+    above += from >= top_to ? from - top_to + 1 : 0;
+  }
+  void Group(int i, int g) {
+    Every(g, 1);
+    total += 3 * g;
+    above += 3 * (g > low ? g - low : 0);
+    for (int k = 4 * i; k < 4 * i + 4; ++k) total += s[k] != 0, above += s[k] > low;
+  }
+};
+
+}  // namespace
+
+int ResidueWalkBits(const int8_t target[64], int* least) {
+  uint8_t s[64], gm[16] = {};
+  unsigned all = 0;
+  for (int k = 0; k < 64; ++k) {
+    const unsigned m = unsigned(target[k] < 0 ? -int(target[k]) : int(target[k]));
+    all |= m;
+    s[k] = uint8_t(std::bit_width(m));
+    gm[k >> 2] = s[k] > gm[k >> 2] ? s[k] : gm[k >> 2];
+  }
+  const int n = all ? std::bit_width(all) : 1;  // a residue always has its last pass
+  // The last change comes in the pass of the lowest plane any value has set.
+  WalkCount w{all ? std::countr_zero(all) + 1 : 0, 0, 0, s};
+  // Group 0 is a group entry of its own.
+  if (gm[0] == 0) {
+    w.Every(n, 1);
+  } else {
+    w.Every(n, gm[0]);
+    w.Group(0, gm[0]);
+  }
+  for (int first : {1, 6, 11}) {
+    int g16 = 0;
+    for (int i = first + 1; i <= first + 4; ++i) g16 = gm[i] > g16 ? gm[i] : g16;
+    const int g = gm[first] > g16 ? gm[first] : g16;
+    if (g == 0) {
+      w.Every(n, 1);
+      continue;
+    }
+    w.Every(n, g);
+    w.Group(first, g);
+    if (g16 == 0) {
+      w.Every(g, 1);
+      continue;
+    }
+    w.Every(g, g16);
+    for (int i = first + 1; i <= first + 4; ++i) {
+      if (gm[i] == 0) {
+        w.Every(g16, 1);
+      } else {
+        w.Every(g16, gm[i]);
+        w.Group(i, gm[i]);
+      }
+    }
+  }
+  // The 3-bit top plane; nothing after the last change is written, but
+  // everything before its pass is, and the change itself.
+  if (least) *least = all ? 3 + w.above + 1 : 3 + w.total;
+  return 3 + w.total;
 }
 
 uint32_t ChooseCoefficients(const double F[64], const uint32_t quant[64], double lambda, int16_t coef[64]) {

@@ -18,3 +18,10 @@ int CoefficientBits(const uint8_t s[64]);
 // The bits WriteCoefficients spends on the AC values of coef (natural
 // order), without writing them.
 uint32_t CountCoefficientBits(const int16_t coef[64]);
+
+// The bits of a residue (list order) coded through every pass to the end,
+// as WriteResidue does under a limit it never reaches. The exact coding
+// (limit ResidueChanges - 1) stops at its last change, so it spends at most
+// this; least (may be null) receives a count it spends at least: every
+// pass before the one that holds the last change, and that change's bit.
+int ResidueWalkBits(const int8_t target[64], int* least = nullptr);

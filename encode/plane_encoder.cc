@@ -9,7 +9,9 @@
 
 #include "encode/block_candidates.h"
 #include "encode/block_metrics.h"
+#include "encode/coefficient_choice.h"
 #include "encode/speed_presets.h"
+#include "video/coefficients_scan.h"
 #include "video/forward_transform.h"
 #include "video/huff_writer.h"
 #include "video/motion.h"
@@ -274,8 +276,16 @@ BlockCandidate ChooseBlock(const Search& search, uint32_t x, uint32_t y, const R
         m = (m & 0x33u) + ((m >> 2) & 0x33u);
         full += int((m + (m >> 4)) & 0x0fu) + int(m >> 8);
       }
+      // Coded in full (under 128 changes) it stops at its last change, and
+      // spends at least every pass before that change's.
+      int least = full;
+      if (full <= 128 && MayWin(BLOCK_RESIDUE, offsets + 7 + full)) {
+        int8_t target[64];
+        for (int i = 0; i < 64; ++i) target[i] = int8_t(uint8_t(s[COEFF_SCAN[i]] - ref[COEFF_SCAN[i]]));
+        ResidueWalkBits(target, &least);
+      }
       full = full == 0 ? 0 : full - 1 > 127 ? 127 : full - 1;
-      if (MayWin(BLOCK_RESIDUE, offsets + 7 + full)) {
+      if (MayWin(BLOCK_RESIDUE, offsets + 7 + (least > full ? least : full))) {
         trial.dx = v.dx, trial.dy = v.dy;
         MakeResidue(s, ref, -1, bc, &trial);
         choice.Consider(trial, lambda, bc.kind[BLOCK_RESIDUE]);

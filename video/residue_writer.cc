@@ -1,5 +1,7 @@
 #include "video/residue_writer.h"
 
+#include <bit>
+
 #include "video/coefficient_list.h"
 
 namespace {
@@ -13,6 +15,8 @@ struct ResidueWritePolicy {
   const int8_t* target;
   int8_t* values;  // what the reader holds so far
   int mask;
+  int plane;  // bit length of the values that become significant in this pass
+  const uint16_t* group_planes;  // per group of four: bit b set when a value has bit length b
   int limit;
   int updates;
   uint16_t significant[64];
@@ -30,7 +34,14 @@ struct ResidueWritePolicy {
   bool EntryBit(int index, int mode) {
     const int end = index + ListEntrySpan(mode);
     bool any = false;
-    for (int k = index; k < end && k < 64; ++k) any |= mag[k] >= mask && mag[k] < 2 * mask;
+    if ((index & 3) == 0 && (end & 3) == 0) {
+      // Every entry but a single index covers whole groups of four.
+      uint32_t planes = 0;
+      for (int g = index >> 2; g < end >> 2 && g < 16; ++g) planes |= group_planes[g];
+      any = (planes >> plane) & 1;
+    } else {
+      for (int k = index; k < end && k < 64; ++k) any |= mag[k] >= mask && mag[k] < 2 * mask;
+    }
     Put(any, 1);
     return any;
   }
@@ -71,15 +82,24 @@ int TopMask(const int* mag) {
 
 int ResidueChanges(const int8_t target[64]) {
   int n = 0;
-  for (int k = 0; k < 64; ++k) n += __builtin_popcount(unsigned(Magnitude(target[k])));
+  for (int k = 0; k < 64; ++k) {
+    // Bits set in a magnitude of at most 128, without a library call.
+    unsigned m = unsigned(Magnitude(target[k]));
+    m = m - ((m >> 1) & 0x55u);
+    m = (m & 0x33u) + ((m >> 2) & 0x33u);
+    n += int((m + (m >> 4)) & 0x0fu) + int(m >> 8);
+  }
   return n;
 }
 
 uint32_t WriteResidue(BitWriter* w, const int8_t target[64], int limit, int8_t decoded[64]) {
   int mag[64];
   for (int k = 0; k < 64; ++k) mag[k] = Magnitude(target[k]);
+  uint16_t group_planes[16] = {};
+  for (int k = 0; k < 64; ++k) group_planes[k >> 2] |= uint16_t(1u << std::bit_width(unsigned(mag[k])));
   int8_t values[64] = {};
   ResidueWritePolicy p{};
+  p.group_planes = group_planes;
   p.w = w;
   p.mag = mag;
   p.target = target;
@@ -95,6 +115,7 @@ uint32_t WriteResidue(BitWriter* w, const int8_t target[64], int limit, int8_t d
   ListAppend(&list, 0, 2);
   for (int mask = 1 << c; mask >= 1; mask >>= 1) {
     p.mask = mask;
+    p.plane = std::bit_width(unsigned(mask));
     if (!p.Refine() || !ListWalkPass(&list, p)) break;
   }
   if (decoded)

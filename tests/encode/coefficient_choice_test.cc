@@ -11,6 +11,7 @@
 #include "video/coefficients_writer.h"
 #include "video/forward_transform.h"
 #include "video/quant_tables.h"
+#include "video/residue_writer.h"
 
 namespace {
 
@@ -33,6 +34,24 @@ TEST(CoefficientChoice, BitCountMatchesTheWriter) {
     Planes(c, s);
     ASSERT_EQ(CoefficientBits(s), int(WriteCoefficients(nullptr, c))) << "block " << t;
     ASSERT_EQ(CountCoefficientBits(c), WriteCoefficients(nullptr, c)) << "block " << t;
+  }
+}
+
+// Residues of every size, sparse and dense, whose changes stay under the
+// limit: the walk is then written to its end, and the exact coding, which
+// stops at the last change, never spends less than the least count.
+TEST(CoefficientChoice, ResidueWalkMatchesTheWriter) {
+  std::mt19937 rng(5);
+  for (int t = 0; t < 20000; ++t) {
+    int8_t r[64] = {};
+    const int count = int(rng() % 65), top = 1 << (rng() % 8);
+    for (int i = 0; i < count; ++i) r[rng() % 64] = int8_t(int(rng() % uint32_t(top + 1)) * (rng() % 2 ? 1 : -1));
+    const int changes = ResidueChanges(r);
+    if (changes > 127) continue;
+    int least = 0;
+    ASSERT_EQ(ResidueWalkBits(r, &least), int(WriteResidue(nullptr, r, 127, nullptr))) << "residue " << t;
+    const int exact = int(WriteResidue(nullptr, r, changes ? changes - 1 : 0, nullptr));
+    ASSERT_LE(least, exact) << "residue " << t;
   }
 }
 
