@@ -107,10 +107,17 @@ bool VideoEncodeFrameWith(VideoEncoder* e, const VideoPicture* pic, const VideoF
   const int low = std::min(int(quantiser), 14);
   const double frac = std::min(quantiser - low, 1.0);
   const double step = kSteps[low] * std::pow(kSteps[low + 1] / kSteps[low], frac);
-  // A bit weighs less than the quantiser's own error would suggest: every
-  // frame is the next one's reference, so error spent now is paid again in
-  // the frames that copy from it.
-  const double lambda = 0.32 * step * step + 0.2;
+  // A bit weighs far less than the quantiser's own error would suggest:
+  // every frame is the next one's reference, so error spent now is paid
+  // again in the frames that copy from it.
+  double lambda = 0.18 * step * step + 0.2;
+  int frame_q = base_q;
+  if (is_key) {
+    // Later frames copy a key frame's pixels for as long as the scene
+    // lasts, so its error is worth a finer quantiser and half the weight.
+    lambda *= 0.5;
+    frame_q = std::max(0, base_q - 1);
+  }
   const int next = e->current ^ 1;
 
   // Each plane is coded by all the threads, a few block rows at a time.
@@ -130,8 +137,10 @@ bool VideoEncodeFrameWith(VideoEncoder* e, const VideoPicture* pic, const VideoF
     pp.width = p.width;
     pp.height = p.height;
     pp.file_width = s.width;
-    pp.lambda = plane == PLANE_Y ? lambda : lambda * 1.5;
-    pp.base_q = base_q;
+    // Chroma bits buy less of what is seen (and of the luma measure):
+    // a heavier weight keeps them a modest share.
+    pp.lambda = plane == PLANE_Y ? lambda : lambda * 3;
+    pp.base_q = frame_q;
     pp.kinds = s.kinds ? s.kinds : kAllKinds;
     pp.costs = &p.costs[is_key];
     pp.speed = s.speed;
