@@ -45,6 +45,37 @@ VEXA_AVX2 inline __m256i DitherVector(const CopyContext* c, int channel) {
   return _mm256_set1_epi32(static_cast<int32_t>(e | (o << 16)));
 }
 
+// The channels of thirty-two pixels of the 24/32-bit types, clamped to
+// bytes, lane k holding pixels 16k..16k+15 in order. Luma is split into the
+// even and the odd pixel of each pair as 16-bit lanes (the byte multiply-add
+// by 2 gives 2x, whose high half of a product with 38196 is the luma table's
+// x * 76392 >> 16), so that a pair's chroma terms meet both its pixels
+// without being spread; chroma is (C - 128) * 26572 >> 16, C - 128 being the
+// sample with its top bit flipped, read as signed. The saturating pack is the
+// clamp; it leaves each lane's even pixels in bytes 0-7 and its odd pixels in
+// bytes 8-15, which one byte shuffle interleaves.
+VEXA_AVX2 inline void PairChannels(const uint8_t* y, const uint8_t* v8, const uint8_t* u8, __m256i* red,
+                                   __m256i* green, __m256i* blue) {
+  const __m256i x = LumaOffset(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(y)));
+  const __m256i luma = _mm256_set1_epi16(static_cast<int16_t>(kLumaScale / 2));
+  const __m256i even = _mm256_mulhi_epu16(_mm256_maddubs_epi16(x, _mm256_set1_epi16(2)), luma);
+  const __m256i odd = _mm256_mulhi_epu16(_mm256_maddubs_epi16(x, _mm256_set1_epi16(2 << 8)), luma);
+  const __m128i flip = _mm_set1_epi8(static_cast<char>(0x80));
+  const __m256i scale = _mm256_set1_epi16(kChromaScale);
+  const __m256i v = _mm256_mulhi_epi16(
+      _mm256_cvtepi8_epi16(_mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(v8)), flip)), scale);
+  const __m256i u = _mm256_mulhi_epi16(
+      _mm256_cvtepi8_epi16(_mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(u8)), flip)), scale);
+  const __m256i r = _mm256_slli_epi16(v, 2);
+  const __m256i g = _mm256_add_epi16(u, _mm256_add_epi16(v, v));  // subtracted
+  const __m256i bl = _mm256_add_epi16(_mm256_slli_epi16(u, 2), u);
+  const __m256i order = _mm256_setr_epi8(0, 8, 1, 9, 2, 10, 3, 11, 4, 12, 5, 13, 6, 14, 7, 15,  //
+                                         0, 8, 1, 9, 2, 10, 3, 11, 4, 12, 5, 13, 6, 14, 7, 15);
+  *red = _mm256_shuffle_epi8(_mm256_packus_epi16(_mm256_add_epi16(even, r), _mm256_add_epi16(odd, r)), order);
+  *green = _mm256_shuffle_epi8(_mm256_packus_epi16(_mm256_sub_epi16(even, g), _mm256_sub_epi16(odd, g)), order);
+  *blue = _mm256_shuffle_epi8(_mm256_packus_epi16(_mm256_add_epi16(even, bl), _mm256_add_epi16(odd, bl)), order);
+}
+
 // Eight 32-bit pixels stored as twenty-four bytes: a byte shuffle packs each
 // lane's four pixels into its low twelve bytes and a dword permute closes the
 // gap. Last says whether the next eight bytes are still to be written by
@@ -94,20 +125,9 @@ VEXA_AVX2 void RgbKernel(const CopyContext* c, uint32_t blocks) {
     __m256i a8 = zero;
     if constexpr (Alpha) a8 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(c->a + 32 * b));
     if constexpr (Family == FAMILY_RED_HIGH || Family == FAMILY_RED_LOW) {
-      // 24/32-bit types have no dither; the saturating pack to bytes is the
-      // clamp, and in-lane packing of the two halves restores pixel order.
-      __m256i sum[2][3];
-      for (int half = 0; half < 2; ++half) {
-        const __m256i y = Luma(half == 0 ? _mm256_unpacklo_epi8(y8, zero) : _mm256_unpackhi_epi8(y8, zero));
-        for (int ch = 0; ch < 3; ++ch) {
-          const __m256i term = half == 0 ? _mm256_unpacklo_epi16(termPair[ch], termPair[ch])
-                                         : _mm256_unpackhi_epi16(termPair[ch], termPair[ch]);
-          sum[half][ch] = _mm256_add_epi16(y, term);
-        }
-      }
-      const __m256i red = _mm256_packus_epi16(sum[0][0], sum[1][0]);
-      const __m256i green = _mm256_packus_epi16(sum[0][1], sum[1][1]);
-      const __m256i blue = _mm256_packus_epi16(sum[0][2], sum[1][2]);
+      // 24/32-bit types have no dither: see PairChannels.
+      __m256i red, green, blue;
+      PairChannels(c->y + 32 * b, c->v + 16 * b, c->u + 16 * b, &red, &green, &blue);
       const __m256i low = Family == FAMILY_RED_HIGH ? blue : red;
       const __m256i high = Family == FAMILY_RED_HIGH ? red : blue;
       const __m256i top = Alpha ? a8 : zero;
