@@ -87,12 +87,17 @@ uint32_t ColoursOf(const BlockCandidate& c) {
   }
 }
 
-int DistinctValues(const uint8_t s[64]) {
+// The number of distinct values in s, or cap + 1 as soon as there are more
+// than cap.
+int DistinctValues(const uint8_t s[64], int cap) {
   uint64_t seen[4] = {};
   int n = 0;
   for (int i = 0; i < 64; ++i) {
     const uint64_t bit = uint64_t(1) << (s[i] & 63);
-    if (!(seen[s[i] >> 6] & bit)) ++n, seen[s[i] >> 6] |= bit;
+    if (!(seen[s[i] >> 6] & bit)) {
+      if (++n > cap) return n;
+      seen[s[i] >> 6] |= bit;
+    }
   }
   return n;
 }
@@ -197,8 +202,9 @@ void ChooseIntra(const Search& search, const uint8_t s[64], const uint8_t* area,
   // Runs hold every distinct value at least once, in at least four runs.
   const double runs_floor = 4 + 4 * (1 + bc.run);
   if ((k & KindBit(BLOCK_RUNS)) && MayWin(BLOCK_RUNS, runs_floor + bc.colour)) {
-    const int distinct = DistinctValues(s);
-    if (distinct <= preset.runs_distinct && distinct <= budget.colours_free && MayWin(BLOCK_RUNS, runs_floor + distinct * bc.colour)) {
+    const int64_t cap = preset.runs_distinct < budget.colours_free ? preset.runs_distinct : budget.colours_free;
+    const int distinct = DistinctValues(s, int(cap < 0 ? 0 : cap));
+    if (distinct <= cap && MayWin(BLOCK_RUNS, runs_floor + distinct * bc.colour)) {
       // Only a scan cheaper than the best so far is worth building.
       const double bound = (choice->cost - double(sse_floor)) / lambda - kind_cost[BLOCK_RUNS];
       if (MakeRuns(s, bc, &trial, bound) && trial.run_count <= budget.runs_free &&
