@@ -78,14 +78,15 @@ VEXA_AVX2 inline void Transpose8(__m256i s[8]) {
 // saturating packs keep them unchanged.
 VEXA_AVX2 inline __m256i PixelLanes(__m256i o) { return _mm256_srai_epi32(_mm256_slli_epi32(o, 16), 24); }
 
-// True when positions 1..63 of the block are all zero.
+// True when positions 1..63 of the block are all zero. The block has
+// usually just been written 16 bytes at a time, so it is read that way too:
+// wider loads would each wait for two stores to reach the cache.
 VEXA_AVX2 inline bool OnlyDc(const int16_t block[64]) {
-  const __m256i* b = reinterpret_cast<const __m256i*>(block);
-  const __m256i first = _mm256_and_si256(_mm256_loadu_si256(b), _mm256_set_epi16(-1, -1, -1, -1, -1, -1, -1, -1, -1,
-                                                                                  -1, -1, -1, -1, -1, -1, 0));
-  const __m256i any = _mm256_or_si256(_mm256_or_si256(first, _mm256_loadu_si256(b + 1)),
-                                      _mm256_or_si256(_mm256_loadu_si256(b + 2), _mm256_loadu_si256(b + 3)));
-  return _mm256_testz_si256(any, any) != 0;
+  const __m128i* b = reinterpret_cast<const __m128i*>(block);
+  __m128i any = _mm_and_si128(_mm_loadu_si128(b), _mm_set_epi16(-1, -1, -1, -1, -1, -1, -1, 0));
+#pragma GCC unroll 8
+  for (int i = 1; i < 8; ++i) any = _mm_or_si128(any, _mm_loadu_si128(b + i));
+  return _mm_testz_si128(any, any) != 0;
 }
 
 // The flat value of a block with only a DC value.
