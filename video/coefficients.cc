@@ -321,24 +321,31 @@ struct Walk {
         case 0:
           Skip(1);
           FinalGroup(index);
-          index += 4;
-          if (!(r.cache & 1)) {
-            Skip(1);
-            continue;
-          }
-          [[fallthrough]];
-        default:  // 1: splits into four groups, three of them appended
-          in[end] = Entry(index + 4, 2);
-          in[end + 1] = Entry(index + 8, 2);
-          in[end + 2] = Entry(index + 12, 2);
-          end += 3;
-          Skip(1);
-          const bool now = r.cache & 1;
-          Skip(1);
-          if (now) FinalGroup(index);
+          FinalSplit(index + 4, &in[end], &end, uint32_t(r.cache) & 1);
+          continue;
+        default:  // 1
+          FinalSplit(index, &in[end], &end, 1);
           continue;
       }
     }
+  }
+
+  // A mode-1 entry at `first` whose examination bit is `split`: on a 1 it
+  // splits into four groups, three of them appended, and the one kept is
+  // examined at once. Without branches on the bits: the appended entries are
+  // always written and only counted on a split, and a group that is not
+  // coded stores the zeros it already holds and takes no bits.
+  inline __attribute__((always_inline)) void FinalSplit(int first, uint16_t* append, int* end, uint32_t split) {
+    append[0] = Entry(first + 4, 2);
+    append[1] = Entry(first + 8, 2);
+    append[2] = Entry(first + 12, 2);
+    *end += 3 * int(split);
+    const uint32_t now = uint32_t(r.cache >> 1) & split;
+    Skip(1 + split);
+    const uint32_t c = uint32_t(r.cache) & 0xFF;
+    const uint64_t v = kPlaneOneGroups.values[c] & (0 - uint64_t(now));
+    std::memcpy(&values[first], &v, 8);
+    Skip((kPlaneOneGroups.shape[c] >> 4) & (0u - now));
   }
 
   inline __attribute__((always_inline)) void FinalGroup(int first) {
