@@ -110,13 +110,13 @@ bool VideoEncodeFrameWith(VideoEncoder* e, const VideoPicture* pic, const VideoF
   // A bit weighs far less than the quantiser's own error would suggest:
   // every frame is the next one's reference, so error spent now is paid
   // again in the frames that copy from it.
-  double lambda = 0.18 * step * step + 0.2;
+  double lambda = 0.16 * step * step + 0.2;
   int frame_q = base_q;
   if (is_key) {
     // Later frames copy a key frame's pixels for as long as the scene
-    // lasts, so its error is worth a finer quantiser and half the weight.
-    lambda *= 0.5;
-    frame_q = std::max(0, base_q - 1);
+    // lasts, so its error is worth two steps finer and a third of the weight.
+    lambda *= 0.35;
+    frame_q = std::max(0, base_q - 2);
   }
   const int next = e->current ^ 1;
 
@@ -139,7 +139,7 @@ bool VideoEncodeFrameWith(VideoEncoder* e, const VideoPicture* pic, const VideoF
     pp.file_width = s.width;
     // Chroma bits buy less of what is seen (and of the luma measure):
     // a heavier weight keeps them a modest share.
-    pp.lambda = plane == PLANE_Y ? lambda : lambda * 3;
+    pp.lambda = plane == PLANE_Y ? lambda : lambda * 4;
     pp.base_q = frame_q;
     pp.kinds = s.kinds ? s.kinds : kAllKinds;
     pp.costs = &p.costs[is_key];
