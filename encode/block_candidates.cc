@@ -1,9 +1,11 @@
 #include "encode/block_candidates.h"
 
+#include <bit>
 #include <cmath>
 #include <cstring>
 
 #include "encode/coefficient_choice.h"
+#include "encode/run_neighbours.h"
 #include "video/block_kinds.h"
 #include "video/coefficients_scan.h"
 #include "video/forward_transform.h"
@@ -122,14 +124,40 @@ double RunsAlong(const uint8_t s[64], int scan, const BitCosts& bc, BlockCandida
   return 4 + c->run_count * (1 + bc.run) + c->colour_count * bc.colour;
 }
 
+// The bits RunsAlong finds for a scan, or 1e30 as soon as they reach
+// bound, from the scan's equal neighbours alone (bit i: pixels i and i + 1
+// along it are equal; bit 63 clear): a run of equal pixels is the ones
+// there, a literal run the zeros.
+double RunsCount(uint64_t equal, const BitCosts& bc, double bound) {
+  int i = 0, runs = 0, colours = 0;
+  while (i < 63) {
+    const uint64_t rest = equal >> i;
+    int r;
+    if (rest & 1) {
+      r = 1 + std::countr_one(rest);
+      ++colours;
+    } else {
+      r = std::countr_zero(rest);
+      r = r < 64 - i ? r : 64 - i;
+      r = r < 16 ? r : 16;
+      colours += r;
+    }
+    r = r < 16 ? r : 16;
+    ++runs;
+    i += r;
+    if (4 + runs * (1 + bc.run) + colours * bc.colour >= bound) return 1e30;
+  }
+  if (i == 63) ++colours;
+  return 4 + runs * (1 + bc.run) + colours * bc.colour;
+}
+
 }  // namespace
 
 bool MakeRuns(const uint8_t s[64], const BitCosts& bc, BlockCandidate* c, double bound) {
-  BlockCandidate trial;
   double best = bound;
   int best_scan = -1;
   for (int scan = 0; scan < 16; ++scan) {
-    const double bits = RunsAlong(s, scan, bc, &trial, best);
+    const double bits = RunsCount(EqualNeighbours(s, scan), bc, best);
     if (bits < best) {
       best = bits;
       best_scan = scan;
