@@ -137,6 +137,33 @@ void WalkCopy(const ConverterSet& conv, uint32_t copyFlags, const CopyPlanes& pl
   const uint32_t lastBlock = (source.x + source.width - 1) / 16;
   const uint32_t rectEnd = source.x + source.width;
 
+  // The usual copy, whole rows of a packed surface through a one-stage
+  // converter: the same calls with less work around each row.
+  if (!conv.second && !conv.planar && !w.grayscale && repeats == 1 && !(changedOnly && planes.change_map)) {
+    CopyContext& ctx = w.ctx;
+    for (uint32_t i = 0; i < rowCount; ++i) {
+      const uint32_t walkRow = firstWalkRow + i;
+      const uint32_t srcRow = halfHeight ? 2 * walkRow : walkRow;
+      const uint64_t destRow = static_cast<uint64_t>(destY) + static_cast<uint64_t>(i) * destStep;
+      if (srcRow >= planes.height || destRow >= rowLimit) break;
+      if (conv.layout) std::memcpy(ctx.dither, conv.layout->dither[walkRow & 1], sizeof ctx.dither);
+      const RowSources src = {yPlane + static_cast<ptrdiff_t>(srcRow) * yPitch,
+                              aPlane ? aPlane + static_cast<ptrdiff_t>(srcRow) * aPitch : nullptr,
+                              vPlane + static_cast<ptrdiff_t>(srcRow / 2) * vPitch,
+                              uPlane + static_cast<ptrdiff_t>(srcRow / 2) * uPitch};
+      uint8_t* rowStart = dest + static_cast<ptrdiff_t>(destRow) * pitch + static_cast<size_t>(destX) * destPixelBytes;
+      ctx.y = src.y + source.x;
+      ctx.a = src.a ? src.a + source.x : nullptr;
+      ctx.v = src.v + source.x / 2;
+      ctx.u = src.u + source.x / 2;
+      ctx.dst = rowStart;
+      // A row that ends inside a pair leaves its last pixel for a call of its own.
+      if (conv.row(&ctx, source.width, source.x) != 0)
+        ConvertSpan(w, src, rowStart, nullptr, nullptr, nullptr, rectEnd - 1, rectEnd);
+    }
+    return;
+  }
+
   for (uint32_t i = 0; i < rowCount; ++i) {
     const uint32_t walkRow = firstWalkRow + i;
     const uint32_t srcRow = halfHeight ? 2 * walkRow : walkRow;
