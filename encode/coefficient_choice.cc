@@ -213,6 +213,33 @@ uint32_t ChooseCoefficients(const double F[64], const uint32_t quant[64], double
     }
     if (!changed) break;
   }
+  // One value at a time never empties a group whose entry costs more than
+  // any of its values saves: weigh clearing each start entry's twenty
+  // values at once, and then every value.
+  auto Clear = [&](int first, int last) {
+    double more_error = 0;
+    uint8_t kept[64];
+    bool any = false;
+    for (int k = first; k <= last; ++k) {
+      if (!mag[k]) continue;
+      any = true;
+      const double e = f[k] - mag[k] * step[k];
+      more_error += f[k] * f[k] - e * e;
+    }
+    if (!any || more_error >= lambda * bits) return;
+    for (int k = first; k <= last; ++k) kept[k] = s[k], s[k] = 0;
+    const int b = CoefficientBits(s);
+    if (more_error + lambda * (b - bits) < 0) {
+      for (int k = first; k <= last; ++k) mag[k] = 0;
+      bits = b;
+    } else {
+      for (int k = first; k <= last; ++k) s[k] = kept[k];
+    }
+  };
+  Clear(44, 63);
+  Clear(24, 43);
+  Clear(4, 23);
+  Clear(1, 63);
   for (int k = 1; k < 64; ++k) {
     const int p = COEFF_SCAN[k];
     coef[p] = int16_t(coef[p] < 0 ? -mag[k] : mag[k]);

@@ -70,9 +70,19 @@ TEST(CoefficientChoice, OnlyLowersAndPaysOff) {
     std::copy(nearest, nearest + 64, free_bits);
     std::copy(nearest, nearest + 64, chosen);
     ChooseCoefficients(F, quant, 0.0, free_bits);  // bits cost nothing: nothing changes
-    const uint32_t bits = ChooseCoefficients(F, quant, 20.0, chosen);
+    const double lambda = 20.0 * (1 + t % 8);
+    const uint32_t bits = ChooseCoefficients(F, quant, lambda, chosen);
     EXPECT_EQ(bits, WriteCoefficients(nullptr, chosen));
     EXPECT_LE(bits, WriteCoefficients(nullptr, nearest));
+    // Never worse than dropping every AC value, which costs 4 bits.
+    const double* steps = CoefficientSteps(quant);
+    double error = 0, cleared = 0;
+    for (int p = 1; p < 64; ++p) {
+      const double e = std::abs(F[p]) - std::abs(chosen[p]) * steps[p];
+      error += e * e;
+      cleared += F[p] * F[p];
+    }
+    EXPECT_LE(error + lambda * bits, cleared + lambda * 4 + 1e-6);
     for (int p = 0; p < 64; ++p) {
       ASSERT_EQ(free_bits[p], nearest[p]);
       ASSERT_LE(std::abs(chosen[p]), std::abs(nearest[p]));
