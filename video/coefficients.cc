@@ -322,11 +322,9 @@ struct Walk {
           Skip(2);
           continue;
         case 2:
-          Skip(1);
           FinalGroup(index);
           continue;
         case 0:
-          Skip(1);
           FinalGroup(index);
           FinalSplit(index + 4, &in[end], &end, uint32_t(r.cache) & 1);
           continue;
@@ -348,17 +346,17 @@ struct Walk {
     append[2] = Entry(first + 12, 2);
     *end += 3 * int(split);
     const uint32_t now = uint32_t(r.cache >> 1) & split;
-    Skip(1 + split);
-    const uint32_t c = uint32_t(r.cache) & 0xFF;
+    const uint32_t c = uint32_t(r.cache >> (1 + split)) & 0xFF;
     const uint64_t v = kPlaneOneGroups.values[c] & (0 - uint64_t(now));
     std::memcpy(&values[first], &v, 8);
-    Skip((kPlaneOneGroups.shape[c] >> 4) & (0u - now));
+    Skip(1 + split + ((kPlaneOneGroups.shape[c] >> 4) & (0u - now)));
   }
 
+  // The group at `first` behind the entry's own bit, which is 1.
   inline __attribute__((always_inline)) void FinalGroup(int first) {
-    const uint32_t c = uint32_t(r.cache) & 0xFF;
+    const uint32_t c = uint32_t(r.cache >> 1) & 0xFF;
     std::memcpy(&values[first], &kPlaneOneGroups.values[c], 8);
-    Skip(kPlaneOneGroups.shape[c] >> 4);
+    Skip(1 + (kPlaneOneGroups.shape[c] >> 4));
   }
 };
 
