@@ -214,6 +214,8 @@ struct Walk {
   // start entries and what they became, with indices 1 to 3 among them.
   template <int kPlane>
   inline __attribute__((always_inline)) void Pass(uint16_t* in, int* head, int* tail, int* waiting) {
+    // The plane's value width, a constant in the passes with tables.
+    const uint32_t width = kPlane ? uint32_t(kPlane) : b, width_top = 1u << (width - 1);
     int i = *head, end = *tail;
     int j = kMid;
     front = kMid;
@@ -230,7 +232,7 @@ struct Walk {
       Skip(uint32_t(zeros));
       if (zeros == n) continue;
       Skip(1);
-      values[in[i++] & 0xFF] = PlaneValue(ReadBits(&r, b), top);
+      values[in[i++] & 0xFF] = PlaneValue(ReadBits(&r, width), width_top);
     }
     const int still_waiting = j - kMid;
     // The rest: each start entry has become at most four entries and
@@ -250,7 +252,7 @@ struct Walk {
       int index = int(e & 0xFF);
       switch (e >> 8) {
         case 3:
-          values[index] = PlaneValue(ReadBits(&r, b), top);
+          values[index] = PlaneValue(ReadBits(&r, width), width_top);
           continue;
         case 2:
           Group<kPlane>(index);
