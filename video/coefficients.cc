@@ -12,8 +12,8 @@
 // the tests use) bit for bit, on the readers' form of the list described
 // there. Values are kept in list order, where a group of four is four
 // adjacent values, and reach natural order at the end, a group as two pairs.
-// Groups of planes 1 to 3, the most frequent by far, are decoded by table
-// lookups (one per group in plane 1, one per two members in planes 2 and 3).
+// Groups of planes 1 to 4, the most frequent by far, are decoded by table
+// lookups (one per group in plane 1, one per two members in planes 2 to 4).
 // Plane 1 is always the last pass; it keeps no list for a next one.
 #if defined(__BYTE_ORDER__) && __BYTE_ORDER__ != __ORDER_LITTLE_ENDIAN__
 #error "the group tables below pack 16-bit values in little-endian order"
@@ -84,7 +84,7 @@ constexpr PlaneOneWaiting kPlaneOneWaiting = MakePlaneOneWaiting();
 // The lanes of the first n (1..4) values.
 constexpr uint64_t kLanes[5] = {0, 0xFFFF, 0xFFFFFFFF, 0xFFFFFFFFFFFF, ~uint64_t(0)};
 
-// Two members of a group in plane p (2 or 3) from their at most 2 + 2p
+// Two members of a group in plane p (2 to 4) from their at most 2 + 2p
 // bits: per member a 1 (waits) or a 0 and p value bits (the sign, then the
 // bits below the leading one: -3, -2, 2 or 3 in plane 2).
 template <uint32_t kPlane>
@@ -178,7 +178,7 @@ struct Walk {
   template <int kPlane>
   inline __attribute__((always_inline)) void Group(int first) {
     BitReaderNeed(&r, 32);
-    if constexpr (kPlane == 2 || kPlane == 3) {
+    if constexpr (kPlane >= 2 && kPlane <= 4) {
       constexpr const PlanePairs<kPlane>& pairs = kPlanePairs<kPlane>;
       constexpr uint32_t look = (1u << pairs.kLook) - 1;
       const uint32_t c0 = uint32_t(r.cache) & look;
@@ -393,6 +393,8 @@ void ReadCoefficients(BitReader* r, int16_t block[64]) {
       w.Pass<2>(lists[cur], &head, &tail, &waiting);
     else if (b == 3)
       w.Pass<3>(lists[cur], &head, &tail, &waiting);
+    else if (b == 4)
+      w.Pass<4>(lists[cur], &head, &tail, &waiting);
     else
       w.Pass<0>(lists[cur], &head, &tail, &waiting);
     cur ^= 1;
