@@ -35,7 +35,8 @@ struct FrameDecode {
 
 // Decodes plane p of the destination set from `start`; false on failure.
 bool DecodeOne(FrameDecode* f, uint32_t p, const FrameBuffers* fb, const PlaneSet* dst,
-               const PlaneSet* ref, uint32_t start, PlaneDecodeResult* out, uint8_t* skip_counts = nullptr) {
+               const PlaneSet* ref, uint32_t start, PlaneDecodeResult* out, uint8_t* skip_counts = nullptr,
+               BlockQueue* queue = nullptr) {
   PlaneDecodeArgs a;
   a.stream = f->video + start;
   a.stream_size = f->size - start;
@@ -50,6 +51,7 @@ bool DecodeOne(FrameDecode* f, uint32_t p, const FrameBuffers* fb, const PlaneSe
   a.bundles = f->bundles;
   a.old_colours = f->old_colours;
   a.skip_counts = skip_counts;
+  a.queue = queue;
   if (!DecodePlane(&a, out)) {
     f->error = out->error;
     f->failed_plane = p;
@@ -99,9 +101,44 @@ struct ChromaJob {
   uint32_t size;
   uint32_t start;  // chroma plane 1
   bool old_colours;
+  bool record;  // the planes' copies and transform blocks go through the queues
   VideoError error;
   uint32_t failed_plane;
 };
+
+// A side that has read its planes (own_first, own_second): makes recorded
+// blocks until both sides' are all made, the other side's first (that side
+// may still be reading, and its blocks would wait for it), and says when its
+// own are all made. The caller's side (`caller`) returns once its own are
+// made if the worker has not taken the chroma job: FrameWorkerWait then runs
+// it on the caller.
+void FinishSide(FrameWorker* w, uint32_t own_first, uint32_t own_second, uint32_t other_first,
+                uint32_t other_second, bool caller) {
+  BlockQueue* queues[4] = {&w->queues[other_first], &w->queues[other_second], &w->queues[own_first],
+                           &w->queues[own_second]};
+  std::atomic<bool>& own_done = caller ? w->caller_done : w->worker_done;
+  const std::atomic<bool>& other_done = caller ? w->worker_done : w->caller_done;
+  bool done = false;
+  uint32_t spins = 0;
+  for (;;) {
+    bool made = false;
+    for (BlockQueue* q : queues)
+      if ((made = BlockQueueMakeOne(q))) break;
+    if (made) {
+      spins = 0;
+      continue;
+    }
+    // Nothing left to take: own blocks others took may still be in the making.
+    if (!done && BlockQueueMade(queues[2]) && BlockQueueMade(queues[3])) {
+      own_done.store(true, std::memory_order_release);
+      done = true;
+    }
+    if (done && (other_done.load(std::memory_order_acquire) ||
+                 (caller && w->taken.load(std::memory_order_acquire) == 0)))
+      return;
+    BlockQueuePause(&spins);
+  }
+}
 
 void RunChromaJob(void* argument) {
   auto* j = static_cast<ChromaJob*>(argument);
@@ -114,10 +151,13 @@ void RunChromaJob(void* argument) {
       std::memcpy(w->backup[k], j->dst->plane[PLANE_CHROMA1 + k].pixels, PlaneBytes(j->fb, j->dst, PLANE_CHROMA1 + k));
   FrameDecode f{j->video, j->size, &w->bundles, j->old_colours, w->marks, int(w->map_pitch), VIDEO_OK, PLANE_Y};
   PlaneDecodeResult r;
-  if (DecodeOne(&f, PLANE_CHROMA1, j->fb, j->dst, j->ref, j->start, &r))
-    DecodeOne(&f, PLANE_CHROMA2, j->fb, j->dst, j->ref, j->start + r.end_offset, &r, w->skip_counts);
+  BlockQueue* q1 = j->record ? &w->queues[PLANE_CHROMA1] : nullptr;
+  BlockQueue* q2 = j->record ? &w->queues[PLANE_CHROMA2] : nullptr;
+  if (DecodeOne(&f, PLANE_CHROMA1, j->fb, j->dst, j->ref, j->start, &r, nullptr, q1))
+    DecodeOne(&f, PLANE_CHROMA2, j->fb, j->dst, j->ref, j->start + r.end_offset, &r, w->skip_counts, q2);
   j->error = f.error;
   j->failed_plane = f.failed_plane;
+  if (j->record) FinishSide(w, PLANE_CHROMA1, PLANE_CHROMA2, PLANE_ALPHA, PLANE_Y, false);
 }
 
 // After the worker's chroma planes: the chroma-2 skip blocks whose area the
@@ -188,14 +228,21 @@ int32_t DecodeVideoFrame(FrameBuffers* fb, uint8_t* change_map, int map_pitch, c
   if (split && (video_flags & FLAG_ALPHA)) split = (split_at = FollowLength(video, video_size, 0)) != 0;
   if (split) split = (chroma_at = FollowLength(video, video_size, split_at)) != 0;
   if (split) {
-    ChromaJob job{worker, fb, dst, ref, video, video_size, chroma_at, f.old_colours, VIDEO_OK, PLANE_Y};
+    // With two sets each side also hands out its copies and transform blocks.
+    const bool record = dst != ref && worker->queues[PLANE_Y].records;
+    for (BlockQueue& q : worker->queues) BlockQueueReset(&q);
+    worker->caller_done.store(false, std::memory_order_relaxed);
+    worker->worker_done.store(false, std::memory_order_relaxed);
+    ChromaJob job{worker, fb, dst, ref, video, video_size, chroma_at, f.old_colours, record, VIDEO_OK, PLANE_Y};
     FrameWorkerBegin(worker, RunChromaJob, &job);
     uint32_t failed_index = 0;
-    bool ok = !alpha || DecodeOne(&f, PLANE_ALPHA, fb, dst, ref, 4, &r);
+    bool ok = !alpha ||
+              DecodeOne(&f, PLANE_ALPHA, fb, dst, ref, 4, &r, nullptr, record ? &worker->queues[PLANE_ALPHA] : nullptr);
     if (ok) {
       failed_index = y_index;
-      ok = DecodeOne(&f, PLANE_Y, fb, dst, ref, split_at + 4, &r);
+      ok = DecodeOne(&f, PLANE_Y, fb, dst, ref, split_at + 4, &r, nullptr, record ? &worker->queues[PLANE_Y] : nullptr);
     }
+    if (record) FinishSide(worker, PLANE_ALPHA, PLANE_Y, PLANE_CHROMA1, PLANE_CHROMA2, true);
     FrameWorkerWait(worker);
     if (!ok) {
       // The frame stops before the chroma planes: they must not show what

@@ -39,6 +39,16 @@ FrameWorker* FrameWorkerCreate(const FrameBuffers* fb, const BundleCapacities* c
   w->map_rows = ChangeMapRows(fb->y_height);
   const uint64_t map_bytes = uint64_t(w->map_pitch) * w->map_rows;
   ok = ok && (w->marks = Bytes(map_bytes)) && (w->skip_counts = Bytes(map_bytes));
+  // Blocks are recorded only when decoding into the other set.
+  for (uint32_t p = 0; p < 4 && ok && fb->set_count == 2; ++p) {
+    if (!fb->sets[0].plane[p].present) continue;
+    const uint32_t width = PlaneWidth(fb, p), height = PlaneHeight(fb, p);
+    const uint64_t blocks = uint64_t(width / 8) * (height / 8), units = (height + 15) / 16;
+    BlockQueue* q = &w->queues[p];
+    ok = (q->records = static_cast<uint8_t*>(
+              operator new[](DeferredPlaneBytes(blocks) + 16, std::align_val_t(64), std::nothrow))) &&
+         (q->unit_end = new (std::nothrow) uint32_t[units ? units : 1]);
+  }
   if (ok && fb->set_count == 1)
     for (auto& b : w->backup) ok = ok && (b = Bytes(uint64_t(fb->chroma_width) * fb->chroma_height));
   ok = ok && (w->go = PlatformEventCreate()) && (w->done = PlatformEventCreate()) &&
@@ -64,6 +74,10 @@ void FrameWorkerDestroy(FrameWorker* w) {
   delete[] w->marks;
   delete[] w->skip_counts;
   for (uint8_t* b : w->backup) delete[] b;
+  for (BlockQueue& q : w->queues) {
+    if (q.records) operator delete[](q.records, std::align_val_t(64));
+    delete[] q.unit_end;
+  }
   delete w;
 }
 

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cstdint>
 
+#include "video/block_queue.h"
 #include "video/bundle.h"
 #include "video/frame_buffers.h"
 
@@ -34,6 +35,16 @@ struct FrameWorker {
   // With one plane set the chroma planes are decoded in place; their
   // previous contents are kept here so a luma failure can put them back.
   uint8_t* backup[2];
+
+  // Row pairs of recorded blocks (video/block_queue.h), one queue a plane
+  // (by PlaneIndex), with storage when there are two plane sets (and an
+  // alpha plane, for its queue). The caller reads alpha and luma, the worker
+  // the chroma planes; each then makes what is left of its own recorded
+  // blocks and helps with the other's.
+  BlockQueue queues[4];
+  // Set when a side has read its planes and made all their blocks: the other
+  // side then stops helping it.
+  std::atomic<bool> caller_done, worker_done;
 };
 
 // Makes the thread and its buffers for frame buffers fb (their plane sizes

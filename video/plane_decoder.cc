@@ -104,6 +104,18 @@ VideoError DecodeIntra(PlaneState* s, uint8_t* dst, bool doubled) {
   return VIDEO_OK;
 }
 
+// An intra transform block recorded for later: its coefficients and table.
+VideoError RecordIntra(PlaneState* s, BlockRecorder* rec, uint32_t offset) {
+  Bundle* dc = &s->p.b[BUNDLE_DC_INTRA];
+  if (!Has(dc, 2)) return VIDEO_ERROR_BUNDLE_EMPTY;
+  DeferredBlock* d = RecordBlock(rec, DEFER_INTRA, offset, 0, 0);
+  int16_t* block = DeferredCoefficients(d);
+  block[0] = TakeDc(dc);
+  ReadCoefficients(&s->r, block);
+  d->quant = uint8_t(ReadBits(&s->r, 4));
+  return VIDEO_OK;
+}
+
 // The 8x8 source of a scaled block drawn over the 16x16 area at dst.
 VideoError DecodeScaled(PlaneState* s, uint8_t* dst) {
   Bundle* sub = &s->p.b[BUNDLE_SUB_BLOCK_TYPES];
@@ -169,6 +181,15 @@ bool DecodePlane(const PlaneDecodeArgs* a, PlaneDecodeResult* result) {
   VideoError error = VIDEO_OK;
   Bundle* kinds = &s.p.b[BUNDLE_BLOCK_TYPES];
 
+  // Copies, residue and transform blocks are recorded rather than made here
+  // when a queue is given and the plane has a reference of its own.
+  BlockRecorder recorder;
+  BlockRecorder* rec = nullptr;
+  if (a->queue && !in_place) {
+    rec = &recorder;
+    BlockRecorderBegin(rec, a->queue, a->destination, a->reference, pitch);
+  }
+
   uint32_t fail_x = 0, fail_y = 0;  // first block not decoded when the data breaks
   for (uint32_t y = 0; y < a->height && error == VIDEO_OK; y += 8) {
     fail_y = y;
@@ -193,7 +214,10 @@ bool DecodePlane(const PlaneDecodeArgs* a, PlaneDecodeResult* result) {
       uint8_t* dst = dst_row + x;
       switch (Take(kinds)) {
         case BLOCK_SKIP:
-          if (!in_place) CopyBlock8x8(dst, ref_row + x, pitch);
+          if (rec)
+            RecordSkip(rec, uint32_t(dst - a->destination));
+          else if (!in_place)
+            CopyBlock8x8(dst, ref_row + x, pitch);
           if (!map_row[mc >> 1]) {
             ++unchanged;
             if (skip_row) ++skip_row[mc >> 1];
@@ -217,6 +241,10 @@ bool DecodePlane(const PlaneDecodeArgs* a, PlaneDecodeResult* result) {
         case BLOCK_MOTION: {
           int dx, dy;
           if ((error = TakeOffsets(&s, x, y, &dx, &dy)) != VIDEO_OK) break;
+          if (rec) {
+            RecordBlock(rec, DEFER_COPY, uint32_t(dst - a->destination), dx, dy);
+            break;
+          }
           CopyBlock8x8(dst, ref_row + (std::ptrdiff_t(dy) * pitch + std::ptrdiff_t(x) + dx), pitch);
           break;
         }
@@ -230,13 +258,17 @@ bool DecodePlane(const PlaneDecodeArgs* a, PlaneDecodeResult* result) {
           int dx, dy;
           if ((error = TakeOffsets(&s, x, y, &dx, &dy)) != VIDEO_OK) break;
           int limit = int(ReadBits(&s.r, 7));
+          if (rec) {
+            ReadResidue(&s.r, limit, DeferredResidue(RecordBlock(rec, DEFER_RESIDUE, uint32_t(dst - a->destination), dx, dy)));
+            break;
+          }
           int8_t residue[64];
           ReadResidue(&s.r, limit, residue);
           ResidueAdd(residue, dst, pitch, ref_row + (std::ptrdiff_t(dy) * pitch + std::ptrdiff_t(x) + dx), pitch);
           break;
         }
         case BLOCK_INTRA_DCT:
-          error = DecodeIntra(&s, dst, false);
+          error = rec ? RecordIntra(&s, rec, uint32_t(dst - a->destination)) : DecodeIntra(&s, dst, false);
           break;
         case BLOCK_FILL: {
           Bundle* colours = &s.p.b[BUNDLE_COLOURS];
@@ -253,6 +285,14 @@ bool DecodePlane(const PlaneDecodeArgs* a, PlaneDecodeResult* result) {
           Bundle* dc = &s.p.b[BUNDLE_DC_INTER];
           if (!Has(dc, 2)) {
             error = VIDEO_ERROR_BUNDLE_EMPTY;
+            break;
+          }
+          if (rec) {
+            DeferredBlock* d = RecordBlock(rec, DEFER_INTER, uint32_t(dst - a->destination), dx, dy);
+            int16_t* block = DeferredCoefficients(d);
+            block[0] = TakeDc(dc);
+            ReadCoefficients(&s.r, block);
+            d->quant = uint8_t(ReadBits(&s.r, 4));
             break;
           }
           alignas(16) int16_t block[64];
@@ -285,11 +325,14 @@ bool DecodePlane(const PlaneDecodeArgs* a, PlaneDecodeResult* result) {
       x += 8;
       mc += step;
     }
+    if (rec && error == VIDEO_OK && (odd_row || y + 8 >= a->height)) RecordRowPairEnd(rec);
     if (step == 2 || odd_row) {
       map_row += a->map_pitch;
       if (skip_row) skip_row += a->map_pitch;
     }
   }
+  // On invalid data every recorded block is made before the reference fills in.
+  if (rec) RecordPlaneEnd(rec, error != VIDEO_OK);
   if (error == VIDEO_OK && BitReaderOverrun(&s.r)) error = VIDEO_ERROR_DATA_OVERRUN;
   else if (error != VIDEO_OK && !in_place) KeepReference(a, fail_x, fail_y);
 

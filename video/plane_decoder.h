@@ -3,6 +3,7 @@
 #pragma once
 #include <cstdint>
 
+#include "video/block_queue.h"
 #include "video/bundle.h"
 #include "video/video_error.h"
 
@@ -23,6 +24,13 @@ struct PlaneDecodeArgs {
   // decoded the plane against a partial map can later discount the areas
   // another plane marked.
   uint8_t* skip_counts = nullptr;
+  // Optional (see video/block_queue.h): when the plane is decoded into the
+  // other plane set, its copies, residue and transform blocks are recorded
+  // here and their pixels made by whichever thread is free: DecodePlane may
+  // return before they are made, unless the data broke (the pixels after the
+  // offending block are then the reference's, so everything before must be
+  // made first). Their pixels are whole once the queue is drained.
+  BlockQueue* queue = nullptr;
 };
 
 struct PlaneDecodeResult {

@@ -30,7 +30,9 @@ struct Decoder {
 };
 
 // A plane of random blocks: skips and empty kinds (which leave areas
-// unmarked), motion, fills, patterns, raw and run blocks, scaled pairs.
+// unmarked), motion, fills, patterns, raw and run blocks, transform and
+// residue blocks, and scaled blocks, over whose lower half the row below may
+// draw blocks of its own.
 std::vector<uint8_t> RandomPlane(std::mt19937* rng, uint32_t w, uint32_t h, uint32_t skip_share) {
   std::vector<std::vector<BlockSpec>> rows;
   for (uint32_t y = 0; y < h; y += 8) {
@@ -39,7 +41,27 @@ std::vector<uint8_t> RandomPlane(std::mt19937* rng, uint32_t w, uint32_t h, uint
       uint8_t px[64];
       RandomPixels(rng, px);
       const uint32_t pick = (*rng)() % 100;
-      if (pick < skip_share)
+      // Displacements that stay inside the plane.
+      const int dx = x + 16 <= w ? int((*rng)() % 8) : -int((*rng)() % 8);
+      const int dy = y + 16 <= h ? int((*rng)() % 8) : -int((*rng)() % 8);
+      int16_t coeffs[64] = {};
+      int8_t residue[64] = {};
+      for (int k = 0; k < 4; ++k) {
+        coeffs[(*rng)() % 64] = int16_t(int((*rng)() % 41) - 20);
+        residue[(*rng)() % 64] = int8_t(int((*rng)() % 7) - 3);
+      }
+      const int16_t dc = int16_t((*rng)() % 2048), inter_dc = int16_t(int((*rng)() % 401) - 200);
+      if (x + 16 <= w && (y & 8 ? true : y + 16 <= h) && (*rng)() % 8 == 0) {
+        const BlockSpec inner = (*rng)() % 2 ? IntraBlock(dc, coeffs, (*rng)() % 16) : FillBlockSpec(px[0]);
+        rows.back().push_back(ScaledBlock(y & 8 ? nullptr : &inner));
+        x += 8;
+      } else if (pick >= skip_share + 5 && pick % 4 == 0) {
+        switch ((*rng)() % 3) {
+          case 0: rows.back().push_back(IntraBlock(dc, coeffs, (*rng)() % 16)); break;
+          case 1: rows.back().push_back(InterBlock(dx, dy, inter_dc, coeffs, (*rng)() % 16)); break;
+          default: rows.back().push_back(ResidueBlock(dx, dy, residue)); break;
+        }
+      } else if (pick < skip_share)
         rows.back().push_back(SkipBlock());
       else if (pick < skip_share + 5)
         rows.back().push_back(KindBlock(11));
@@ -86,7 +108,7 @@ class FrameWorkerTest : public ::testing::TestWithParam<Layout> {};
 
 TEST_P(FrameWorkerTest, DecodesTheSameBytesAsOneThread) {
   const Layout l = GetParam();
-  const uint32_t w = 72, h = 56;  // chroma 40x32: not a whole number of 16x16 areas
+  const uint32_t w = 104, h = 88;  // chroma 56x48: not a whole number of 16x16 areas
   std::mt19937 rng(7 + l.open_flags + l.all_key);
   Decoder one(w, h, l.open_flags, l.all_key, false), two(w, h, l.open_flags, l.all_key, true);
   ASSERT_NE(two.fb->worker, nullptr);
@@ -97,7 +119,7 @@ TEST_P(FrameWorkerTest, DecodesTheSameBytesAsOneThread) {
     // chroma-2 count depends on what the other planes marked.
     const uint32_t skips = frame < 2 ? 0 : 20 + (rng() % 50);
     std::vector<uint8_t> a = RandomPlane(&rng, w, h, skips), y = RandomPlane(&rng, w, h, skips),
-                         c1 = RandomPlane(&rng, 40, 32, skips), c2 = RandomPlane(&rng, 40, 32, skips), video;
+                         c1 = RandomPlane(&rng, 56, 48, skips), c2 = RandomPlane(&rng, 56, 48, skips), video;
     AssembleVideoData(alpha ? &a : nullptr, y, &c1, &c2, false, &video);
     if (frame > 4 && frame % 3 == 0) {  // damage: cut short or flip bits in any plane
       if (rng() % 2)
