@@ -246,6 +246,14 @@ VEXA_AVX512 inline void YuvStep(const CopyContext* c, const ByteTable& order, ui
 // Packed YUV. A single even pixel takes its pair's U like the first pixel of
 // a pair, which a one-pixel step gives; a leading odd pixel carries V instead
 // and goes through the plain code.
+// How many pixels (an even number, so that steps keep starting on pairs) to
+// write before the destination reaches a 64-byte boundary; 0 when a pair
+// never ends on one.
+inline uint32_t YuvPixelsToLine(const uint8_t* dst) {
+  const uint32_t gap = static_cast<uint32_t>(-reinterpret_cast<uintptr_t>(dst)) & 63;
+  return gap % 4 == 0 ? gap / 2 : 0;
+}
+
 template <bool Uyvy>
 VEXA_AVX512 uint32_t ConvertPackedYuv(const CopyContext* c, uint32_t count, uint32_t column) {
   if (count == 0) return 0;
@@ -261,6 +269,15 @@ VEXA_AVX512 uint32_t ConvertPackedYuv(const CopyContext* c, uint32_t count, uint
   if ((rest & 1) && count > 1) {
     --rest;
     left = 1;
+  }
+  // Whole cache lines for the full steps: a span that starts off a line
+  // first writes up to the next one.
+  if (rest > 2 * kStep) {
+    if (const uint32_t lead = YuvPixelsToLine(t.dst)) {
+      YuvStep<true>(&t, order, lead);
+      Advance(&t, lead, lead / 2, 2);
+      rest -= lead;
+    }
   }
   for (; rest >= kStep; rest -= kStep) {
     YuvStep<false>(&t, order, kStep);

@@ -151,13 +151,27 @@ double RunsCount(uint64_t equal, const BitCosts& bc, double bound) {
   return 4 + runs * (1 + bc.run) + colours * bc.colour;
 }
 
+// Bits set in v, without a library call.
+int SetBits(uint64_t v) {
+  v = v - ((v >> 1) & 0x5555555555555555ull);
+  v = (v & 0x3333333333333333ull) + ((v >> 2) & 0x3333333333333333ull);
+  v = (v + (v >> 4)) & 0x0f0f0f0f0f0f0f0full;
+  return int((v * 0x0101010101010101ull) >> 56);
+}
+
 }  // namespace
 
 bool MakeRuns(const uint8_t s[64], const BitCosts& bc, BlockCandidate* c, double bound) {
   double best = bound;
   int best_scan = -1;
+  // Every run holds at most sixteen pixels, and a pixel needs no colour of
+  // its own only when it equals the one before: a floor that rules most
+  // scans out without counting their runs.
+  const double floor = 4 + 4 * (1 + bc.run);
   for (int scan = 0; scan < 16; ++scan) {
-    const double bits = RunsCount(EqualNeighbours(s, scan), bc, best);
+    const uint64_t equal = EqualNeighbours(s, scan);
+    if (floor + (64 - SetBits(equal)) * bc.colour >= best) continue;
+    const double bits = RunsCount(equal, bc, best);
     if (bits < best) {
       best = bits;
       best_scan = scan;

@@ -172,7 +172,12 @@ uint32_t ChooseCoefficients(const double F[64], const uint32_t quant[64], double
     f[k] = F[p] < 0 ? -F[p] : F[p];
     step[k] = steps[p];
   }
-  int bits = CoefficientBits(s);
+  // Each group's longest plane and nonzero count, kept up to date so that
+  // a move is counted without looking at the other groups again.
+  uint8_t gm[16] = {}, nz[16] = {};
+  for (int i = 1; i < 16; ++i)
+    for (int k = 4 * i; k < 4 * i + 4; ++k) gm[i] = s[k] > gm[i] ? s[k] : gm[i], nz[i] += s[k] != 0;
+  int bits = BitsFromGroups(s + 1, gm, nz);
   // Within its plane a value costs the same bits whatever it is, so the
   // only moves worth weighing drop a value to the top of the plane below
   // or to zero. Highest list positions first: their groups empty first.
@@ -189,10 +194,11 @@ uint32_t ChooseCoefficients(const double F[64], const uint32_t quant[64], double
       // includes its aligned group of four: when another of the four is at
       // least as long, lowering it changes no maximum and saves only the
       // nonzero bit of a value that becomes zero.
+      const int i = k >> 2;
+      int others = 0;
       bool group_max = k < 4;
       if (!group_max) {
         const int g = k & ~3;
-        int others = 0;
         for (int j = g; j < g + 4; ++j)
           if (j != k && s[j] > others) others = s[j];
         group_max = s_now > others;
@@ -202,13 +208,22 @@ uint32_t ChooseCoefficients(const double F[64], const uint32_t quant[64], double
         const double more_error = e * e - now * now;
         if (more_error >= lambda * bits) continue;
         s[k] = uint8_t(Plane(m));
-        const int b = group_max ? CoefficientBits(s) : bits - (m == 0);
+        int b = bits - (m == 0);
+        if (group_max) {
+          // The first three are counted from s itself; a group from its
+          // maximum and count, changed for the trial and put back.
+          const uint8_t gm_now = gm[i], nz_now = nz[i];
+          if (k >= 4) gm[i] = uint8_t(others > s[k] ? others : s[k]), nz[i] = uint8_t(nz[i] - (m == 0));
+          b = BitsFromGroups(s + 1, gm, nz);
+          gm[i] = gm_now, nz[i] = nz_now;
+        }
         const double j = more_error + lambda * (b - bits);
         if (j < best_j) best_j = j, best_m = m, best_bits = b;
         if (m == 0) break;
       }
       mag[k] = best_m;
       s[k] = uint8_t(Plane(best_m));
+      if (k >= 4) gm[i] = uint8_t(others > s[k] ? others : s[k]), nz[i] = uint8_t(nz[i] - (best_m == 0));
       if (best_m != m_now) changed = true, bits = best_bits;
     }
     if (!changed) break;

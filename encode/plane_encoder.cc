@@ -373,7 +373,15 @@ struct PlaneRows {
   std::vector<PlaneEncodeStats> tally;  // per row: kinds and error
   // Blocks finished in each row, left to right; a row waits on the one above.
   std::unique_ptr<std::atomic<uint32_t>[]> done;
+  // What the row below waits for, when it waits (kNoWaiter otherwise): the
+  // row wakes it only once it gets there, not at every block.
+  std::unique_ptr<std::atomic<uint32_t>[]> wanted;
 };
+
+constexpr uint32_t kNoWaiter = 0xFFFFFFFFu;
+// A row that has to wait lets the row above get this many blocks further
+// ahead than it needs, so the two take turns less often.
+constexpr uint32_t kWaitAhead = 16;
 
 // Waits until the row above has finished the blocks that block bx looks at:
 // its own column (vector, scaled mark) and the next (above-right vector).
@@ -381,14 +389,19 @@ void WaitForAbove(PlaneRows* r, uint32_t by, uint32_t bx) {
   if (by == 0) return;
   const uint32_t need = bx + 2 < r->cols ? bx + 2 : r->cols;
   std::atomic<uint32_t>& above = r->done[by - 1];
-  for (uint32_t seen = above.load(std::memory_order_acquire); seen < need;
-       seen = above.load(std::memory_order_acquire))
-    above.wait(seen, std::memory_order_acquire);
+  if (above.load(std::memory_order_acquire) >= need) return;
+  const uint32_t want = need + kWaitAhead < r->cols ? need + kWaitAhead : r->cols;
+  // Said before looking again, so a row that finishes blocks in between
+  // either shows them here or sees the wish and wakes this one.
+  r->wanted[by - 1].store(want, std::memory_order_seq_cst);
+  for (uint32_t seen = above.load(std::memory_order_seq_cst); seen < want; seen = above.load(std::memory_order_seq_cst))
+    above.wait(seen, std::memory_order_seq_cst);
+  r->wanted[by - 1].store(kNoWaiter, std::memory_order_relaxed);  // no more wake-ups needed
 }
 
 void Finished(PlaneRows* r, uint32_t by, uint32_t bx) {
-  r->done[by].store(bx, std::memory_order_release);
-  r->done[by].notify_all();
+  r->done[by].store(bx, std::memory_order_seq_cst);
+  if (bx >= r->wanted[by].load(std::memory_order_seq_cst)) r->done[by].notify_all();
 }
 
 void ChooseRow(PlaneRows* r, uint32_t by) {
@@ -505,7 +518,11 @@ bool EncodePlane(const PlaneEncodeParams* params, std::vector<uint8_t>* out, Pla
   r.specs.resize(r.rows);
   r.tally.resize(r.rows);
   r.done = std::make_unique<std::atomic<uint32_t>[]>(r.rows);
-  for (uint32_t by = 0; by < r.rows; ++by) r.done[by].store(0, std::memory_order_relaxed);
+  r.wanted = std::make_unique<std::atomic<uint32_t>[]>(r.rows);
+  for (uint32_t by = 0; by < r.rows; ++by) {
+    r.done[by].store(0, std::memory_order_relaxed);
+    r.wanted[by].store(kNoWaiter, std::memory_order_relaxed);
+  }
 
   // Row by of the plane goes to worker by % n; each worker takes its rows
   // top to bottom, so every row's wait is for a row already under way.

@@ -12,8 +12,9 @@
 // the tests use) bit for bit, on the readers' form of the list described
 // there. Values are kept in list order, where a group of four is four
 // adjacent values, and reach natural order at the end, a group as two pairs.
-// Groups of planes 1 and 2, the most frequent by far, are decoded by table
-// lookups (one per group in plane 1, one per two members in plane 2).
+// Groups of planes 1 to 4, the most frequent by far, are decoded by table
+// lookups (one per group in plane 1, one per two members in planes 2 to 4).
+// Plane 1 is always the last pass; it keeps no list for a next one.
 #if defined(__BYTE_ORDER__) && __BYTE_ORDER__ != __ORDER_LITTLE_ENDIAN__
 #error "the group tables below pack 16-bit values in little-endian order"
 #endif
@@ -83,32 +84,36 @@ constexpr PlaneOneWaiting kPlaneOneWaiting = MakePlaneOneWaiting();
 // The lanes of the first n (1..4) values.
 constexpr uint64_t kLanes[5] = {0, 0xFFFF, 0xFFFFFFFF, 0xFFFFFFFFFFFF, ~uint64_t(0)};
 
-// Two members of a group in plane 2 from their at most 6 bits: per member a
-// 1 (waits) or a 0 and two value bits (sign, then the bit below the leading
-// one: -3, -2, 2 or 3).
-struct PlaneTwoPairs {
-  uint32_t values[64];  // the two values, list order, 16 bits each
-  uint8_t shape[64];    // waiting members (bits 0..1) | bits taken << 2
+// Two members of a group in plane p (2 to 4) from their at most 2 + 2p
+// bits: per member a 1 (waits) or a 0 and p value bits (the sign, then the
+// bits below the leading one: -3, -2, 2 or 3 in plane 2).
+template <uint32_t kPlane>
+struct PlanePairs {
+  static constexpr uint32_t kLook = 2 + 2 * kPlane;
+  uint32_t values[1u << kLook];  // the two values, list order, 16 bits each
+  uint8_t shape[1u << kLook];    // waiting members (bits 0..1) | bits taken << 2
 };
-constexpr PlaneTwoPairs MakePlaneTwoPairs() {
-  PlaneTwoPairs t{};
-  for (uint32_t c = 0; c < 64; ++c) {
+template <uint32_t kPlane>
+constexpr PlanePairs<kPlane> MakePlanePairs() {
+  PlanePairs<kPlane> t{};
+  for (uint32_t c = 0; c < (1u << t.kLook); ++c) {
     uint32_t at = 0, waiting = 0, values = 0;
     for (uint32_t k = 0; k < 2; ++k) {
       if (c >> at++ & 1) {
         waiting |= 1u << k;
         continue;
       }
-      const uint32_t v = c >> at & 3;
-      at += 2;
-      values |= uint32_t(uint16_t(PlaneValue(v, 2))) << (16 * k);
+      const uint32_t v = c >> at & ((1u << kPlane) - 1);
+      at += kPlane;
+      values |= uint32_t(uint16_t(PlaneValue(v, 1u << (kPlane - 1)))) << (16 * k);
     }
     t.values[c] = values;
     t.shape[c] = uint8_t(waiting | at << 2);
   }
   return t;
 }
-constexpr PlaneTwoPairs kPlaneTwoPairs = MakePlaneTwoPairs();
+template <uint32_t kPlane>
+inline constexpr PlanePairs<kPlane> kPlanePairs = MakePlanePairs<kPlane>();
 
 // The members of a group that wait, as they lie below the list's first entry
 // after being inserted in front one by one: the last one first. Four 16-bit
@@ -173,14 +178,16 @@ struct Walk {
   template <int kPlane>
   inline __attribute__((always_inline)) void Group(int first) {
     BitReaderNeed(&r, 32);
-    if constexpr (kPlane == 2) {
-      const uint32_t c0 = uint32_t(r.cache) & 63;
-      std::memcpy(&values[first], &kPlaneTwoPairs.values[c0], 4);
-      const uint32_t shape0 = kPlaneTwoPairs.shape[c0];
+    if constexpr (kPlane >= 2 && kPlane <= 4) {
+      constexpr const PlanePairs<kPlane>& pairs = kPlanePairs<kPlane>;
+      constexpr uint32_t look = (1u << pairs.kLook) - 1;
+      const uint32_t c0 = uint32_t(r.cache) & look;
+      std::memcpy(&values[first], &pairs.values[c0], 4);
+      const uint32_t shape0 = pairs.shape[c0];
       Skip(shape0 >> 2);
-      const uint32_t c1 = uint32_t(r.cache) & 63;
-      std::memcpy(&values[first + 2], &kPlaneTwoPairs.values[c1], 4);
-      const uint32_t shape1 = kPlaneTwoPairs.shape[c1];
+      const uint32_t c1 = uint32_t(r.cache) & look;
+      std::memcpy(&values[first + 2], &pairs.values[c1], 4);
+      const uint32_t shape1 = pairs.shape[c1];
       Skip(shape1 >> 2);
       const uint32_t waiting = (shape0 & 3) | (shape1 & 3) << 2;
       const uint64_t slots = kWaiting.offsets[waiting] + uint64_t(Entry(first, 3)) * 0x0001000100010001ull;
@@ -207,6 +214,8 @@ struct Walk {
   // start entries and what they became, with indices 1 to 3 among them.
   template <int kPlane>
   inline __attribute__((always_inline)) void Pass(uint16_t* in, int* head, int* tail, int* waiting) {
+    // The plane's value width, a constant in the passes with tables.
+    const uint32_t width = kPlane ? uint32_t(kPlane) : b, width_top = 1u << (width - 1);
     int i = *head, end = *tail;
     int j = kMid;
     front = kMid;
@@ -223,7 +232,7 @@ struct Walk {
       Skip(uint32_t(zeros));
       if (zeros == n) continue;
       Skip(1);
-      values[in[i++] & 0xFF] = PlaneValue(ReadBits(&r, b), top);
+      values[in[i++] & 0xFF] = PlaneValue(ReadBits(&r, width), width_top);
     }
     const int still_waiting = j - kMid;
     // The rest: each start entry has become at most four entries and
@@ -243,7 +252,7 @@ struct Walk {
       int index = int(e & 0xFF);
       switch (e >> 8) {
         case 3:
-          values[index] = PlaneValue(ReadBits(&r, b), top);
+          values[index] = PlaneValue(ReadBits(&r, width), width_top);
           continue;
         case 2:
           Group<kPlane>(index);
@@ -315,11 +324,9 @@ struct Walk {
           Skip(2);
           continue;
         case 2:
-          Skip(1);
           FinalGroup(index);
           continue;
         case 0:
-          Skip(1);
           FinalGroup(index);
           FinalSplit(index + 4, &in[end], &end, uint32_t(r.cache) & 1);
           continue;
@@ -341,17 +348,17 @@ struct Walk {
     append[2] = Entry(first + 12, 2);
     *end += 3 * int(split);
     const uint32_t now = uint32_t(r.cache >> 1) & split;
-    Skip(1 + split);
-    const uint32_t c = uint32_t(r.cache) & 0xFF;
+    const uint32_t c = uint32_t(r.cache >> (1 + split)) & 0xFF;
     const uint64_t v = kPlaneOneGroups.values[c] & (0 - uint64_t(now));
     std::memcpy(&values[first], &v, 8);
-    Skip((kPlaneOneGroups.shape[c] >> 4) & (0u - now));
+    Skip(1 + split + ((kPlaneOneGroups.shape[c] >> 4) & (0u - now)));
   }
 
+  // The group at `first` behind the entry's own bit, which is 1.
   inline __attribute__((always_inline)) void FinalGroup(int first) {
-    const uint32_t c = uint32_t(r.cache) & 0xFF;
+    const uint32_t c = uint32_t(r.cache >> 1) & 0xFF;
     std::memcpy(&values[first], &kPlaneOneGroups.values[c], 8);
-    Skip(kPlaneOneGroups.shape[c] >> 4);
+    Skip(1 + (kPlaneOneGroups.shape[c] >> 4));
   }
 };
 
@@ -384,6 +391,10 @@ void ReadCoefficients(BitReader* r, int16_t block[64]) {
     w.out = lists[cur ^ 1];
     if (b == 2)
       w.Pass<2>(lists[cur], &head, &tail, &waiting);
+    else if (b == 3)
+      w.Pass<3>(lists[cur], &head, &tail, &waiting);
+    else if (b == 4)
+      w.Pass<4>(lists[cur], &head, &tail, &waiting);
     else
       w.Pass<0>(lists[cur], &head, &tail, &waiting);
     cur ^= 1;

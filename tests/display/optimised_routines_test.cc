@@ -10,7 +10,7 @@
 // Converters: random planes, every surface type and display mode, spans
 // starting on even and odd columns, widths 1 to 67 and a few that take
 // several of the widest steps plus a tail, with and without alpha,
-// grayscale and swapped chroma.
+// grayscale and swapped chroma; wide spans at every destination alignment.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -181,6 +181,26 @@ bool CheckConverters(uint32_t features) {
               }
               ++compared;
             }
+          }
+        }
+      }
+    }
+  }
+  // Spans wider than two of the widest steps at every destination alignment,
+  // so that the steps meet cache lines at every offset.
+  for (const TestPicture& p : pictures) {
+    for (uint32_t type = 0; type < 16; ++type) {
+      for (uint32_t x : {0u, 1u}) {
+        for (uint32_t destX = 0; destX < 34; ++destX) {
+          TestSurface a = MakeSurface(type, 0, p.width + 34, p.height);
+          TestSurface b = a;
+          const CopyRect r{x, 1, p.width - x, 3};
+          EXPECT_TRUE(CopyPictureToSurface(p.Planes(), a.data(), a.pitch, a.height, destX, 1, r, type, false,
+                                           features));
+          EXPECT_TRUE(CopyPictureToSurface(p.Planes(), b.data(), b.pitch, b.height, destX, 1, r, type, false, 0));
+          if (a.bytes != b.bytes) {
+            ADD_FAILURE() << "type " << type << " x " << x << " destination x " << destX;
+            return true;
           }
         }
       }
