@@ -10,7 +10,7 @@
 // a detailed texture (stripes, rings, checks and grain) that scrolls every
 // frame, so most blocks are transform, residue or motion blocks. A handful of frames is coded once and
 // decoded round and round. "threads" 2 gives the decoder its worker thread
-// (the chroma planes beside the luma plane), as the playback core does on a
+// (the chroma planes read beside the luma plane, pixel work shared), as the playback core does on a
 // machine with more than one processor.
 #include <benchmark/benchmark.h>
 

@@ -1,9 +1,13 @@
-// A second thread for the frame decoder. While the caller decodes the luma
-// plane, the worker decodes the two chroma planes with its own bundle
+// A second thread for the frame decoder. While the caller reads the alpha
+// and luma planes, the worker reads the two chroma planes with its own bundle
 // buffers and its own change marks, which the caller merges afterwards, so
-// the shared change map is only ever written by one thread. Everything is
-// made at creation (the open) and torn down with the frame buffers (the
-// close): a decode allocates nothing.
+// the shared change map is only ever written by one thread. With two plane
+// sets the copies, residue and transform blocks of every plane are recorded
+// as they are read (video/block_queue.h) and made by whichever thread has
+// finished reading, so a side with less to read takes over pixel work from
+// the other. Everything is made at creation (the open; the records take up
+// to 144 bytes per 8x8 block of each plane) and torn down with the frame
+// buffers (the close): a decode allocates nothing.
 #pragma once
 #include <atomic>
 #include <cstdint>
