@@ -429,8 +429,9 @@ void ChooseRow(PlaneRows* r, uint32_t by) {
     // remaining blocks' cheapest codings (one colour each).
     const int64_t blocks_left = int64_t(cols - bx - 1);
     const RowBudget budget{r->colour_limit - colours_used - blocks_left, r->run_limit - runs_used};
-    Vector pred[3];
+    Vector pred[4];
     int np = 0;
+    if (p->hint_dx || p->hint_dy) pred[np++] = Vector{p->hint_dx, p->hint_dy};
     if (bx > 0) pred[np++] = r->vectors[size_t(by) * cols + bx - 1];
     if (by > 0) pred[np++] = r->vectors[size_t(by - 1) * cols + bx];
     if (by > 0 && bx + 1 < cols && preset.motion_neighbours) pred[np++] = r->vectors[size_t(by - 1) * cols + bx + 1];
@@ -557,6 +558,16 @@ bool EncodePlane(const PlaneEncodeParams* params, std::vector<uint8_t>* out, Pla
     if (stats) {
       for (int k = 0; k < int(BLOCK_KIND_COUNT); ++k) stats->kind_count[k] += r.tally[by].kind_count[k];
       stats->sse += r.tally[by].sse;
+    }
+  }
+  if (stats) {
+    // The nonzero vector most blocks took, the first in plane order on a tie.
+    std::vector<uint32_t> votes(31 * 31, 0);
+    uint32_t most = 0;
+    for (const Vector& v : r.vectors) {
+      if (!v.dx && !v.dy) continue;
+      const uint32_t n = ++votes[size_t(v.dy + 15) * 31 + size_t(v.dx + 15)];
+      if (n > most) most = n, stats->common_dx = v.dx, stats->common_dy = v.dy;
     }
   }
   const size_t before = out->size();

@@ -28,6 +28,10 @@ struct PlaneEncodeParams {
   const BitCosts* costs;     // value costs to assume (measured on an earlier plane)
   int speed;                 // 0 (slowest, best) .. 4 (fastest); see speed_presets.h
   uint32_t threads;          // block rows coded at once (0 or 1: one); the stream is the same for any
+  // A vector every block's search also starts from: the one most blocks of
+  // the plane's last inter frame took. In a pan it finds the true motion of
+  // flat areas, where the differences alone point nowhere.
+  int hint_dx, hint_dy;
 };
 
 struct PlaneEncodeStats {
@@ -35,6 +39,7 @@ struct PlaneEncodeStats {
   uint64_t sse = 0;
   uint64_t bytes = 0;
   BitCosts measured;  // value costs of the plane just written
+  int common_dx = 0, common_dy = 0;  // the nonzero vector most blocks took (zero: none)
 };
 
 // Appends the plane stream to out and writes the reconstruction. False only

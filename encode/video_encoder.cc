@@ -18,6 +18,7 @@ struct CodedPlane {
   std::vector<uint8_t> source;     // padded source
   std::vector<uint8_t> recon[2];   // the decoder's two plane sets
   BitCosts costs[2];               // measured on the last inter / key frame
+  int common_dx = 0, common_dy = 0;  // the vector most blocks of the last inter frame took
 };
 
 uint32_t Round8(uint32_t v) { return (v + 7) / 8 * 8; }
@@ -145,6 +146,8 @@ bool VideoEncodeFrameWith(VideoEncoder* e, const VideoPicture* pic, const VideoF
     pp.base_q = frame_q;
     pp.kinds = s.kinds ? s.kinds : kAllKinds;
     pp.costs = &p.costs[is_key];
+    pp.hint_dx = p.common_dx;
+    pp.hint_dy = p.common_dy;
     pp.speed = s.speed;
     pp.threads = threads;
     ok[plane] = EncodePlane(&pp, &streams[plane], &plane_stats[plane]);
@@ -164,6 +167,7 @@ bool VideoEncodeFrameWith(VideoEncoder* e, const VideoPicture* pic, const VideoF
     out->insert(out->end(), streams[plane].begin(), streams[plane].end());
     const PlaneEncodeStats& ps = plane_stats[plane];
     p.costs[is_key] = ps.measured;
+    if (!is_key) p.common_dx = ps.common_dx, p.common_dy = ps.common_dy;
     for (int k = 0; k < int(BLOCK_KIND_COUNT); ++k) e->stats.kind_count[k] += ps.kind_count[k];
     e->stats.sse[plane] += ps.sse;
     e->stats.samples[plane] += uint64_t(p.width) * p.height;
