@@ -7,8 +7,8 @@ const SpeedPreset kPresets[kSpeedCount] = {
     // quick-rounding refine-margin
     {1, 1e300, 4, 8, 2, true, true, 40, true, true, 0, 0},
     {1, 1e300, 4, 8, 0, true, true, 40, true, true, 0, 0},
-    {1, 1.25, 0, 4, 0, true, true, 16, true, true, 0.35, 1.1},
-    {0, 0, 0, 2, 0, true, true, 0, true, false, 0.35, 1.1},
+    {1, 1.25, 0, 4, 0, true, false, 16, true, true, 0.35, 1.1},
+    {0, 0, 0, 2, 0, true, false, 0, true, false, 0.35, 1.1},
     {0, 0, 0, 0, 0, true, false, 0, false, false, 0.35, 1.1},
 };
 
