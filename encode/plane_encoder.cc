@@ -102,15 +102,26 @@ int DistinctValues(const uint8_t s[64], int cap) {
   return n;
 }
 
+// The best coding so far and a slot for the next trial: a trial that wins
+// swaps places with the best instead of being copied.
 struct Choice {
-  BlockCandidate best;
+  BlockCandidate slots[2];
+  BlockCandidate* best = &slots[0];
+  BlockCandidate* spare = &slots[1];
   double cost = 1e300;
   double kind_bits = 0;  // of the chosen candidate
-  void Consider(const BlockCandidate& c, double lambda, double kind) {
+  // Where the next trial is built (its contents are undefined).
+  BlockCandidate& Trial() {
+    spare->dx = spare->dy = 0;
+    return *spare;
+  }
+  // Takes the trial (built in Trial()) when it costs less than the best.
+  void Consider(double lambda, double kind) {
+    const BlockCandidate& c = *spare;
     const double j = double(c.sse) + lambda * (c.bits + kind);
     if (j < cost) {
       cost = j;
-      best = c;
+      std::swap(best, spare);
       kind_bits = kind;
     }
   }
@@ -174,15 +185,19 @@ void ChooseIntra(const Search& search, const uint8_t s[64], const uint8_t* area,
   auto MayWin = [&](uint32_t kind, double bits) {
     return double(sse_floor) + lambda * (bits + kind_cost[kind]) < choice->cost;
   };
-  BlockCandidate trial;
-  auto Consider = [&](BlockCandidate& c) {
+  // Considers the trial; returns its cost.
+  auto Consider = [&]() {
+    BlockCandidate& c = choice->Trial();
     if (area) c.sse = ScaledSse(area, p->source_pitch, c.recon);
-    choice->Consider(c, lambda, kind_cost[c.kind]);
+    const double j = double(c.sse) + lambda * (c.bits + kind_cost[c.kind]);
+    choice->Consider(lambda, kind_cost[c.kind]);
+    return j;
   };
   if (k & KindBit(BLOCK_FILL)) {
-    MakeFill(s, bc, &trial);
-    Consider(trial);
-    if (trial.sse == 0 && !area) return;  // a flat block: nothing beats a fill
+    MakeFill(s, bc, &choice->Trial());
+    const bool flat = choice->Trial().sse == 0;
+    Consider();
+    if (flat && !area) return;  // a flat block: nothing beats a fill
   }
   if ((k & KindBit(BLOCK_INTRA_DCT)) && MayWin(BLOCK_INTRA_DCT, bc.dc_intra + 8)) {
     int16_t pixels[64];
@@ -190,14 +205,13 @@ void ChooseIntra(const Search& search, const uint8_t s[64], const uint8_t* area,
     double F[64];
     ForwardDct(pixels, F);
     TryTransform(p->base_q, preset, choice, [&](int q, double quick) {
-      MakeIntraDct(s, F, q, lambda, bc, &trial, quick);
-      Consider(trial);
-      return double(trial.sse) + lambda * (trial.bits + kind_cost[BLOCK_INTRA_DCT]);
+      MakeIntraDct(s, F, q, lambda, bc, &choice->Trial(), quick);
+      return Consider();
     });
   }
   if (preset.pattern && (k & KindBit(BLOCK_PATTERN)) && budget.colours_free >= 2 &&
-      MayWin(BLOCK_PATTERN, 2 * bc.colour + 8 * bc.pattern) && MakePattern(s, bc, &trial))
-    Consider(trial);
+      MayWin(BLOCK_PATTERN, 2 * bc.colour + 8 * bc.pattern) && MakePattern(s, bc, &choice->Trial()))
+    Consider();
   if (!preset.runs_distinct) return;
   // Runs hold every distinct value at least once, in at least four runs.
   const double runs_floor = 4 + 4 * (1 + bc.run);
@@ -207,39 +221,42 @@ void ChooseIntra(const Search& search, const uint8_t s[64], const uint8_t* area,
     if (distinct <= cap && MayWin(BLOCK_RUNS, runs_floor + distinct * bc.colour)) {
       // Only a scan cheaper than the best so far is worth building.
       const double bound = (choice->cost - double(sse_floor)) / lambda - kind_cost[BLOCK_RUNS];
+      BlockCandidate& trial = choice->Trial();
       if (MakeRuns(s, bc, &trial, bound) && trial.run_count <= budget.runs_free &&
           trial.colour_count <= budget.colours_free)
-        Consider(trial);
+        Consider();
     }
   }
   if ((k & KindBit(BLOCK_RAW)) && budget.colours_free >= 64 && MayWin(BLOCK_RAW, 64 * bc.colour)) {
-    MakeRaw(s, bc, &trial);
-    Consider(trial);
+    MakeRaw(s, bc, &choice->Trial());
+    Consider();
   }
 }
 
 // The best coding of the 8x8 block at (x, y); *vector receives the motion
-// vector the block used (zero for none).
-BlockCandidate ChooseBlock(const Search& search, uint32_t x, uint32_t y, const RowBudget& budget,
-                           const Vector* predictors, int predictor_count, Vector* vector) {
+// vector the block used (zero for none). The result lives in *choice.
+const BlockCandidate& ChooseBlock(const Search& search, uint32_t x, uint32_t y, const RowBudget& budget,
+                                  const Vector* predictors, int predictor_count, Vector* vector, Choice* out) {
   const PlaneEncodeParams* p = search.p;
   const SpeedPreset& preset = *search.preset;
   uint8_t s[64];
   LoadBlock(p->source + size_t(y) * p->source_pitch + x, p->source_pitch, s);
-  Choice choice;
+  Choice& choice = *out;
+  choice.cost = 1e300;
+  choice.kind_bits = 0;
   *vector = {0, 0};
   const uint32_t k = p->kinds;
   const BitCosts& bc = *p->costs;
   const double lambda = p->lambda;
   auto MayWin = [&](uint32_t kind, double bits) { return lambda * (bits + bc.kind[kind]) < choice.cost; };
   if (p->reference && (k & KindBit(BLOCK_SKIP))) {
-    BlockCandidate skip;
+    BlockCandidate& skip = choice.Trial();
     skip.kind = BLOCK_SKIP;
     LoadBlock(p->reference + size_t(y) * p->pitch + x, p->pitch, skip.recon);
     skip.bits = 0;
     skip.sse = BlockSse(s, 8, skip.recon);
-    choice.Consider(skip, lambda, bc.kind[BLOCK_SKIP]);
-    if (skip.sse == 0) return skip;  // unchanged: nothing codes it for less
+    choice.Consider(lambda, bc.kind[BLOCK_SKIP]);
+    if (choice.best->sse == 0) return *choice.best;  // unchanged: nothing codes it for less
   }
   const uint32_t moving = KindBit(BLOCK_MOTION) | KindBit(BLOCK_RESIDUE) | KindBit(BLOCK_INTER_DCT);
   bool intra_done = false;
@@ -253,26 +270,28 @@ BlockCandidate ChooseBlock(const Search& search, uint32_t x, uint32_t y, const R
     uint8_t ref[64];
     LoadBlock(p->reference + (int64_t(y) + v.dy) * p->pitch + int64_t(x) + v.dx, p->pitch, ref);
     const double offsets = OffsetCost(bc, v.dx) + OffsetCost(bc, v.dy);
-    BlockCandidate trial;
     if ((k & KindBit(BLOCK_MOTION)) && (v.dx || v.dy) && MayWin(BLOCK_MOTION, offsets)) {
+      BlockCandidate& trial = choice.Trial();
       trial.kind = BLOCK_MOTION;
       trial.dx = v.dx, trial.dy = v.dy;
       std::memcpy(trial.recon, ref, 64);
       trial.bits = offsets;
       trial.sse = BlockSse(s, 8, trial.recon);
-      choice.Consider(trial, lambda, bc.kind[BLOCK_MOTION]);
+      choice.Consider(lambda, bc.kind[BLOCK_MOTION]);
     }
-    if (choice.best.sse != 0 && (k & KindBit(BLOCK_INTER_DCT)) && MayWin(BLOCK_INTER_DCT, offsets + bc.dc_inter + 8)) {
+    if (choice.best->sse != 0 && (k & KindBit(BLOCK_INTER_DCT)) && MayWin(BLOCK_INTER_DCT, offsets + bc.dc_inter + 8)) {
       double F[64];
       DifferenceDct(s, ref, F);
       TryTransform(p->base_q, preset, &choice, [&](int q, double quick) {
+        BlockCandidate& trial = choice.Trial();
         trial.dx = v.dx, trial.dy = v.dy;
         MakeInterDct(s, ref, F, q, lambda, bc, &trial, quick);
-        choice.Consider(trial, lambda, bc.kind[BLOCK_INTER_DCT]);
-        return double(trial.sse) + lambda * (trial.bits + bc.kind[BLOCK_INTER_DCT]);
+        const double j = double(trial.sse) + lambda * (trial.bits + bc.kind[BLOCK_INTER_DCT]);
+        choice.Consider(lambda, bc.kind[BLOCK_INTER_DCT]);
+        return j;
       });
     }
-    if (choice.best.sse != 0 && (k & KindBit(BLOCK_RESIDUE)) && MayWin(BLOCK_RESIDUE, offsets + 7)) {
+    if (choice.best->sse != 0 && (k & KindBit(BLOCK_RESIDUE)) && MayWin(BLOCK_RESIDUE, offsets + 7)) {
       // The exact residue spends at least a bit on every change it makes.
       int full = 0;
       for (int i = 0; i < 64; ++i) {
@@ -292,9 +311,10 @@ BlockCandidate ChooseBlock(const Search& search, uint32_t x, uint32_t y, const R
       }
       full = full == 0 ? 0 : full - 1 > 127 ? 127 : full - 1;
       if (MayWin(BLOCK_RESIDUE, offsets + 7 + (least > full ? least : full))) {
+        BlockCandidate& trial = choice.Trial();
         trial.dx = v.dx, trial.dy = v.dy;
         MakeResidue(s, ref, -1, bc, &trial);
-        choice.Consider(trial, lambda, bc.kind[BLOCK_RESIDUE]);
+        choice.Consider(lambda, bc.kind[BLOCK_RESIDUE]);
       }
       const int limits[4] = {31, 15, 7, 3};
       for (int i = 0; i < preset.residue_limits; ++i) {
@@ -302,21 +322,22 @@ BlockCandidate ChooseBlock(const Search& search, uint32_t x, uint32_t y, const R
         // residues of a good match need most.
         const int limit = limits[preset.residue_limits < 4 ? 3 - i : i];
         if (limit >= full) continue;
+        BlockCandidate& trial = choice.Trial();
         trial.dx = v.dx, trial.dy = v.dy;
         MakeResidue(s, ref, limit, bc, &trial);
-        choice.Consider(trial, lambda, bc.kind[BLOCK_RESIDUE]);
+        choice.Consider(lambda, bc.kind[BLOCK_RESIDUE]);
       }
     }
   }
   // The faster settings take a close displaced copy without trying the
   // intra codings: one whose error is under a quarter of lambda a pixel
   // rarely loses to them.
-  if (!intra_done && (preset.intra_after_motion || double(choice.best.sse) * 4 > 64 * lambda))
+  if (!intra_done && (preset.intra_after_motion || double(choice.best->sse) * 4 > 64 * lambda))
     ChooseIntra(search, s, nullptr, 0, budget, &choice);
-  if (choice.cost >= 1e300) MakeFill(s, bc, &choice.best);  // nothing allowed: a fill always fits
-  const uint32_t kind = choice.best.kind;
+  if (choice.cost >= 1e300) MakeFill(s, bc, choice.best);  // nothing allowed: a fill always fits
+  const uint32_t kind = choice.best->kind;
   if (kind == BLOCK_MOTION || kind == BLOCK_INTER_DCT || kind == BLOCK_RESIDUE) *vector = v;
-  return choice.best;
+  return *choice.best;
 }
 
 void StoreBlock(const PlaneEncodeParams* p, uint32_t x, uint32_t y, const uint8_t recon[64]) {
@@ -414,6 +435,7 @@ void ChooseRow(PlaneRows* r, uint32_t by) {
   PlaneEncodeStats& tally = r->tally[by];
   int64_t runs_used = 0, colours_used = 0;
   const bool odd = (by & 1) != 0;
+  Choice block_choice, scaled_choice, other_choice;
   for (uint32_t bx = 0; bx < cols;) {
     WaitForAbove(r, by, bx);
     const uint32_t x = bx * 8, y = by * 8;
@@ -436,7 +458,7 @@ void ChooseRow(PlaneRows* r, uint32_t by) {
     if (by > 0) pred[np++] = r->vectors[size_t(by - 1) * cols + bx];
     if (by > 0 && bx + 1 < cols && preset.motion_neighbours) pred[np++] = r->vectors[size_t(by - 1) * cols + bx + 1];
     Vector v;
-    const BlockCandidate best = ChooseBlock(r->search, x, y, budget, pred, np, &v);
+    const BlockCandidate& best = ChooseBlock(r->search, x, y, budget, pred, np, &v, &block_choice);
 
     // A scaled block covers this block, its right neighbour and the two
     // below; it must not start in the last block column or row.
@@ -451,7 +473,8 @@ void ChooseRow(PlaneRows* r, uint32_t by) {
       if (double(floor) + extra < j_here * 4) {
         uint8_t small[64];
         Downsample16(area, p->source_pitch, small);
-        Choice scaled;
+        Choice& scaled = scaled_choice;
+        scaled.cost = 1e300;
         ChooseIntra(r->search, small, area, floor, budget, &scaled);
         const double j_scaled = scaled.cost + extra;
         if (j_scaled < j_here * 4) {
@@ -461,17 +484,17 @@ void ChooseRow(PlaneRows* r, uint32_t by) {
           const uint32_t others[3][2] = {{x + 8, y}, {x, y + 8}, {x + 8, y + 8}};
           for (const auto& o : others) {
             if (j_four >= j_scaled) break;
-            const BlockCandidate c = ChooseBlock(r->search, o[0], o[1], budget, pred, np, &unused);
+            const BlockCandidate& c = ChooseBlock(r->search, o[0], o[1], budget, pred, np, &unused, &other_choice);
             j_four += double(c.sse) + p->lambda * (c.bits + p->costs->kind[c.kind]);
           }
-          if (j_scaled < j_four && int64_t(ColoursOf(scaled.best)) <= budget.colours_free + 1) {
-            BlockToSpec(&scaled.best, true, &specs.emplace_back());
-            StoreDoubled(p, x, y, scaled.best.recon);
-            if (scaled.best.kind == BLOCK_RUNS) runs_used += scaled.best.run_count;
-            colours_used += ColoursOf(scaled.best);
+          if (j_scaled < j_four && int64_t(ColoursOf(*scaled.best)) <= budget.colours_free + 1) {
+            BlockToSpec(scaled.best, true, &specs.emplace_back());
+            StoreDoubled(p, x, y, scaled.best->recon);
+            if (scaled.best->kind == BLOCK_RUNS) runs_used += scaled.best->run_count;
+            colours_used += ColoursOf(*scaled.best);
             r->scaled_here[size_t(by + 1) * cols + bx] = 1;
             ++tally.kind_count[BLOCK_SCALED];
-            tally.sse += scaled.best.sse;
+            tally.sse += scaled.best->sse;
             bx += 2;
             Finished(r, by, bx);
             continue;
