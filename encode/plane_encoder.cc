@@ -517,20 +517,42 @@ void ChooseRow(PlaneRows* r, uint32_t by) {
 
 }  // namespace
 
-bool EncodePlane(const PlaneEncodeParams* params, std::vector<uint8_t>* out, PlaneEncodeStats* stats) {
-  PlaneEncodeParams local = *params;
+struct PlaneScratch {
+  PlaneRows rows;
+};
+
+namespace {
+
+// One plane of a group being coded: its settings, rows and writer.
+struct PlaneJob {
+  PlaneEncodeParams params;
   BitCosts defaults;
-  if (!local.costs) {
-    BitCostsDefault(&defaults);
-    local.costs = &defaults;
+  std::unique_ptr<PlaneWriter, WriterDeleter> writer;
+  PlaneRows own_rows;
+  PlaneRows* rows = &own_rows;  // the caller's scratch, or own_rows
+  std::atomic<uint32_t> rows_done{0};
+  std::vector<uint8_t>* out = nullptr;
+  PlaneEncodeStats* stats = nullptr;
+  bool ok = true;
+};
+
+bool PrepareJob(const PlaneEncodeParams* params, std::vector<uint8_t>* out, PlaneEncodeStats* stats, PlaneJob* job) {
+  job->params = *params;
+  if (!job->params.costs) {
+    BitCostsDefault(&job->defaults);
+    job->params.costs = &job->defaults;
   }
-  const PlaneEncodeParams* p = &local;
+  job->out = out;
+  job->stats = stats;
+  const PlaneEncodeParams* p = &job->params;
   BundleCapacities caps;
   ComputeBundleCapacities(p->file_width, &caps);
-  const std::unique_ptr<PlaneWriter, WriterDeleter> writer(PlaneWriterCreate(p->width, p->height, &caps, false));
-  PlaneWriter* w = writer.get();
-
-  PlaneRows r;
+  job->writer.reset(PlaneWriterCreate(p->width, p->height, &caps, false));
+  PlaneWriter* w = job->writer.get();
+  if (!w) return false;
+  if (p->scratch) job->rows = &p->scratch->rows;
+  PlaneRows& r = *job->rows;
+  const uint32_t old_rows = r.rows;
   r.search = Search{p, &SpeedPresetFor(p->speed)};
   r.rows = p->height / 8;
   r.cols = p->width / 8;
@@ -539,41 +561,24 @@ bool EncodePlane(const PlaneEncodeParams* params, std::vector<uint8_t>* out, Pla
   r.try_scaled = (p->kinds & KindBit(BLOCK_SCALED)) != 0 && r.search.preset->scaled;
   r.vectors.assign(size_t(r.rows) * r.cols, Vector{0, 0});
   r.scaled_here.assign(size_t(r.rows) * r.cols, 0);
-  r.specs.resize(r.rows);
-  r.tally.resize(r.rows);
-  r.done = std::make_unique<std::atomic<uint32_t>[]>(r.rows);
-  r.wanted = std::make_unique<std::atomic<uint32_t>[]>(r.rows);
+  r.specs.resize(r.rows);  // each row keeps its blocks' room from the last plane
+  r.tally.assign(r.rows, PlaneEncodeStats{});
+  if (!r.done || old_rows != r.rows) {
+    r.done = std::make_unique<std::atomic<uint32_t>[]>(r.rows);
+    r.wanted = std::make_unique<std::atomic<uint32_t>[]>(r.rows);
+  }
   for (uint32_t by = 0; by < r.rows; ++by) {
     r.done[by].store(0, std::memory_order_relaxed);
     r.wanted[by].store(kNoWaiter, std::memory_order_relaxed);
   }
+  return true;
+}
 
-  // Row by of the plane goes to worker by % n; each worker takes its rows
-  // top to bottom, so every row's wait is for a row already under way.
-  const uint32_t n = p->threads > 1 ? (p->threads < r.rows ? p->threads : r.rows) : 1;
-  auto Work = [&r, n](uint32_t first) {
-    for (uint32_t by = first; by < r.rows; by += n) ChooseRow(&r, by);
-  };
-  std::vector<std::thread> helpers;
-  uint32_t started = 1;
-  for (; started < n; ++started) {
-    try {
-      helpers.emplace_back(Work, started);
-    } catch (const std::system_error&) {
-      break;  // no more threads to be had: this one takes the rest
-    }
-  }
-  if (started == n) {
-    Work(0);
-  } else {
-    // Fewer workers than planned: rows must still go to a worker that
-    // reaches them in order, so this thread takes every row the missing
-    // workers would have had, after its own, in plane order.
-    for (uint32_t by = 0; by < r.rows; ++by)
-      if (by % n == 0 || by % n >= started) ChooseRow(&r, by);
-  }
-  for (std::thread& t : helpers) t.join();
-
+// Writes the plane stream once every row has been chosen.
+bool WriteJob(PlaneJob* job) {
+  PlaneRows& r = *job->rows;
+  PlaneWriter* w = job->writer.get();
+  PlaneEncodeStats* stats = job->stats;
   for (uint32_t by = 0; by < r.rows; ++by) {
     PlaneWriterBeginRow(w);
     for (const BlockSpec& b : r.specs[by])
@@ -593,6 +598,7 @@ bool EncodePlane(const PlaneEncodeParams* params, std::vector<uint8_t>* out, Pla
       if (n > most) most = n, stats->common_dx = v.dx, stats->common_dy = v.dy;
     }
   }
+  std::vector<uint8_t>* out = job->out;
   const size_t before = out->size();
   PlaneCodingStats coding;
   if (!PlaneWriterFinish(w, HUFF_TREE_AUTO, out, stats ? &coding : nullptr)) return false;
@@ -601,4 +607,60 @@ bool EncodePlane(const PlaneEncodeParams* params, std::vector<uint8_t>* out, Pla
     MeasureCosts(coding, &stats->measured);
   }
   return true;
+}
+
+}  // namespace
+
+PlaneScratch* PlaneScratchCreate() { return new PlaneScratch; }
+void PlaneScratchDestroy(PlaneScratch* s) { delete s; }
+
+bool EncodePlanes(const PlaneEncodeParams* const* params, std::vector<uint8_t>* const* outs,
+                  PlaneEncodeStats* const* stats, int count) {
+  if (count <= 0) return true;
+  std::unique_ptr<PlaneJob[]> jobs(new PlaneJob[count]);
+  uint32_t total = 0;
+  bool prepared = true;
+  for (int i = 0; i < count; ++i) {
+    prepared &= PrepareJob(params[i], outs[i], stats ? stats[i] : nullptr, &jobs[i]);
+    total += jobs[i].rows->rows;
+  }
+  if (!prepared) return false;
+
+  // The planes' rows form one sequence, plane after plane, top to bottom,
+  // and each worker takes the next row not yet taken: a row only ever
+  // waits for one already under way. The worker that finishes a plane's
+  // last row writes its stream while the others go on with the next plane.
+  std::atomic<uint32_t> next{0};
+  auto Work = [&]() {
+    for (;;) {
+      uint32_t index = next.fetch_add(1, std::memory_order_relaxed);
+      if (index >= total) return;
+      int i = 0;
+      while (index >= jobs[i].rows->rows) index -= jobs[i++].rows->rows;
+      PlaneJob& job = jobs[i];
+      ChooseRow(job.rows, index);
+      if (job.rows_done.fetch_add(1, std::memory_order_acq_rel) + 1 == job.rows->rows) job.ok = WriteJob(&job);
+    }
+  };
+  const uint32_t threads = params[0]->threads;
+  const uint32_t n = threads > 1 ? (threads < total ? threads : total) : 1;
+  std::vector<std::thread> helpers;
+  for (uint32_t t = 1; t < n; ++t) {
+    try {
+      helpers.emplace_back(Work);
+    } catch (const std::system_error&) {
+      break;  // no more threads to be had: the rows go to those there are
+    }
+  }
+  Work();
+  for (std::thread& t : helpers) t.join();
+  for (int i = 0; i < count; ++i)
+    if (jobs[i].rows->rows == 0) jobs[i].ok = WriteJob(&jobs[i]);  // nothing to choose: an empty plane
+  bool ok = true;
+  for (int i = 0; i < count; ++i) ok &= jobs[i].ok;
+  return ok;
+}
+
+bool EncodePlane(const PlaneEncodeParams* params, std::vector<uint8_t>* out, PlaneEncodeStats* stats) {
+  return EncodePlanes(&params, &out, stats ? &stats : nullptr, 1);
 }

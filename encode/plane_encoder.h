@@ -14,6 +14,13 @@
 constexpr uint32_t KindBit(uint32_t kind) { return 1u << kind; }
 constexpr uint32_t kAllKinds = (1u << BLOCK_KIND_COUNT) - 1;
 
+// Buffers a plane's coding keeps from one call to the next, so that a
+// plane coded every frame does not allocate its row records every time.
+// One plane at a time may use it.
+struct PlaneScratch;
+PlaneScratch* PlaneScratchCreate();
+void PlaneScratchDestroy(PlaneScratch* s);
+
 struct PlaneEncodeParams {
   const uint8_t* source;     // width x height, padded to whole blocks
   int source_pitch;
@@ -32,6 +39,7 @@ struct PlaneEncodeParams {
   // the plane's last inter frame took. In a pan it finds the true motion of
   // flat areas, where the differences alone point nowhere.
   int hint_dx, hint_dy;
+  PlaneScratch* scratch;  // null: buffers made for this call alone
 };
 
 struct PlaneEncodeStats {
@@ -46,3 +54,9 @@ struct PlaneEncodeStats {
 // on an internal limit failure (it should not happen: block choice keeps the
 // bundles within their chunk limits).
 bool EncodePlane(const PlaneEncodeParams* p, std::vector<uint8_t>* out, PlaneEncodeStats* stats);
+// Encodes count planes at once on params[0]->threads threads: a thread that
+// is done with one plane's rows goes on with the next plane's while the
+// first plane's stream is written. Each plane comes out as EncodePlane
+// would make it; stats may be null, or hold null entries.
+bool EncodePlanes(const PlaneEncodeParams* const* params, std::vector<uint8_t>* const* outs,
+                  PlaneEncodeStats* const* stats, int count);

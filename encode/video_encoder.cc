@@ -19,6 +19,7 @@ struct CodedPlane {
   std::vector<uint8_t> recon[2];   // the decoder's two plane sets
   BitCosts costs[2];               // measured on the last inter / key frame
   int common_dx = 0, common_dy = 0;  // the vector most blocks of the last inter frame took
+  PlaneScratch* scratch = nullptr;   // the block choice's buffers, kept between frames
 };
 
 uint32_t Round8(uint32_t v) { return (v + 7) / 8 * 8; }
@@ -66,11 +67,16 @@ VideoEncoder* VideoEncoderCreate(const VideoEncoderSettings* s) {
     p.recon[1].assign(n, 0);
     BitCostsDefault(&p.costs[0]);
     BitCostsDefault(&p.costs[1]);
+    p.scratch = PlaneScratchCreate();
   }
   return e;
 }
 
-void VideoEncoderDestroy(VideoEncoder* e) { delete e; }
+void VideoEncoderDestroy(VideoEncoder* e) {
+  if (!e) return;
+  for (CodedPlane& p : e->planes) PlaneScratchDestroy(p.scratch);
+  delete e;
+}
 
 uint32_t VideoEncoderFlags(const VideoEncoder* e) {
   return (e->settings.grayscale ? FLAG_GRAYSCALE : 0) | (e->settings.alpha ? FLAG_ALPHA : 0);
@@ -123,15 +129,20 @@ bool VideoEncodeFrameWith(VideoEncoder* e, const VideoPicture* pic, const VideoF
   }
   const int next = e->current ^ 1;
 
-  // Each plane is coded by all the threads, a few block rows at a time.
+  // Every plane is coded by all the threads, a few block rows at a time.
   const uint32_t threads = s.threads ? s.threads : std::max(1u, std::thread::hardware_concurrency());
   std::vector<uint8_t> streams[4];
   PlaneEncodeStats plane_stats[4];
-  bool ok[4] = {true, true, true, true};
+  PlaneEncodeParams params[4];
+  const PlaneEncodeParams* group[4];
+  std::vector<uint8_t>* group_out[4];
+  PlaneEncodeStats* group_stats[4];
+  int count = 0;
   for (int plane : {PLANE_ALPHA, PLANE_Y, PLANE_CHROMA1, PLANE_CHROMA2}) {
     CodedPlane& p = e->planes[plane];
     if (!p.present) continue;
-    PlaneEncodeParams pp{};
+    PlaneEncodeParams& pp = params[count];
+    pp = PlaneEncodeParams{};
     pp.source = p.source.data();
     pp.source_pitch = int(p.width);
     pp.reference = is_key ? nullptr : p.recon[e->current].data();
@@ -150,14 +161,20 @@ bool VideoEncodeFrameWith(VideoEncoder* e, const VideoPicture* pic, const VideoF
     pp.hint_dy = p.common_dy;
     pp.speed = s.speed;
     pp.threads = threads;
-    ok[plane] = EncodePlane(&pp, &streams[plane], &plane_stats[plane]);
+    pp.scratch = p.scratch;
+    group[count] = &pp;
+    group_out[count] = &streams[plane];
+    group_stats[count] = &plane_stats[plane];
+    ++count;
   }
+  // All planes on the same threads: one plane's stream is written while
+  // the next plane's rows are chosen.
+  if (!EncodePlanes(group, group_out, group_stats, count)) return false;
 
   out->clear();
   for (int plane : {PLANE_ALPHA, PLANE_Y, PLANE_CHROMA1, PLANE_CHROMA2}) {
     CodedPlane& p = e->planes[plane];
     if (!p.present) continue;
-    if (!ok[plane]) return false;
     // Alpha and Y are preceded by a length field that counts itself and
     // the plane: it points at the next plane.
     if (plane == PLANE_ALPHA || plane == PLANE_Y) {
