@@ -2,6 +2,10 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 // Each picture shrinks to a thumbnail of 8x8 area means (luma, and the two
 // chroma planes weighted double as they vary less). The score is the mean,
@@ -31,10 +35,35 @@ void SceneDetectorInit(SceneDetector* d, uint32_t width, uint32_t height) {
 
 namespace {
 
+#if defined(__SSE2__)
+// The sum of an 8x8 (wide) or 4x4 area inside the plane.
+uint32_t WholeAreaSum(const uint8_t* p, int pitch, bool wide) {
+  __m128i acc = _mm_setzero_si128();
+  const __m128i zero = _mm_setzero_si128();
+  if (wide) {
+    for (int r = 0; r < 8; r += 2) {
+      const __m128i a = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p + size_t(r) * pitch));
+      const __m128i b = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p + size_t(r + 1) * pitch));
+      acc = _mm_add_epi64(acc, _mm_sad_epu8(_mm_unpacklo_epi64(a, b), zero));
+    }
+    return uint32_t(_mm_cvtsi128_si32(acc)) + uint32_t(_mm_cvtsi128_si32(_mm_unpackhi_epi64(acc, acc)));
+  }
+  uint32_t rows[4];
+  for (int r = 0; r < 4; ++r) std::memcpy(&rows[r], p + size_t(r) * pitch, 4);
+  const __m128i all = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rows));
+  acc = _mm_sad_epu8(all, zero);
+  return uint32_t(_mm_cvtsi128_si32(acc)) + uint32_t(_mm_cvtsi128_si32(_mm_unpackhi_epi64(acc, acc)));
+}
+#endif
+
 // The mean of a w x h area clipped to the plane.
 int AreaMean(const uint8_t* p, int pitch, uint32_t pw, uint32_t ph, uint32_t x, uint32_t y, uint32_t w, uint32_t h) {
   const uint32_t x1 = std::min(pw, x + w), y1 = std::min(ph, y + h);
   if (x >= x1 || y >= y1) return 128;
+#if defined(__SSE2__)
+  if (x1 - x == w && y1 - y == h && w == h && (w == 8 || w == 4))
+    return int(WholeAreaSum(p + size_t(y) * pitch + x, pitch, w == 8) / (w * h));
+#endif
   uint32_t sum = 0;
   for (uint32_t r = y; r < y1; ++r)
     for (uint32_t c = x; c < x1; ++c) sum += p[size_t(r) * pitch + c];
