@@ -117,21 +117,19 @@ void ReadPatternChunk(BitReader* r, const HuffTree* tree, uint8_t* out, uint32_t
 
 inline uint32_t ApplySign(BitReader* r, uint32_t m) { return m && ReadBit(r) ? 0u - m : m; }
 
-void ReadOffsetChunk(BitReader* r, const HuffTree* tree, uint8_t* out, uint32_t n) {
+void ReadOffsetChunk(BitReader* r, HuffTree* tree, uint8_t* out, uint32_t n) {
   if (ReadBit(r)) {
     Fill(out, ApplySign(r, ReadBits(r, 4)), n);
     return;
   }
+  if (!tree->signed_built) HuffTreeBuildSigned(tree);
   // A magnitude and its sign bit take at most 8 bits, so one top-up serves
-  // four values; the sign is applied without a branch on the magnitude.
+  // four values, each one lookup of the signed table.
   for (uint32_t i = 0; i < n; ++i) {
     if ((i & 3) == 0) BitReaderNeed(r, 32);
-    const uint32_t e = tree->decode[r->cache & ((1u << kCodePeekBits) - 1)];
-    const uint32_t length = e >> 4, m = e & 15;
-    const uint32_t coded = m != 0;
-    const uint32_t negative = uint32_t(r->cache >> length) & coded;
-    out[i] = uint8_t((m ^ (0u - negative)) + negative);
-    SkipBits(r, length + coded);
+    const uint32_t e = tree->signed_decode[r->cache & 255];
+    out[i] = uint8_t(e);
+    SkipBits(r, e >> 8);
   }
 }
 

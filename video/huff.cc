@@ -8,6 +8,19 @@ void HuffTreeBuild(HuffTree* tree) {
     uint8_t e = lookup[i];
     tree->decode[i] = uint8_t((e & 0xF0) | (tree->map[e & 15] & 15));
   }
+  tree->signed_built = false;
+}
+
+void HuffTreeBuildSigned(HuffTree* tree) {
+  // Codes are at most 7 bits, so the sign bit after one is inside the peek.
+  for (uint32_t i = 0; i < 256; ++i) {
+    const uint32_t e = tree->decode[i & 127];
+    const uint32_t length = e >> 4, m = e & 15;
+    const uint32_t coded = m != 0;
+    const uint32_t negative = (i >> length) & coded;
+    tree->signed_decode[i] = uint16_t(uint8_t((m ^ (0u - negative)) + negative) | (length + coded) << 8);
+  }
+  tree->signed_built = true;
 }
 
 namespace {

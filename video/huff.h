@@ -13,10 +13,18 @@ struct HuffTree {
   // length in the high nibble and the symbol in the low nibble, so decoding
   // is one peek, one lookup and one shift.
   uint8_t decode[128];
+  // The same for a signed value (the offsets), built on first use by
+  // HuffTreeBuildSigned: for each 8-bit peek, the value with its sign
+  // applied in the low byte and the bits taken (the code, and a sign bit
+  // after a nonzero magnitude) in the high byte.
+  bool signed_built;
+  uint16_t signed_decode[256];
 };
 
-// Fills decode[] from table and map.
+// Fills decode[] from table and map (and marks signed_decode[] as not built).
 void HuffTreeBuild(HuffTree* tree);
+// Fills signed_decode[] from decode[].
+void HuffTreeBuildSigned(HuffTree* tree);
 
 // Reads a tree description (either mode) and builds the tree. A description
 // that lists a symbol twice still yields sixteen map entries.
