@@ -295,17 +295,8 @@ struct Walk {
     const int waiting_end = i + waiting;
     const uint64_t dummies = uint64_t(Entry(kSpareValue, 3)) * 0x0001000100010001ull;
     std::memcpy(&in[end], &dummies, 8);
-    for (; i < waiting_end; i += 4) {
-      BitReaderNeed(&r, 8);
-      const uint32_t c = uint32_t(r.cache) & 0xFF;
-      const int n = waiting_end - i < 4 ? waiting_end - i : 4;
-      const uint64_t v = kPlaneOneWaiting.values[c] & kLanes[n];
-      values[in[i] & 0xFF] = int16_t(v);
-      values[in[i + 1] & 0xFF] = int16_t(v >> 16);
-      values[in[i + 2] & 0xFF] = int16_t(v >> 32);
-      values[in[i + 3] & 0xFF] = int16_t(v >> 48);
-      Skip((kPlaneOneWaiting.taken[c] >> (4 * (n - 1))) & 15);
-    }
+    for (; waiting_end - i >= 4; i += 4) FinalWaiting(&in[i], 4);
+    if (i < waiting_end) FinalWaiting(&in[i], waiting_end - i);
     i = waiting_end;
     // The rest, as in Pass; one top-up covers a whole step: 16 bits of the
     // look and at most 18 of a start entry's group, split and second group.
@@ -335,6 +326,18 @@ struct Walk {
           continue;
       }
     }
+  }
+
+  // The waiting indices at `at`: the first n (1..4) of them, one look.
+  inline __attribute__((always_inline)) void FinalWaiting(const uint16_t* at, int n) {
+    BitReaderNeed(&r, 8);
+    const uint32_t c = uint32_t(r.cache) & 0xFF;
+    const uint64_t v = kPlaneOneWaiting.values[c] & kLanes[n];
+    values[at[0] & 0xFF] = int16_t(v);
+    values[at[1] & 0xFF] = int16_t(v >> 16);
+    values[at[2] & 0xFF] = int16_t(v >> 32);
+    values[at[3] & 0xFF] = int16_t(v >> 48);
+    Skip((kPlaneOneWaiting.taken[c] >> (4 * (n - 1))) & 15);
   }
 
   // A mode-1 entry at `first` whose examination bit is `split`: on a 1 it
