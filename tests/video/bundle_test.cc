@@ -354,6 +354,25 @@ TEST(Chunks, DcZeroValuesReadNoSignAndZeroWidthGroupsReadNothing) {
   EXPECT_EQ(f.Values(BUNDLE_DC_INTRA), std::vector<int32_t>(wrap, wrap + 3));
 }
 
+// The offsets' signed table is made on first use; a tree rebuilt for the
+// next plane must not decode through the table of the one before.
+TEST(Chunks, OffsetsFollowATreeRebuiltAfterUse) {
+  ChunkFixture f;
+  const int8_t offsets[6] = {-15, 7, 0, 1, -1, 15};
+  for (uint32_t table : {3u, 0u, 11u}) {
+    HuffTree* t = &f.p.t.x_offsets;  // rebuilt in place, as a plane's trees are read
+    t->table = uint8_t(table);
+    for (int i = 0; i < 16; ++i) t->map[i] = uint8_t(15 - i);
+    HuffTreeBuild(t);
+    Stream s;
+    const uint32_t bits = f.p.b[BUNDLE_X_OFFSETS].length_bits;
+    ASSERT_TRUE(WriteOffsetChunk(&s.w, t, bits, offsets, 6, CHUNK_LIST));
+    BitReader r = s.Reader();
+    ASSERT_TRUE(ReadChunk(&f.p, &r, BUNDLE_X_OFFSETS));
+    EXPECT_EQ(f.Values(BUNDLE_X_OFFSETS), std::vector<int32_t>(offsets, offsets + 6)) << "table " << table;
+  }
+}
+
 TEST(Chunks, WritersRefuseWhatCannotBeCoded) {
   ChunkFixture f;
   Stream s;
