@@ -12,9 +12,13 @@ namespace {
 // fraction of it.
 constexpr double kPriorKeyBits = 6.0;
 constexpr double kPriorInterShare = 0.1;
-// Quantiser moves from one frame to the next are kept within this, so that
-// one odd frame does not swing the picture quality.
-constexpr double kMaxMove = 2.0;
+// Quantiser moves from one frame to the next are kept within these, so that
+// one odd frame does not swing the picture quality. Finer steps come slowly:
+// an inter frame whose quantiser drops recodes every block its reference
+// already had close enough, which can cost several frames' share at once,
+// while a coarser step only leaves more blocks as they are.
+constexpr double kMaxRise = 2.0;
+constexpr double kMaxDrop = 0.5;
 
 double Clamp(double q) { return std::clamp(q, 0.0, kMaxQuantiser); }
 
@@ -63,7 +67,8 @@ double RateControlQuantiser(RateControl* rc, bool key) {
     q = kRateHalving * std::log2(expected / budget);
   }
   q = Clamp(q);
-  if (rc->last_q >= 0 && rc->done > 1) q = std::clamp(q, rc->last_q - kMaxMove, rc->last_q + kMaxMove);
+  if (rc->last_q >= 0 && rc->done > 1)
+    q = std::clamp(q, rc->last_q - (key ? kMaxRise : kMaxDrop), rc->last_q + kMaxRise);
   return q;
 }
 
