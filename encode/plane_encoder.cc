@@ -115,8 +115,9 @@ struct Choice {
     spare->dx = spare->dy = 0;
     return *spare;
   }
-  // Takes the trial (built in Trial()) when it costs less than the best.
-  void Consider(double lambda, double kind) {
+  // Takes the trial (built in Trial()) when it costs less than the best;
+  // returns the trial's cost.
+  double Consider(double lambda, double kind) {
     const BlockCandidate& c = *spare;
     const double j = double(c.sse) + lambda * (c.bits + kind);
     if (j < cost) {
@@ -124,6 +125,7 @@ struct Choice {
       std::swap(best, spare);
       kind_bits = kind;
     }
+    return j;
   }
 };
 
@@ -189,9 +191,7 @@ void ChooseIntra(const Search& search, const uint8_t s[64], const uint8_t* area,
   auto Consider = [&]() {
     BlockCandidate& c = choice->Trial();
     if (area) c.sse = ScaledSse(area, p->source_pitch, c.recon);
-    const double j = double(c.sse) + lambda * (c.bits + kind_cost[c.kind]);
-    choice->Consider(lambda, kind_cost[c.kind]);
-    return j;
+    return choice->Consider(lambda, kind_cost[c.kind]);
   };
   if (k & KindBit(BLOCK_FILL)) {
     MakeFill(s, bc, &choice->Trial());
@@ -286,9 +286,7 @@ const BlockCandidate& ChooseBlock(const Search& search, uint32_t x, uint32_t y, 
         BlockCandidate& trial = choice.Trial();
         trial.dx = v.dx, trial.dy = v.dy;
         MakeInterDct(s, ref, F, q, lambda, bc, &trial, quick);
-        const double j = double(trial.sse) + lambda * (trial.bits + bc.kind[BLOCK_INTER_DCT]);
-        choice.Consider(lambda, bc.kind[BLOCK_INTER_DCT]);
-        return j;
+        return choice.Consider(lambda, bc.kind[BLOCK_INTER_DCT]);
       });
     }
     if (choice.best->sse != 0 && (k & KindBit(BLOCK_RESIDUE)) && MayWin(BLOCK_RESIDUE, offsets + 7)) {

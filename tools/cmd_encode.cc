@@ -457,16 +457,17 @@ int CommandEncode(int argc, char** argv) {
   rs.pixels = uint32_t(luma);
   rs.keyint = vs.keyint;
   if (o.bitrate_kbps > 0) rs.target_bytes = o.bitrate_kbps * 1000 / 8 * frame_seconds * rs.frames;
+  // The file's settings; the video flags follow once the encoder is made.
+  ContainerSettings cs{};
+  cs.revision = 'i';
+  cs.width = src.width;
+  cs.height = src.height;
+  cs.rate_dividend = o.rate_num;
+  cs.rate_divisor = o.rate_den;
   if (o.size_mb > 0) {
-    ContainerSettings measure{};
-    measure.revision = 'i';
-    measure.width = src.width;
-    measure.height = src.height;
-    measure.rate_dividend = o.rate_num;
-    measure.rate_divisor = o.rate_den;
     double others = 0;
     std::string why;
-    if (!MeasureOtherBytes(sound_options, o.test_width, o.test_height, measure, rs.frames, &others, &why)) {
+    if (!MeasureOtherBytes(sound_options, o.test_width, o.test_height, cs, rs.frames, &others, &why)) {
       std::fprintf(stderr, "vexa encode: %s\n", why.empty() ? MediaGetError() : why.c_str());
       Y4mClose(src.file);
       Y4mClose(src.alpha);
@@ -528,12 +529,6 @@ int CommandEncode(int argc, char** argv) {
   }
   const bool made = ControlledEncoderInit(&coder, &vs, rated ? &rs : nullptr, o.scene_keys);
   VideoEncoder* enc = coder.encoder;
-  ContainerSettings cs{};
-  cs.revision = 'i';
-  cs.width = src.width;
-  cs.height = src.height;
-  cs.rate_dividend = o.rate_num;
-  cs.rate_divisor = o.rate_den;
   cs.video_flags = made ? VideoEncoderFlags(enc) : 0;
   // Sound tracks: the WAV inputs, and the test sound with the test picture.
   AudioTracks sound;
