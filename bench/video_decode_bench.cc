@@ -12,12 +12,21 @@
 // decoded round and round. "threads" 2 gives the decoder its worker thread
 // (the chroma planes read beside the luma plane, pixel work shared), as the playback core does on a
 // machine with more than one processor.
+//
+// The clips come from the encoder of this build, so a new encoder changes
+// what the decoder is timed on. To time two builds on the same bits, point
+// both at one folder: VEXA_BENCH_CLIPS=DIR keeps each clip there as
+// decode-WxH-static|detail.frames the first time it is made and reads it
+// back from then on (the file: a 32-bit frame count, then each frame's
+// 32-bit size and bytes, little-endian).
 #include <benchmark/benchmark.h>
 
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <map>
+#include <string>
 #include <random>
 #include <vector>
 
@@ -70,12 +79,71 @@ double BitsPerPixel(const Clip& clip) {
   return double(clip.bytes) * 8.0 / (double(clip.width) * clip.height * double(clip.frames.size()));
 }
 
+std::string ClipPath(uint32_t w, uint32_t h, bool detail) {
+  const char* dir = std::getenv("VEXA_BENCH_CLIPS");
+  if (!dir || !*dir) return {};
+  return std::string(dir) + "/decode-" + std::to_string(w) + "x" + std::to_string(h) +
+         (detail ? "-detail" : "-static") + ".frames";
+}
+
+bool ReadU32(std::FILE* f, uint32_t* v) {
+  uint8_t b[4];
+  if (std::fread(b, 1, 4, f) != 4) return false;
+  *v = uint32_t(b[0]) | uint32_t(b[1]) << 8 | uint32_t(b[2]) << 16 | uint32_t(b[3]) << 24;
+  return true;
+}
+
+void WriteU32(std::FILE* f, uint32_t v) {
+  const uint8_t b[4] = {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)};
+  std::fwrite(b, 1, 4, f);
+}
+
+// A stored clip, or false (and an empty clip) if there is none or it is unreadable.
+bool LoadClip(const std::string& path, Clip* clip) {
+  std::FILE* f = path.empty() ? nullptr : std::fopen(path.c_str(), "rb");
+  if (!f) return false;
+  uint32_t count = 0, size = 0;
+  bool ok = ReadU32(f, &count) && count == kFrames;
+  for (uint32_t i = 0; ok && i < count; ++i) {
+    ok = ReadU32(f, &size) && size <= (64u << 20);
+    if (!ok) break;
+    std::vector<uint8_t> frame(size);
+    ok = std::fread(frame.data(), 1, size, f) == size;
+    clip->bytes += size;
+    clip->frames.push_back(std::move(frame));
+  }
+  std::fclose(f);
+  if (!ok) {
+    clip->frames.clear();
+    clip->bytes = 0;
+  }
+  return ok;
+}
+
+void StoreClip(const std::string& path, const Clip& clip) {
+  std::FILE* f = path.empty() ? nullptr : std::fopen(path.c_str(), "wb");
+  if (!f) return;
+  WriteU32(f, uint32_t(clip.frames.size()));
+  for (const auto& frame : clip.frames) {
+    WriteU32(f, uint32_t(frame.size()));
+    std::fwrite(frame.data(), 1, frame.size(), f);
+  }
+  if (std::fclose(f) != 0) std::fprintf(stderr, "could not write %s\n", path.c_str());
+}
+
 const Clip& GetClip(uint32_t w, uint32_t h, bool detail) {
   static std::map<uint64_t, Clip> clips;
   Clip& clip = clips[(uint64_t(w) << 33) | (uint64_t(h) << 1) | detail];
   if (!clip.frames.empty()) return clip;
   clip.width = w;
   clip.height = h;
+  const std::string path = ClipPath(w, h, detail);
+  if (LoadClip(path, &clip)) {
+    std::fprintf(stderr, "clip %ux%u %s from %s: %.3f bits per pixel, %.1f KB per frame\n", w, h,
+                 detail ? "detail" : "static", path.c_str(), BitsPerPixel(clip),
+                 double(clip.bytes) / clip.frames.size() / 1024.0);
+    return clip;
+  }
   VideoEncoderSettings s{};
   s.width = w;
   s.height = h;
@@ -98,6 +166,7 @@ const Clip& GetClip(uint32_t w, uint32_t h, bool detail) {
     clip.frames.push_back(std::move(out));
   }
   VideoEncoderDestroy(e);
+  if (clip.frames.size() == kFrames) StoreClip(path, clip);
   if (!clip.frames.empty())
     std::fprintf(stderr, "clip %ux%u %s: %.3f bits per pixel, %.1f KB per frame\n", w, h,
                  detail ? "detail" : "static", BitsPerPixel(clip), double(clip.bytes) / clip.frames.size() / 1024.0);
