@@ -4,8 +4,14 @@
 // each, the copies timed just before and after the conversions, each on its
 // own warm buffers, so that a loaded machine slows both alike). x_memset is
 // the conversion's time over a memset of the output: the cost of the stores
-// alone, the floor that no converter goes below.
+// alone. x_traffic is its time over a loop that makes exactly a packed
+// converter's loads (a luma row and two half chroma rows per output row) and
+// stores (the output row), with no arithmetic between them (on processors
+// with AVX-512): the floor that
+// the memory system sets for any such converter; floor_x_memcpy is that
+// loop's time over the memcpy's.
 #include <benchmark/benchmark.h>
+#include <immintrin.h>
 
 #include <algorithm>
 #include <chrono>
@@ -45,6 +51,36 @@ Frame MakeFrame(uint32_t width, uint32_t height) {
   return f;
 }
 
+#if defined(__x86_64__) || defined(__i386__)
+// Loads and stores of a packed conversion as the widest converter makes them:
+// per 64 pixels, 64 luma bytes and 32 of each chroma in, 64 * outBytes bytes
+// out in whole, aligned cache lines (the row's first pixels up to the first
+// line are left out, as are its last partial step). The stored values depend
+// on the loads so that none of them can be left out.
+__attribute__((target("avx512f,avx512bw"))) void PackedTraffic(const Frame& f, uint8_t* out, int32_t pitch,
+                                                                 uint32_t outBytes) {
+  const uint32_t cw = (f.width + 1) / 2;
+  for (uint32_t r = 0; r < f.height; ++r) {
+    uint8_t* d = out + static_cast<size_t>(r) * pitch;
+    const uint32_t lead = static_cast<uint32_t>(-reinterpret_cast<uintptr_t>(d) & 63) / outBytes & ~1u;
+    const uint8_t* y = f.y.data() + static_cast<size_t>(r) * f.width + lead;
+    const uint8_t* u = f.c1.data() + static_cast<size_t>(r / 2) * cw + lead / 2;
+    const uint8_t* v = f.c2.data() + static_cast<size_t>(r / 2) * cw + lead / 2;
+    d += lead * outBytes;
+    for (uint32_t x = lead; x + 64 <= f.width; x += 64, y += 64, u += 32, v += 32, d += 64 * outBytes) {
+      const __m256i c = _mm256_xor_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(u)),
+                                         _mm256_loadu_si256(reinterpret_cast<const __m256i*>(v)));
+      const __m512i px = _mm512_xor_si512(_mm512_loadu_si512(y), _mm512_castsi256_si512(c));
+      for (uint32_t k = 0; k < outBytes; ++k) _mm512_storeu_si512(d + 64 * k, px);
+    }
+  }
+}
+constexpr bool kTraffic = true;
+#else
+void PackedTraffic(const Frame&, uint8_t*, int32_t, uint32_t) {}
+constexpr bool kTraffic = false;
+#endif
+
 uint32_t OutputBytes(uint32_t type) { return type == 3 ? 4 : (type == 1 ? 3 : (type == 15 ? 1 : 2)); }
 
 // Args: width, height, surface type, 0 plain / 1 the widest vector set / 2 at
@@ -63,7 +99,8 @@ void BM_Convert(benchmark::State& state) {
   const size_t outBytes = static_cast<size_t>(pitch) * height;
   std::vector<uint8_t> copyFrom(outBytes, 1), copyTo(outBytes);
   using Clock = std::chrono::steady_clock;
-  double fastestConvert = 1e30, fastestCopy = 1e30, fastestFill = 1e30;
+  double fastestConvert = 1e30, fastestCopy = 1e30, fastestFill = 1e30, fastestTraffic = 1e30;
+  const bool traffic = kTraffic && type != 15 && (UsableFeatures() & CPU_AVX512) != 0;
   auto timeCopies = [&] {
     for (int i = 0; i < 24; ++i) {
       Clock::time_point t0 = Clock::now();
@@ -76,7 +113,18 @@ void BM_Convert(benchmark::State& state) {
       if (i > 0) fastestFill = std::min(fastestFill, std::chrono::duration<double>(Clock::now() - t0).count());
     }
   };
+  // Apart from the copies, so that each set of buffers stays as warm as the
+  // conversion's own.
+  auto timeTraffic = [&] {
+    for (int i = 0; traffic && i < 24; ++i) {
+      const Clock::time_point t0 = Clock::now();
+      PackedTraffic(f, surface.data(), pitch, OutputBytes(type));
+      benchmark::ClobberMemory();
+      if (i > 0) fastestTraffic = std::min(fastestTraffic, std::chrono::duration<double>(Clock::now() - t0).count());
+    }
+  };
   timeCopies();
+  timeTraffic();
   for (auto _ : state) {
     const Clock::time_point t0 = Clock::now();
     CopyPictureToSurface(f.planes, surface.data(), pitch, height, 0, 0, CopyRect{0, 0, width, height}, type, false,
@@ -84,12 +132,17 @@ void BM_Convert(benchmark::State& state) {
     benchmark::ClobberMemory();
     fastestConvert = std::min(fastestConvert, std::chrono::duration<double>(Clock::now() - t0).count());
   }
+  timeTraffic();
   timeCopies();
   state.SetItemsProcessed(state.iterations() * width * height);
   state.counters["Mpix/s"] =
       benchmark::Counter(static_cast<double>(state.iterations()) * width * height * 1e-6, benchmark::Counter::kIsRate);
   state.counters["x_memcpy"] = fastestConvert / fastestCopy;
   state.counters["x_memset"] = fastestConvert / fastestFill;
+  if (traffic) {
+    state.counters["x_traffic"] = fastestConvert / fastestTraffic;
+    state.counters["floor_x_memcpy"] = fastestTraffic / fastestCopy;
+  }
   state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(pitch) * height);
 }
 
