@@ -212,6 +212,12 @@ bool DecodePlane(const PlaneDecodeArgs* a, PlaneDecodeResult* result) {
         break;
       }
       uint8_t* dst = dst_row + x;
+      // The next block row's reference rows, a line of one of them a block,
+      // into the second-level cache: eight blocks cover the eight rows of a
+      // 64-byte column, a row ahead of the copies and transforms that read
+      // them. Without it those reads wait on the reference at every block.
+      if (const uint32_t ahead = y + 8 + ((x >> 3) & 7); ahead < a->height)
+        __builtin_prefetch(a->reference + size_t(ahead) * pitch + (x & ~63u), 0, 2);
       switch (Take(kinds)) {
         case BLOCK_SKIP:
           if (rec)
