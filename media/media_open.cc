@@ -290,6 +290,7 @@ bool AllocateFrames(OpenState* o) {
       if (m->frames->sets[set].plane[p].present)
         planned += PlannerShare(planned, PlaneWidth(m->frames, p) * PlaneHeight(m->frames, p));
   m->memory_total += uint32_t(planned + sizeof(FrameBuffers));
+  if (m->frames->worker) m->memory_total += uint32_t(m->frames->worker->memory_bytes);
   return true;
 }
 

@@ -22,35 +22,40 @@ void WorkerBody(void* argument) {
   }
 }
 
-uint8_t* Bytes(uint64_t n) { return new (std::nothrow) uint8_t[n ? n : 1]; }
+uint8_t* Bytes(FrameWorker* w, uint64_t n) {
+  w->memory_bytes += n ? n : 1;
+  return new (std::nothrow) uint8_t[n ? n : 1];
+}
 
 }  // namespace
 
 FrameWorker* FrameWorkerCreate(const FrameBuffers* fb, const BundleCapacities* caps) {
   auto* w = new (std::nothrow) FrameWorker{};
   if (!w) return nullptr;
+  w->memory_bytes = sizeof(FrameWorker);
   w->taken.store(1);
   w->virtual_clock = PlatformVirtualClockOn();
   w->bundles.caps = *caps;
   bool ok = true;
   for (uint32_t id = 0; id < BUNDLE_COUNT; ++id)
-    ok &= (w->bundles.data[id] = Bytes(uint64_t(w->bundles.caps.bytes[id]) + kBundleSlackBytes)) != nullptr;
+    ok &= (w->bundles.data[id] = Bytes(w, uint64_t(w->bundles.caps.bytes[id]) + kBundleSlackBytes)) != nullptr;
   w->map_pitch = ChangeMapPitch(fb->y_width);
   w->map_rows = ChangeMapRows(fb->y_height);
   const uint64_t map_bytes = uint64_t(w->map_pitch) * w->map_rows;
-  ok = ok && (w->marks = Bytes(map_bytes)) && (w->skip_counts = Bytes(map_bytes));
+  ok = ok && (w->marks = Bytes(w, map_bytes)) && (w->skip_counts = Bytes(w, map_bytes));
   // Blocks are recorded only when decoding into the other set.
   for (uint32_t p = 0; p < 4 && ok && fb->set_count == 2; ++p) {
     if (!fb->sets[0].plane[p].present) continue;
     const uint32_t width = PlaneWidth(fb, p), height = PlaneHeight(fb, p);
     const uint64_t blocks = uint64_t(width / 8) * (height / 8), units = (height + 15) / 16;
     BlockQueue* q = &w->queues[p];
+    w->memory_bytes += DeferredPlaneBytes(blocks) + 16 + units * sizeof(uint32_t);
     ok = (q->records = static_cast<uint8_t*>(
               operator new[](DeferredPlaneBytes(blocks) + 16, std::align_val_t(64), std::nothrow))) &&
          (q->unit_end = new (std::nothrow) uint32_t[units ? units : 1]);
   }
   if (ok && fb->set_count == 1)
-    for (auto& b : w->backup) ok = ok && (b = Bytes(uint64_t(fb->chroma_width) * fb->chroma_height));
+    for (auto& b : w->backup) ok = ok && (b = Bytes(w, uint64_t(fb->chroma_width) * fb->chroma_height));
   ok = ok && (w->go = PlatformEventCreate()) && (w->done = PlatformEventCreate()) &&
        (w->thread = PlatformThreadCreate(WorkerBody, w, 0, PRIORITY_NORMAL));
   if (!ok) {

@@ -31,6 +31,7 @@ struct FrameWorker {
   std::atomic<uint32_t> taken;
   std::atomic<bool> quit;  // read by a worker that may wake for a job the caller already ran
   bool virtual_clock;  // the clock the thread was made under (waits must use the same)
+  uint64_t memory_bytes;  // all the worker allocated, for the file's memory total
 
   BundleBuffers bundles;  // the worker's own, sized like the caller's
   uint8_t* marks;         // private change map: map_pitch bytes by map_rows
