@@ -154,10 +154,24 @@ constexpr uint64_t kZeroes = 0;
 // the dummy entries.
 constexpr int kSpareValue = 64;
 
-// The walk's state. Every member function is inlined into ReadCoefficients,
-// so the reader's fields stay in registers.
+// Bytes of stream left from which a block is read without end checks. A
+// block takes under 2400 bits whatever the data: 4 for the plane count; per
+// pass a 0 for each entry that stays (at most 63 waiting indices and 15
+// others), for 15 passes; over the whole block at most 17 bits for each of
+// the 63 indices (a 1 as it waits in a group, a 1 or 0 as it becomes
+// significant, 15 value bits), and a few dozen for entries that change mode.
+// The cache holds at most eight bytes ahead of the bits taken, and a top-up
+// loads the eight bytes behind those.
+constexpr uint32_t kFastReadBytes = 1024;
+
+// The walk's state. Every member function is inlined into the reader, so the
+// bit reader's fields stay in registers. With kFast the block lies well inside
+// the stream (see kFastReadBytes): top-ups load eight bytes through a plain
+// pointer and never look for the end.
+template <bool kFast>
 struct Walk {
-  BitReader r;  // a local copy
+  BitReader r;        // a local copy; with kFast its next is set at the end
+  const uint8_t* at;  // with kFast: the next byte to load
   uint32_t b;   // current plane (1..15)
   uint32_t top;
   uint32_t value_mask;
@@ -170,6 +184,34 @@ struct Walk {
     r.bits -= n;
   }
 
+  // Tops the cache up to 56..63 bits.
+  inline __attribute__((always_inline)) void Refill() {
+    if constexpr (kFast) {
+      uint64_t w;
+      std::memcpy(&w, at, 8);
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+      w = __builtin_bswap64(w);
+#endif
+      r.cache |= w << r.bits;
+      at += (63 - r.bits) >> 3;
+      r.bits |= 56;
+    } else {
+      BitReaderNeed(&r, 56);
+    }
+  }
+
+  // Makes at least n (n <= 56) bits available.
+  inline __attribute__((always_inline)) void Need(uint32_t n) {
+    if (r.bits < n) Refill();
+  }
+
+  inline __attribute__((always_inline)) uint32_t Read(uint32_t n) {
+    Need(n);
+    const uint32_t v = uint32_t(r.cache & ((uint64_t(1) << n) - 1));
+    Skip(n);
+    return v;
+  }
+
   // A group of four: each member either becomes significant now or waits in
   // front of the list. Every member's front entry is written; only a waiting
   // one keeps it (at most 60 indices wait in front, so there is room for
@@ -177,7 +219,7 @@ struct Walk {
   // are close to random, so nothing branches on them.
   template <int kPlane>
   inline __attribute__((always_inline)) void Group(int first) {
-    BitReaderNeed(&r, 32);
+    Need(32);
     if constexpr (kPlane >= 2 && kPlane <= 4) {
       constexpr const PlanePairs<kPlane>& pairs = kPlanePairs<kPlane>;
       constexpr uint32_t look = (1u << pairs.kLook) - 1;
@@ -198,7 +240,7 @@ struct Walk {
     const bool each = b > 7;  // four members of up to 1 + 7 bits fit a refill
 #pragma GCC unroll 4
     for (int k = first; k < first + 4; ++k) {
-      if (each) BitReaderNeed(&r, 16);
+      if (each) Need(16);
       const uint32_t c = uint32_t(r.cache);
       const uint32_t now = (c & 1) - 1;  // all ones: significant now
       values[k] = int16_t(uint16_t(PlaneValue((c >> 1) & value_mask, top)) & uint16_t(now));
@@ -224,7 +266,7 @@ struct Walk {
       const int left = waiting_end - i;
       if (left <= 0) break;
       const int n = left < kRun ? left : kRun;
-      BitReaderNeed(&r, kRun);
+      Need(kRun);
       const int zeros = __builtin_ctzll(r.cache | uint64_t(1) << n);
       ListCopyRun(out + j, in + i);
       i += zeros;
@@ -232,7 +274,7 @@ struct Walk {
       Skip(uint32_t(zeros));
       if (zeros == n) continue;
       Skip(1);
-      values[in[i++] & 0xFF] = PlaneValue(ReadBits(&r, width), width_top);
+      values[in[i++] & 0xFF] = PlaneValue(Read(width), width_top);
     }
     const int still_waiting = j - kMid;
     // The rest: each start entry has become at most four entries and
@@ -240,7 +282,7 @@ struct Walk {
     static_assert(3 * 4 + 3 < kRun);
     for (;;) {
       const int left = end - i;
-      BitReaderNeed(&r, kRun);
+      Need(kRun);
       const int zeros = __builtin_ctzll(r.cache | uint64_t(1) << left);
       ListCopyRun(out + j, in + i);
       i += zeros;
@@ -252,7 +294,7 @@ struct Walk {
       int index = int(e & 0xFF);
       switch (e >> 8) {
         case 3:
-          values[index] = PlaneValue(ReadBits(&r, width), width_top);
+          values[index] = PlaneValue(Read(width), width_top);
           continue;
         case 2:
           Group<kPlane>(index);
@@ -260,7 +302,7 @@ struct Walk {
         case 0:
           Group<kPlane>(index);
           index += 4;
-          if (!ReadBit(&r)) {
+          if (!Read(1)) {
             out[j++] = Entry(index, 1);
             continue;
           }
@@ -270,7 +312,7 @@ struct Walk {
           in[end + 1] = Entry(index + 8, 2);
           in[end + 2] = Entry(index + 12, 2);
           end += 3;
-          if (!ReadBit(&r)) {
+          if (!Read(1)) {
             out[j++] = Entry(index, 2);
             continue;
           }
@@ -302,7 +344,7 @@ struct Walk {
     // look and at most 18 of a start entry's group, split and second group.
     for (;;) {
       const int left = end - i;
-      BitReaderNeed(&r, 40);
+      Need(40);
       const int zeros = __builtin_ctzll(r.cache | uint64_t(1) << left);
       i += zeros;
       Skip(uint32_t(zeros));
@@ -330,7 +372,7 @@ struct Walk {
 
   // The waiting indices at `at`: the first n (1..4) of them, one look.
   inline __attribute__((always_inline)) void FinalWaiting(const uint16_t* at, int n) {
-    BitReaderNeed(&r, 8);
+    Need(8);
     const uint32_t c = uint32_t(r.cache) & 0xFF;
     const uint64_t v = kPlaneOneWaiting.values[c] & kLanes[n];
     values[at[0] & 0xFF] = int16_t(v);
@@ -375,17 +417,11 @@ inline __attribute__((always_inline)) __m128i TwoGroups(const int16_t* values, i
 }
 #endif
 
-}  // namespace
-
-void ReadCoefficients(BitReader* r, int16_t block[64]) {
-  // Cleared with plain stores: a string store costs more to start than
-  // these 128 bytes take.
-  alignas(16) int16_t values[kSpareValue + 1];
-#pragma GCC unroll 16
-  for (int k = 0; k < 64; k += 4) std::memcpy(&values[k], &kZeroes, 8);
-  values[0] = block[0];  // the DC value; list index 0 is never coded
-  Walk w;
+template <bool kFast>
+inline __attribute__((always_inline)) void ReadPlanes(BitReader* r, int16_t values[kSpareValue + 1]) {
+  Walk<kFast> w;
   w.r = *r;
+  w.at = r->data + r->next;
   w.values = values;
   uint16_t lists[2][kListSlots];
   int head = kMid, tail = kMid, waiting = 0;
@@ -396,24 +432,40 @@ void ReadCoefficients(BitReader* r, int16_t block[64]) {
   lists[0][tail++] = Entry(2, 3);
   lists[0][tail++] = Entry(3, 3);
   int cur = 0;
-  const uint32_t planes = ReadBits(&w.r, 4);
+  const uint32_t planes = w.Read(4);
   for (uint32_t b = planes; b >= 2; --b) {
     w.b = b;
     w.top = 1u << (b - 1);
     w.value_mask = (1u << b) - 1;
     w.out = lists[cur ^ 1];
     if (b == 2)
-      w.Pass<2>(lists[cur], &head, &tail, &waiting);
+      w.template Pass<2>(lists[cur], &head, &tail, &waiting);
     else if (b == 3)
-      w.Pass<3>(lists[cur], &head, &tail, &waiting);
+      w.template Pass<3>(lists[cur], &head, &tail, &waiting);
     else if (b == 4)
-      w.Pass<4>(lists[cur], &head, &tail, &waiting);
+      w.template Pass<4>(lists[cur], &head, &tail, &waiting);
     else
-      w.Pass<0>(lists[cur], &head, &tail, &waiting);
+      w.template Pass<0>(lists[cur], &head, &tail, &waiting);
     cur ^= 1;
   }
   if (planes >= 1) w.FinalPass(lists[cur], head, tail, waiting);
+  if constexpr (kFast) w.r.next = uint32_t(w.at - r->data);
   *r = w.r;
+}
+
+}  // namespace
+
+void ReadCoefficients(BitReader* r, int16_t block[64]) {
+  // Cleared with plain stores: a string store costs more to start than
+  // these 128 bytes take.
+  alignas(16) int16_t values[kSpareValue + 1];
+#pragma GCC unroll 16
+  for (int k = 0; k < 64; k += 4) std::memcpy(&values[k], &kZeroes, 8);
+  values[0] = block[0];  // the DC value; list index 0 is never coded
+  if (r->size >= kFastReadBytes && r->next <= r->size - kFastReadBytes)
+    ReadPlanes<true>(r, values);
+  else
+    ReadPlanes<false>(r, values);
   // Each group is [p, p + 1, p + 8, p + 9]: its first pair goes to the upper
   // row of its row pair, its second pair to the lower one.
 #pragma GCC unroll 4

@@ -2,6 +2,7 @@
 // costs the coding is defined by, and the list's worst cases.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <random>
 #include <vector>
@@ -326,6 +327,37 @@ TEST(Coefficients, SpecialisedReaderMatchesThePlainWalkOnShortStreams) {
     ASSERT_EQ(BitReaderConsumed(&r), BitReaderConsumed(&plain)) << "trial " << trial;
     ASSERT_EQ(BitReaderOverrun(&r), BitReaderOverrun(&plain)) << "trial " << trial;
   }
+}
+
+// Well inside a long stream the reader drops its end checks; there it must
+// still match the plain walk, and no block may come near the distance from
+// the end at which those checks return (1024 bytes).
+TEST(Coefficients, SpecialisedReaderMatchesThePlainWalkInsideLongStreams) {
+  std::mt19937 rng(3);
+  uint64_t most = 0;
+  for (int trial = 0; trial < 3000; ++trial) {
+    const int density = trial % 9;  // eighths of one bits
+    const uint32_t size = 1024 + uint32_t(rng() % 600);
+    std::vector<uint8_t> stream(size);
+    for (uint8_t& b : stream) {
+      uint8_t v = 0;
+      for (int bit = 0; bit < 8; ++bit) v |= uint8_t((int(rng() % 8) < density) << bit);
+      b = v;
+    }
+    BitReader r, plain;
+    BitReaderInit(&r, stream.data(), size);
+    BitReaderInit(&plain, stream.data(), size);
+    while (!BitReaderOverrun(&r)) {
+      int16_t block[64], plain_block[64];
+      const uint64_t before = BitReaderConsumed(&r);
+      ReadCoefficients(&r, block);
+      PlainReadCoefficients(&plain, plain_block);
+      ASSERT_EQ(std::memcmp(block + 1, plain_block + 1, 63 * sizeof(int16_t)), 0) << "trial " << trial;
+      ASSERT_EQ(BitReaderConsumed(&r), BitReaderConsumed(&plain)) << "trial " << trial;
+      most = std::max(most, BitReaderConsumed(&r) - before);
+    }
+  }
+  EXPECT_LT(most, 2400u);
 }
 
 }  // namespace
