@@ -115,6 +115,27 @@ constexpr PlanePairs<kPlane> MakePlanePairs() {
 template <uint32_t kPlane>
 inline constexpr PlanePairs<kPlane> kPlanePairs = MakePlanePairs<kPlane>();
 
+// A whole group of four in plane 2 from its at most 12 bits, so that the bits
+// it takes come from one lookup rather than two in a row: waiting members
+// (bits 0..3), the bits taken by the first two members (bits 4..7) and by all
+// four (bits 8..11). The values still come from the pair table, off that path.
+struct PlaneTwoGroups {
+  uint16_t shape[1u << 12];
+};
+constexpr PlaneTwoGroups MakePlaneTwoGroups() {
+  PlaneTwoGroups t{};
+  const PlanePairs<2>& pairs = kPlanePairs<2>;
+  for (uint32_t c = 0; c < (1u << 12); ++c) {
+    const uint32_t shape0 = pairs.shape[c & 63];
+    const uint32_t taken0 = shape0 >> 2;
+    const uint32_t shape1 = pairs.shape[(c >> taken0) & 63];
+    const uint32_t waiting = (shape0 & 3) | (shape1 & 3) << 2;
+    t.shape[c] = uint16_t(waiting | taken0 << 4 | (taken0 + (shape1 >> 2)) << 8);
+  }
+  return t;
+}
+constexpr PlaneTwoGroups kPlaneTwoGroups = MakePlaneTwoGroups();
+
 // The members of a group that wait, as they lie below the list's first entry
 // after being inserted in front one by one: the last one first. Four 16-bit
 // offsets to store at [first - 4, first), the used ones at the top.
@@ -220,7 +241,20 @@ struct Walk {
   template <int kPlane>
   inline __attribute__((always_inline)) void Group(int first) {
     Need(32);
-    if constexpr (kPlane >= 2 && kPlane <= 4) {
+    if constexpr (kPlane == 2) {
+      const PlanePairs<2>& pairs = kPlanePairs<2>;
+      const uint32_t c = uint32_t(r.cache) & 0xFFF;
+      const uint32_t shape = kPlaneTwoGroups.shape[c];
+      std::memcpy(&values[first], &pairs.values[c & 63], 4);
+      std::memcpy(&values[first + 2], &pairs.values[(c >> ((shape >> 4) & 15)) & 63], 4);
+      Skip(shape >> 8);
+      const uint32_t waiting = shape & 15;
+      const uint64_t slots = kWaiting.offsets[waiting] + uint64_t(Entry(first, 3)) * 0x0001000100010001ull;
+      std::memcpy(&out[front - 4], &slots, 8);
+      front -= kWaitingCount[waiting];
+      return;
+    }
+    if constexpr (kPlane >= 3 && kPlane <= 4) {
       constexpr const PlanePairs<kPlane>& pairs = kPlanePairs<kPlane>;
       constexpr uint32_t look = (1u << pairs.kLook) - 1;
       const uint32_t c0 = uint32_t(r.cache) & look;
