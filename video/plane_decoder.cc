@@ -216,8 +216,13 @@ bool DecodePlane(const PlaneDecodeArgs* a, PlaneDecodeResult* result) {
       // into the second-level cache: eight blocks cover the eight rows of a
       // 64-byte column, a row ahead of the copies and transforms that read
       // them. Without it those reads wait on the reference at every block.
-      if (const uint32_t ahead = y + 8 + ((x >> 3) & 7); ahead < a->height)
+      // The same lines of the destination are asked for to be written: the
+      // set was last written two frames ago and has left the cache, and at
+      // 1080p the blocks' stores waited on those lines as well.
+      if (const uint32_t ahead = y + 8 + ((x >> 3) & 7); ahead < a->height) {
         __builtin_prefetch(a->reference + size_t(ahead) * pitch + (x & ~63u), 0, 2);
+        __builtin_prefetch(a->destination + size_t(ahead) * pitch + (x & ~63u), 1, 2);
+      }
       switch (Take(kinds)) {
         case BLOCK_SKIP:
           if (rec)
