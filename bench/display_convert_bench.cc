@@ -7,9 +7,8 @@
 // alone. x_traffic is its time over a loop that makes exactly a packed
 // converter's loads (a luma row and two half chroma rows per output row) and
 // stores (the output row), with no arithmetic between them (on processors
-// with AVX-512): the floor that
-// the memory system sets for any such converter; floor_x_memcpy is that
-// loop's time over the memcpy's.
+// with AVX-512): the floor that the memory system sets for any such
+// converter; floor_x_memcpy is that loop's time over the memcpy's.
 #include <benchmark/benchmark.h>
 #include <immintrin.h>
 

@@ -137,6 +137,14 @@ void WalkCopy(const ConverterSet& conv, uint32_t copyFlags, const CopyPlanes& pl
   const uint32_t lastBlock = (source.x + source.width - 1) / 16;
   const uint32_t rectEnd = source.x + source.width;
 
+  // The source rows that feed a picture row (chroma is shared by pairs of rows).
+  auto sourcesOf = [&](uint32_t srcRow) {
+    return RowSources{yPlane + static_cast<ptrdiff_t>(srcRow) * yPitch,
+                      aPlane ? aPlane + static_cast<ptrdiff_t>(srcRow) * aPitch : nullptr,
+                      vPlane + static_cast<ptrdiff_t>(srcRow / 2) * vPitch,
+                      uPlane + static_cast<ptrdiff_t>(srcRow / 2) * uPitch};
+  };
+
   // The usual copy, whole rows of a packed surface through a one-stage
   // converter: the same calls with less work around each row.
   if (!conv.second && !conv.planar && !w.grayscale && repeats == 1 && !(changedOnly && planes.change_map)) {
@@ -147,10 +155,7 @@ void WalkCopy(const ConverterSet& conv, uint32_t copyFlags, const CopyPlanes& pl
       const uint64_t destRow = static_cast<uint64_t>(destY) + static_cast<uint64_t>(i) * destStep;
       if (srcRow >= planes.height || destRow >= rowLimit) break;
       if (conv.layout) std::memcpy(ctx.dither, conv.layout->dither[walkRow & 1], sizeof ctx.dither);
-      const RowSources src = {yPlane + static_cast<ptrdiff_t>(srcRow) * yPitch,
-                              aPlane ? aPlane + static_cast<ptrdiff_t>(srcRow) * aPitch : nullptr,
-                              vPlane + static_cast<ptrdiff_t>(srcRow / 2) * vPitch,
-                              uPlane + static_cast<ptrdiff_t>(srcRow / 2) * uPitch};
+      const RowSources src = sourcesOf(srcRow);
       uint8_t* rowStart = dest + static_cast<ptrdiff_t>(destRow) * pitch + static_cast<size_t>(destX) * destPixelBytes;
       ctx.y = src.y + source.x;
       ctx.a = src.a ? src.a + source.x : nullptr;
@@ -170,11 +175,7 @@ void WalkCopy(const ConverterSet& conv, uint32_t copyFlags, const CopyPlanes& pl
     if (srcRow >= planes.height) break;
     // The dither pattern is fixed to picture rows and columns.
     if (conv.layout) std::memcpy(w.ctx.dither, conv.layout->dither[walkRow & 1], sizeof w.ctx.dither);
-    RowSources src;
-    src.y = yPlane + static_cast<ptrdiff_t>(srcRow) * yPitch;
-    src.a = aPlane ? aPlane + static_cast<ptrdiff_t>(srcRow) * aPitch : nullptr;
-    src.v = vPlane + static_cast<ptrdiff_t>(srcRow / 2) * vPitch;
-    src.u = uPlane + static_cast<ptrdiff_t>(srcRow / 2) * uPitch;
+    const RowSources src = sourcesOf(srcRow);
     const uint8_t* mapRow =
         changedOnly && planes.change_map ? planes.change_map + static_cast<size_t>(srcRow / 16) * planes.change_map_pitch
                                         : nullptr;

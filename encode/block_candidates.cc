@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "base/bit_count.h"
 #include "encode/coefficient_choice.h"
 #include "encode/run_neighbours.h"
 #include "video/block_kinds.h"
@@ -151,14 +152,6 @@ double RunsCount(uint64_t equal, const BitCosts& bc, double bound) {
   return 4 + runs * (1 + bc.run) + colours * bc.colour;
 }
 
-// Bits set in v, without a library call.
-int SetBits(uint64_t v) {
-  v = v - ((v >> 1) & 0x5555555555555555ull);
-  v = (v & 0x3333333333333333ull) + ((v >> 2) & 0x3333333333333333ull);
-  v = (v + (v >> 4)) & 0x0f0f0f0f0f0f0f0full;
-  return int((v * 0x0101010101010101ull) >> 56);
-}
-
 }  // namespace
 
 bool MakeRuns(const uint8_t s[64], const BitCosts& bc, BlockCandidate* c, double bound) {
@@ -170,7 +163,7 @@ bool MakeRuns(const uint8_t s[64], const BitCosts& bc, BlockCandidate* c, double
   const double floor = 4 + 4 * (1 + bc.run);
   for (int scan = 0; scan < 16; ++scan) {
     const uint64_t equal = EqualNeighbours(s, scan);
-    if (floor + (64 - SetBits(equal)) * bc.colour >= best) continue;
+    if (floor + (64 - BitCount64(equal)) * bc.colour >= best) continue;
     const double bits = RunsCount(equal, bc, best);
     if (bits < best) {
       best = bits;

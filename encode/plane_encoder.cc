@@ -16,6 +16,7 @@
 #include "video/huff_writer.h"
 #include "video/motion.h"
 #include "video/plane_writer.h"
+#include "video/residue_writer.h"
 
 namespace {
 
@@ -290,23 +291,15 @@ const BlockCandidate& ChooseBlock(const Search& search, uint32_t x, uint32_t y, 
       });
     }
     if (choice.best->sse != 0 && (k & KindBit(BLOCK_RESIDUE)) && MayWin(BLOCK_RESIDUE, offsets + 7)) {
-      // The exact residue spends at least a bit on every change it makes.
-      int full = 0;
-      for (int i = 0; i < 64; ++i) {
-        // Bits set in the magnitude (at most 128) of the wrapped difference.
-        unsigned m = unsigned(std::abs(int(int8_t(uint8_t(s[i] - ref[i])))));
-        m = m - ((m >> 1) & 0x55u);
-        m = (m & 0x33u) + ((m >> 2) & 0x33u);
-        full += int((m + (m >> 4)) & 0x0fu) + int(m >> 8);
-      }
+      // The wrapped difference in list order. The exact residue spends at
+      // least a bit on every change it makes.
+      int8_t target[64];
+      for (int i = 0; i < 64; ++i) target[i] = int8_t(uint8_t(s[COEFF_SCAN[i]] - ref[COEFF_SCAN[i]]));
+      int full = ResidueChanges(target);
       // Coded in full (under 128 changes) it stops at its last change, and
       // spends at least every pass before that change's.
       int least = full;
-      if (full <= 128 && MayWin(BLOCK_RESIDUE, offsets + 7 + full)) {
-        int8_t target[64];
-        for (int i = 0; i < 64; ++i) target[i] = int8_t(uint8_t(s[COEFF_SCAN[i]] - ref[COEFF_SCAN[i]]));
-        ResidueWalkBits(target, &least);
-      }
+      if (full <= 128 && MayWin(BLOCK_RESIDUE, offsets + 7 + full)) ResidueWalkBits(target, &least);
       full = full == 0 ? 0 : full - 1 > 127 ? 127 : full - 1;
       if (MayWin(BLOCK_RESIDUE, offsets + 7 + (least > full ? least : full))) {
         BlockCandidate& trial = choice.Trial();

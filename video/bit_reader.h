@@ -45,17 +45,24 @@ inline void BitReaderRefillTail(BitReader* r) {
   }
 }
 
+// Tops a cache of `bits` (0..63) bits up to 56..63 from the eight bytes at
+// p, which must all be readable; returns how many of them it took.
+inline __attribute__((always_inline)) uint32_t BitCacheTopUp(uint64_t* cache, uint32_t* bits, const uint8_t* p) {
+  uint64_t w;
+  std::memcpy(&w, p, 8);
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+  w = __builtin_bswap64(w);
+#endif
+  *cache |= w << *bits;
+  const uint32_t taken = (63 - *bits) >> 3;
+  *bits |= 56;
+  return taken;
+}
+
 // Tops the cache up to 56..63 bits.
 inline void BitReaderRefill(BitReader* r) {
   if (r->next < r->wide_end) [[likely]] {
-    uint64_t w;
-    std::memcpy(&w, r->data + r->next, 8);
-#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
-    w = __builtin_bswap64(w);
-#endif
-    r->cache |= w << r->bits;
-    r->next += (63 - r->bits) >> 3;
-    r->bits |= 56;
+    r->next += BitCacheTopUp(&r->cache, &r->bits, r->data + r->next);
   } else {
     BitReaderRefillTail(r);
   }

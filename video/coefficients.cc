@@ -208,14 +208,7 @@ struct Walk {
   // Tops the cache up to 56..63 bits.
   inline __attribute__((always_inline)) void Refill() {
     if constexpr (kFast) {
-      uint64_t w;
-      std::memcpy(&w, at, 8);
-#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
-      w = __builtin_bswap64(w);
-#endif
-      r.cache |= w << r.bits;
-      at += (63 - r.bits) >> 3;
-      r.bits |= 56;
+      at += BitCacheTopUp(&r.cache, &r.bits, at);
     } else {
       BitReaderNeed(&r, 56);
     }

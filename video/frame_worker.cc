@@ -49,9 +49,9 @@ FrameWorker* FrameWorkerCreate(const FrameBuffers* fb, const BundleCapacities* c
     const uint32_t width = PlaneWidth(fb, p), height = PlaneHeight(fb, p);
     const uint64_t blocks = uint64_t(width / 8) * (height / 8), units = (height + 15) / 16;
     BlockQueue* q = &w->queues[p];
-    w->memory_bytes += DeferredPlaneBytes(blocks) + 16 + units * sizeof(uint32_t);
-    ok = (q->records = static_cast<uint8_t*>(
-              operator new[](DeferredPlaneBytes(blocks) + 16, std::align_val_t(64), std::nothrow))) &&
+    const uint64_t record_bytes = DeferredPlaneBytes(blocks) + 16;
+    w->memory_bytes += record_bytes + units * sizeof(uint32_t);
+    ok = (q->records = static_cast<uint8_t*>(operator new[](record_bytes, std::align_val_t(64), std::nothrow))) &&
          (q->unit_end = new (std::nothrow) uint32_t[units ? units : 1]);
   }
   if (ok && fb->set_count == 1)

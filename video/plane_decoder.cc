@@ -104,15 +104,22 @@ VideoError DecodeIntra(PlaneState* s, uint8_t* dst, bool doubled) {
   return VIDEO_OK;
 }
 
-// An intra transform block recorded for later: its coefficients and table.
-VideoError RecordIntra(PlaneState* s, BlockRecorder* rec, uint32_t offset) {
-  Bundle* dc = &s->p.b[BUNDLE_DC_INTRA];
-  if (!Has(dc, 2)) return VIDEO_ERROR_BUNDLE_EMPTY;
-  DeferredBlock* d = RecordBlock(rec, DEFER_INTRA, offset, 0, 0);
+// A transform block recorded for later: its DC (from dc, which holds one),
+// its other coefficients and its table.
+void RecordTransform(PlaneState* s, BlockRecorder* rec, DeferredKind kind, uint32_t offset, int dx, int dy,
+                     Bundle* dc) {
+  DeferredBlock* d = RecordBlock(rec, kind, offset, dx, dy);
   int16_t* block = DeferredCoefficients(d);
   block[0] = TakeDc(dc);
   ReadCoefficients(&s->r, block);
   d->quant = uint8_t(ReadBits(&s->r, 4));
+}
+
+// An intra transform block recorded for later.
+VideoError RecordIntra(PlaneState* s, BlockRecorder* rec, uint32_t offset) {
+  Bundle* dc = &s->p.b[BUNDLE_DC_INTRA];
+  if (!Has(dc, 2)) return VIDEO_ERROR_BUNDLE_EMPTY;
+  RecordTransform(s, rec, DEFER_INTRA, offset, 0, 0, dc);
   return VIDEO_OK;
 }
 
@@ -299,11 +306,7 @@ bool DecodePlane(const PlaneDecodeArgs* a, PlaneDecodeResult* result) {
             break;
           }
           if (rec) {
-            DeferredBlock* d = RecordBlock(rec, DEFER_INTER, uint32_t(dst - a->destination), dx, dy);
-            int16_t* block = DeferredCoefficients(d);
-            block[0] = TakeDc(dc);
-            ReadCoefficients(&s.r, block);
-            d->quant = uint8_t(ReadBits(&s.r, 4));
+            RecordTransform(&s, rec, DEFER_INTER, uint32_t(dst - a->destination), dx, dy, dc);
             break;
           }
           alignas(16) int16_t block[64];

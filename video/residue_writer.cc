@@ -2,6 +2,7 @@
 
 #include <bit>
 
+#include "base/bit_count.h"
 #include "video/coefficient_list.h"
 
 namespace {
@@ -81,13 +82,12 @@ int TopMask(const int* mag) {
 }  // namespace
 
 int ResidueChanges(const int8_t target[64]) {
+  // Magnitudes are at most 128: eight to a word, counted together.
   int n = 0;
-  for (int k = 0; k < 64; ++k) {
-    // Bits set in a magnitude of at most 128, without a library call.
-    unsigned m = unsigned(Magnitude(target[k]));
-    m = m - ((m >> 1) & 0x55u);
-    m = (m & 0x33u) + ((m >> 2) & 0x33u);
-    n += int((m + (m >> 4)) & 0x0fu) + int(m >> 8);
+  for (int k = 0; k < 64; k += 8) {
+    uint64_t word = 0;
+    for (int i = 0; i < 8; ++i) word |= uint64_t(Magnitude(target[k + i])) << (8 * i);
+    n += BitCount64(word);
   }
   return n;
 }
