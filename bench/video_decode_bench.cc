@@ -11,7 +11,8 @@
 // frame, so most blocks are transform, residue or motion blocks. A handful of frames is coded once and
 // decoded round and round. "threads" 2 gives the decoder its worker thread
 // (the chroma planes read beside the luma plane, pixel work shared), as the playback core does on a
-// machine with more than one processor.
+// machine with more than one processor; it also prints each side's reading
+// per frame and the speed-up that reading allows (docs/developing.md).
 //
 // The clips come from the encoder of this build, so a new encoder changes
 // what the decoder is timed on. To time two builds on the same bits, point
@@ -21,6 +22,7 @@
 // 32-bit size and bytes, little-endian).
 #include <benchmark/benchmark.h>
 
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -30,6 +32,7 @@
 #include <random>
 #include <vector>
 
+#include "base/clock.h"
 #include "encode/test_source.h"
 #include "encode/video_encoder.h"
 #include "video/frame_buffers.h"
@@ -191,6 +194,7 @@ void BM_Decode(benchmark::State& state) {
   const uint32_t map_pitch = ChangeMapPitch(w);
   std::vector<uint8_t> map(map_pitch * ChangeMapRows(h));
   uint32_t i = 0, corrupt = 0;
+  const auto started = std::chrono::steady_clock::now();
   for (auto _ : state) {
     const std::vector<uint8_t>& f = clip.frames[i];
     std::memset(map.data(), 0, map.size());
@@ -199,6 +203,26 @@ void BM_Decode(benchmark::State& state) {
                                               false, &bundles, 0, 0, &status));
     corrupt += status.error != VIDEO_OK;
     i = (i + 1) % kFrames;
+  }
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  static std::map<uint64_t, double> one_thread_frame;  // seconds a frame on one thread, by clip
+  const uint64_t key = (uint64_t(w) << 33) | (uint64_t(h) << 1) | detail;
+  if (!fb->worker && state.iterations()) one_thread_frame[key] = seconds / double(state.iterations());
+  if (fb->worker && fb->worker->times.frames) {
+    // How the two sides' reading compares, and what that allows: a plane is
+    // read by one thread, so the longer side's reading is the least a frame
+    // can take. "read_ceiling_x" is one thread's time over that (when the
+    // one-thread case ran first in this process), "x" the speed-up reached.
+    const FrameWorker::Times& t = fb->worker->times;
+    const double ms = 1e3 / double(PlatformHighResFrequency()) / double(t.frames);
+    state.counters["read1_ms"] = double(t.caller_read) * ms;
+    state.counters["read2_ms"] = double(t.worker_read) * ms;
+    state.counters["longest_ms"] = double(t.longest_read) * ms;
+    const auto one = one_thread_frame.find(key);
+    if (one != one_thread_frame.end() && t.longest_read && state.iterations()) {
+      state.counters["read_ceiling_x"] = one->second * 1e3 / (double(t.longest_read) * ms);
+      state.counters["x"] = one->second * double(state.iterations()) / seconds;
+    }
   }
   FrameBuffersFree(fb);
   if (corrupt) state.SkipWithError("a frame was reported corrupt");

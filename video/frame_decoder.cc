@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "base/clock.h"
 #include "base/open_flags.h"
 #include "base/cpu_features.h"
 #include "video/frame_worker.h"
@@ -104,7 +105,14 @@ struct ChromaJob {
   bool record;  // the planes' copies and transform blocks go through the queues
   VideoError error;
   uint32_t failed_plane;
+  uint64_t read_ticks;  // the worker's reading of the planes
 };
+
+uint64_t Ticks() {
+  uint64_t t = 0;
+  PlatformHighResCounter(&t);
+  return t;
+}
 
 // A side that has read its planes (own_first, own_second): makes recorded
 // blocks until both sides' are all made, the other side's first (that side
@@ -153,8 +161,10 @@ void RunChromaJob(void* argument) {
   PlaneDecodeResult r;
   BlockQueue* q1 = j->record ? &w->queues[PLANE_CHROMA1] : nullptr;
   BlockQueue* q2 = j->record ? &w->queues[PLANE_CHROMA2] : nullptr;
+  const uint64_t start = Ticks();
   if (DecodeOne(&f, PLANE_CHROMA1, j->fb, j->dst, j->ref, j->start, &r, nullptr, q1))
     DecodeOne(&f, PLANE_CHROMA2, j->fb, j->dst, j->ref, j->start + r.end_offset, &r, w->skip_counts, q2);
+  j->read_ticks = Ticks() - start;
   j->error = f.error;
   j->failed_plane = f.failed_plane;
   if (j->record) FinishSide(w, PLANE_CHROMA1, PLANE_CHROMA2, PLANE_ALPHA, PLANE_Y, false);
@@ -233,7 +243,8 @@ int32_t DecodeVideoFrame(FrameBuffers* fb, uint8_t* change_map, int map_pitch, c
     for (BlockQueue& q : worker->queues) BlockQueueReset(&q);
     worker->caller_done.store(false, std::memory_order_relaxed);
     worker->worker_done.store(false, std::memory_order_relaxed);
-    ChromaJob job{worker, fb, dst, ref, video, video_size, chroma_at, f.old_colours, record, VIDEO_OK, PLANE_Y};
+    ChromaJob job{worker, fb, dst, ref, video, video_size, chroma_at, f.old_colours, record, VIDEO_OK, PLANE_Y, 0};
+    const uint64_t start = Ticks();
     FrameWorkerBegin(worker, RunChromaJob, &job);
     uint32_t failed_index = 0;
     bool ok = !alpha ||
@@ -242,8 +253,15 @@ int32_t DecodeVideoFrame(FrameBuffers* fb, uint8_t* change_map, int map_pitch, c
       failed_index = y_index;
       ok = DecodeOne(&f, PLANE_Y, fb, dst, ref, split_at + 4, &r, nullptr, record ? &worker->queues[PLANE_Y] : nullptr);
     }
+    const uint64_t caller_read = Ticks() - start;
     if (record) FinishSide(worker, PLANE_ALPHA, PLANE_Y, PLANE_CHROMA1, PLANE_CHROMA2, true);
     FrameWorkerWait(worker);
+    FrameWorker::Times& t = worker->times;
+    ++t.frames;
+    t.caller_read += caller_read;
+    t.worker_read += job.read_ticks;
+    t.longest_read += caller_read > job.read_ticks ? caller_read : job.read_ticks;
+    t.frame += Ticks() - start;
     if (!ok) {
       // The frame stops before the chroma planes: they must not show what
       // the worker made of them.
