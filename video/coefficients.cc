@@ -451,16 +451,41 @@ inline __attribute__((always_inline)) void ReadPlanes(BitReader* r, int16_t valu
   w.at = r->data + r->next;
   w.values = values;
   uint16_t lists[2][kListSlots];
+  const uint32_t planes = w.Read(4);
+  uint32_t b = planes;
+  // Until a start entry has a 1, the list is the three start entries and
+  // the indices 1 to 3 that are not yet significant (`waiting_low`, bits 1
+  // to 3), so a pass is three 0 bits and then, per such index, a 0 or a 1
+  // and its value. Those passes (most of a block's upper planes) go
+  // without the list; the first 1 of a start entry leaves for the walk.
+  uint32_t waiting_low = 0xE;
+  for (; b >= 2; --b) {
+    w.Need(3 + 3 * 16);
+    if (w.r.cache & 7) break;
+    w.Skip(3);
+    const uint32_t top = 1u << (b - 1), mask = (1u << b) - 1;
+#pragma GCC unroll 3
+    for (uint32_t k = 1; k <= 3; ++k) {
+      if (!(waiting_low >> k & 1)) continue;
+      const uint64_t c = w.r.cache;
+      const uint32_t now = uint32_t(c) & 1;
+      // An index that is not yet significant holds zero.
+      values[k] = int16_t(PlaneValue(uint32_t(c >> 1) & mask, top) & -int16_t(now));
+      waiting_low ^= now << k;
+      w.Skip(1 + (b & (0u - now)));
+    }
+  }
   int head = kMid, tail = kMid, waiting = 0;
   lists[0][tail++] = Entry(4, 0);
   lists[0][tail++] = Entry(24, 0);
   lists[0][tail++] = Entry(44, 0);
-  lists[0][tail++] = Entry(1, 3);
-  lists[0][tail++] = Entry(2, 3);
-  lists[0][tail++] = Entry(3, 3);
+#pragma GCC unroll 3
+  for (int k = 1; k <= 3; ++k) {
+    lists[0][tail] = Entry(k, 3);
+    tail += int(waiting_low >> k & 1);
+  }
   int cur = 0;
-  const uint32_t planes = w.Read(4);
-  for (uint32_t b = planes; b >= 2; --b) {
+  for (; b >= 2; --b) {
     w.b = b;
     w.top = 1u << (b - 1);
     w.value_mask = (1u << b) - 1;
