@@ -38,23 +38,22 @@ constexpr int16_t PlaneValue(uint32_t t, uint32_t top) {
 // or a 0 and a sign bit (becomes +1 or -1).
 struct PlaneOneGroups {
   uint64_t values[256];  // the four values, list order, 16 bits each
-  uint8_t shape[256];    // waiting members (bits 0..3) | bits taken << 4
+  uint8_t taken[256];    // bits taken
+  uint8_t entry_taken[256];  // the same with the entry's own bit before them
 };
 constexpr PlaneOneGroups MakePlaneOneGroups() {
   PlaneOneGroups t{};
   for (uint32_t c = 0; c < 256; ++c) {
-    uint32_t at = 0, waiting = 0;
+    uint32_t at = 0;
     uint64_t values = 0;
     for (uint32_t k = 0; k < 4; ++k) {
-      if (c >> at++ & 1) {
-        waiting |= 1u << k;
-        continue;
-      }
+      if (c >> at++ & 1) continue;
       const uint16_t v = (c >> at++ & 1) ? uint16_t(0xFFFF) : uint16_t(1);
       values |= uint64_t(v) << (16 * k);
     }
     t.values[c] = values;
-    t.shape[c] = uint8_t(waiting | at << 4);
+    t.taken[c] = uint8_t(at);
+    t.entry_taken[c] = uint8_t(1 + at);
   }
   return t;
 }
@@ -423,14 +422,14 @@ struct Walk {
     const uint32_t c = uint32_t(r.cache >> (1 + split)) & 0xFF;
     const uint64_t v = kPlaneOneGroups.values[c] & (0 - uint64_t(now));
     std::memcpy(&values[first], &v, 8);
-    Skip(1 + split + ((kPlaneOneGroups.shape[c] >> 4) & (0u - now)));
+    Skip(1 + split + (kPlaneOneGroups.taken[c] & (0u - now)));
   }
 
   // The group at `first` behind the entry's own bit, which is 1.
   inline __attribute__((always_inline)) void FinalGroup(int first) {
     const uint32_t c = uint32_t(r.cache >> 1) & 0xFF;
     std::memcpy(&values[first], &kPlaneOneGroups.values[c], 8);
-    Skip(1 + (kPlaneOneGroups.shape[c] >> 4));
+    Skip(kPlaneOneGroups.entry_taken[c]);
   }
 };
 
