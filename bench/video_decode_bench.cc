@@ -134,9 +134,11 @@ void StoreClip(const std::string& path, const Clip& clip) {
   if (std::fclose(f) != 0) std::fprintf(stderr, "could not write %s\n", path.c_str());
 }
 
+uint64_t ClipKey(uint32_t w, uint32_t h, bool detail) { return (uint64_t(w) << 33) | (uint64_t(h) << 1) | detail; }
+
 const Clip& GetClip(uint32_t w, uint32_t h, bool detail) {
   static std::map<uint64_t, Clip> clips;
-  Clip& clip = clips[(uint64_t(w) << 33) | (uint64_t(h) << 1) | detail];
+  Clip& clip = clips[ClipKey(w, h, detail)];
   if (!clip.frames.empty()) return clip;
   clip.width = w;
   clip.height = h;
@@ -206,7 +208,7 @@ void BM_Decode(benchmark::State& state) {
   }
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   static std::map<uint64_t, double> one_thread_frame;  // seconds a frame on one thread, by clip
-  const uint64_t key = (uint64_t(w) << 33) | (uint64_t(h) << 1) | detail;
+  const uint64_t key = ClipKey(w, h, detail);
   if (!fb->worker && state.iterations()) one_thread_frame[key] = seconds / double(state.iterations());
   if (fb->worker && fb->worker->times.frames) {
     // How the two sides' reading compares, and what that allows: a plane is

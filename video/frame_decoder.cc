@@ -261,7 +261,6 @@ int32_t DecodeVideoFrame(FrameBuffers* fb, uint8_t* change_map, int map_pitch, c
     t.caller_read += caller_read;
     t.worker_read += job.read_ticks;
     t.longest_read += caller_read > job.read_ticks ? caller_read : job.read_ticks;
-    t.frame += Ticks() - start;
     if (!ok) {
       // The frame stops before the chroma planes: they must not show what
       // the worker made of them.

@@ -55,13 +55,12 @@ struct FrameWorker {
   // the fine counter (PlatformHighResCounter). A plane is read start to end
   // by one thread and the second chroma plane starts where the first one's
   // bits end, so the longer side's reading bounds what two threads can do
-  // with a frame; the benchmarks compare it with the whole.
+  // with a frame; the decode benchmark compares it with one thread's time.
   struct Times {
     uint64_t frames;
     uint64_t caller_read;   // alpha and luma planes
     uint64_t worker_read;   // both chroma planes
     uint64_t longest_read;  // per frame the longer of the two
-    uint64_t frame;         // the whole decode, pixel work and hand-over included
   } times;
 };
 
